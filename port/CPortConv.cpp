@@ -1,0 +1,157 @@
+#include "port/CPortConv.h"
+
+#include <array>
+#include <cstddef>
+#include <limits>
+
+template <typename E, std::size_t N>
+struct TTextTable {
+    std::array<const char*, N> Texts;
+    E Fallback;
+
+    std::string ToStr(E Value) const {
+        const auto Index = static_cast<std::size_t>(Value);
+        // An ordinal outside the enumeration (a cast from a damaged number) has no text.
+        return Index < N ? Texts[Index] : std::string();
+    }
+
+    E FromStr(const std::string& Str) const {
+        const std::string Folded = UpperCaseAscii(Str);
+        for (std::size_t I = 0; I < N; ++I)
+            if (UpperCaseAscii(Texts[I]) == Folded)
+                return static_cast<E>(I);
+        return Fallback;
+    }
+};
+
+static const TTextTable<TBaudRate, 16> BaudRateTable{
+    {"Custom", "110", "300", "600", "1200", "2400", "4800", "9600", "14400", "19200", "38400",
+     "56000", "57600", "115200", "128000", "256000"},
+    br9600};
+static const TTextTable<TStopBits, 3> StopBitsTable{{"1", "1.5", "2"}, sbOneStopBit};
+static const TTextTable<TDataBits, 4> DataBitsTable{{"5", "6", "7", "8"}, dbEight};
+static const TTextTable<TParityBits, 5> ParityTable{{"None", "Odd", "Even", "Mark", "Space"},
+                                                    prNone};
+static const TTextTable<TFlowControl, 4> FlowControlTable{
+    {"Hardware", "Software", "None", "Custom"}, fcCustom};
+static const TTextTable<TRTSFlowControl, 4> RTSControlTable{
+    {"Disable", "Enable", "Handshake", "Toggle"}, rtsDisable};
+static const TTextTable<TDTRFlowControl, 3> DTRControlTable{{"Disable", "Enable", "Handshake"},
+                                                            dtrDisable};
+
+std::string UpperCaseAscii(const std::string& Str) {
+    std::string Result = Str;
+    for (char& Ch : Result)
+        if (Ch >= 'a' && Ch <= 'z')
+            Ch = static_cast<char>(Ch - 'a' + 'A');
+    return Result;
+}
+
+std::string BaudRateToStr(TBaudRate BaudRate) {
+    return BaudRateTable.ToStr(BaudRate);
+}
+std::string StopBitsToStr(TStopBits StopBits) {
+    return StopBitsTable.ToStr(StopBits);
+}
+std::string DataBitsToStr(TDataBits DataBits) {
+    return DataBitsTable.ToStr(DataBits);
+}
+std::string ParityToStr(TParityBits Parity) {
+    return ParityTable.ToStr(Parity);
+}
+std::string FlowControlToStr(TFlowControl FlowControl) {
+    return FlowControlTable.ToStr(FlowControl);
+}
+std::string RTSControlToStr(TRTSFlowControl RTSControl) {
+    return RTSControlTable.ToStr(RTSControl);
+}
+std::string DTRControlToStr(TDTRFlowControl DTRControl) {
+    return DTRControlTable.ToStr(DTRControl);
+}
+
+TBaudRate StrToBaudRate(const std::string& Str) {
+    return BaudRateTable.FromStr(Str);
+}
+TStopBits StrToStopBits(const std::string& Str) {
+    return StopBitsTable.FromStr(Str);
+}
+TDataBits StrToDataBits(const std::string& Str) {
+    return DataBitsTable.FromStr(Str);
+}
+TParityBits StrToParity(const std::string& Str) {
+    return ParityTable.FromStr(Str);
+}
+TFlowControl StrToFlowControl(const std::string& Str) {
+    return FlowControlTable.FromStr(Str);
+}
+TRTSFlowControl StrToRTSControl(const std::string& Str) {
+    return RTSControlTable.FromStr(Str);
+}
+TDTRFlowControl StrToDTRControl(const std::string& Str) {
+    return DTRControlTable.FromStr(Str);
+}
+
+std::string YesNoToStr(bool YesNo) {
+    return YesNo ? "Yes" : "No";
+}
+bool StrToYesNo(const std::string& Str) {
+    return UpperCaseAscii(Str) == "YES";
+}
+
+bool TryStrToInt(const std::string& Str, std::int32_t& Value) {
+    std::size_t Pos = 0;
+    while (Pos < Str.size() && (Str[Pos] == ' ' || Str[Pos] == '\t'))
+        ++Pos;
+    bool Negative = false;
+    if (Pos < Str.size() && (Str[Pos] == '+' || Str[Pos] == '-'))
+        Negative = Str[Pos++] == '-';
+    unsigned Base = 10;
+    if (Pos < Str.size() && Str[Pos] == '$') {
+        Base = 16;
+        ++Pos;
+    } else if (Pos + 1 < Str.size() && Str[Pos] == '0' && (Str[Pos + 1] | 0x20) == 'x') {
+        Base = 16;
+        Pos += 2;
+    }
+    if (Pos == Str.size())
+        return false;
+    // Hexadecimal spans the full 32-bit pattern ($FFFFFFFF is -1); decimal is the signed range.
+    const std::uint64_t Limit = Base == 16 ? 0xFFFFFFFFull
+                                : Negative ? 0x80000000ull
+                                           : 0x7FFFFFFFull;
+    std::uint64_t Magnitude = 0;
+    for (; Pos < Str.size(); ++Pos) {
+        const char Ch = Str[Pos];
+        unsigned Digit;
+        if (Ch >= '0' && Ch <= '9')
+            Digit = static_cast<unsigned>(Ch - '0');
+        else if (Base == 16 && (Ch | 0x20) >= 'a' && (Ch | 0x20) <= 'f')
+            Digit = static_cast<unsigned>((Ch | 0x20) - 'a' + 10);
+        else
+            return false;
+        Magnitude = Magnitude * Base + Digit;
+        if (Magnitude > Limit)
+            return false;
+    }
+    const auto Bits = static_cast<std::uint32_t>(Negative ? 0 - Magnitude : Magnitude);
+    Value = static_cast<std::int32_t>(Bits);
+    return true;
+}
+
+std::string SettingCharToStr(char Ch) {
+    const auto Code = static_cast<unsigned char>(Ch);
+    if (Code >= 33 && Code <= 127)
+        return std::string(1, Ch);
+    return "#" + std::to_string(Code);
+}
+
+char StrToSettingChar(const std::string& Str) {
+    if (Str.empty())
+        return 0;
+    if (Str[0] != '#' || Str.size() == 1)
+        return Str[0];
+    std::int32_t Value = 0;
+    if (!TryStrToInt(Str.substr(1), Value))
+        return 0;
+    return static_cast<char>(static_cast<std::uint8_t>(Value & 0xFF));
+}

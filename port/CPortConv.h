@@ -1,0 +1,45 @@
+// Text forms of the port's setting values and the list of the machine's serial ports.
+// Every setting value has exactly one text; reading a text back folds ASCII case and falls back
+// to a fixed value when nothing matches, so a hand-edited settings file never throws.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "port/CPortTypes.h"
+
+class TStrings;
+
+std::string BaudRateToStr(TBaudRate BaudRate);
+std::string StopBitsToStr(TStopBits StopBits);
+std::string DataBitsToStr(TDataBits DataBits);
+std::string ParityToStr(TParityBits Parity);
+std::string FlowControlToStr(TFlowControl FlowControl);
+std::string RTSControlToStr(TRTSFlowControl RTSControl);
+std::string DTRControlToStr(TDTRFlowControl DTRControl);
+
+TBaudRate StrToBaudRate(const std::string& Str);
+TStopBits StrToStopBits(const std::string& Str);
+TDataBits StrToDataBits(const std::string& Str);
+TParityBits StrToParity(const std::string& Str);
+TFlowControl StrToFlowControl(const std::string& Str);
+TRTSFlowControl StrToRTSControl(const std::string& Str);
+TDTRFlowControl StrToDTRControl(const std::string& Str);
+
+std::string YesNoToStr(bool YesNo);
+bool StrToYesNo(const std::string& Str);
+
+// Codes 33..127 are written as themselves, every other code as "#" and its decimal number.
+std::string SettingCharToStr(char Ch);
+char StrToSettingChar(const std::string& Str);
+
+// Replaces the contents of Ports with the registered serial ports, sorted as text without
+// regard to case. Raises EComPort code 23 and leaves Ports untouched when the list cannot be read.
+void EnumComPorts(TStrings& Ports);
+void EnumComPorts(TStrings* Ports);
+
+// Shared by the settings store and the packet filter.
+// ASCII letters only: bytes 128..255 are data, not letters of some code page.
+std::string UpperCaseAscii(const std::string& Str);
+// Leading blanks and a sign, then decimal, or hexadecimal after "$" or "0x"; nothing may follow.
+bool TryStrToInt(const std::string& Str, std::int32_t& Value);
