@@ -138,20 +138,19 @@ bool TryStrToInt(const std::string& Str, std::int32_t& Value) {
     return true;
 }
 
-std::string SettingCharToStr(char Ch) {
-    const auto Code = static_cast<unsigned char>(Ch);
-    if (Code >= 33 && Code <= 127)
-        return std::string(1, Ch);
-    return "#" + std::to_string(Code);
+std::string SettingCharToStr(std::uint8_t Ch) {
+    if (Ch >= 33 && Ch <= 127)
+        return std::string(1, static_cast<char>(Ch));
+    return "#" + std::to_string(Ch);
 }
 
-char StrToSettingChar(const std::string& Str) {
+std::uint8_t StrToSettingChar(const std::string& Str) {
     if (Str.empty())
         return 0;
     if (Str[0] != '#' || Str.size() == 1)
-        return Str[0];
+        return static_cast<std::uint8_t>(Str[0]);
     std::int32_t Value = 0;
     if (!TryStrToInt(Str.substr(1), Value))
         return 0;
-    return static_cast<char>(static_cast<std::uint8_t>(Value & 0xFF));
+    return static_cast<std::uint8_t>(Value & 0xFF);
 }

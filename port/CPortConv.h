@@ -30,8 +30,8 @@ std::string YesNoToStr(bool YesNo);
 bool StrToYesNo(const std::string& Str);
 
 // Codes 33..127 are written as themselves, every other code as "#" and its decimal number.
-std::string SettingCharToStr(char Ch);
-char StrToSettingChar(const std::string& Str);
+std::string SettingCharToStr(std::uint8_t Ch);
+std::uint8_t StrToSettingChar(const std::string& Str);
 
 // Replaces the contents of Ports with the registered serial ports, sorted as text without
 // regard to case. Raises EComPort code 23 and leaves Ports untouched when the list cannot be read.

@@ -91,10 +91,9 @@ static int Code(char Ch) {
 
 TEST(SettingChar, AllCodesRoundTrip) {
     for (int C = 0; C < 256; ++C) {
-        const char Ch = static_cast<char>(C);
-        const std::string Text = SettingCharToStr(Ch);
+        const std::string Text = SettingCharToStr(static_cast<std::uint8_t>(C));
         if (C >= 33 && C <= 127)
-            EXPECT_EQ(Text, std::string(1, Ch)) << C;
+            EXPECT_EQ(Text, std::string(1, static_cast<char>(C))) << C;
         else
             EXPECT_EQ(Text, "#" + std::to_string(C)) << C;
         EXPECT_EQ(Code(StrToSettingChar(Text)), C) << Text;
@@ -107,8 +106,8 @@ TEST(SettingChar, Texts) {
     EXPECT_EQ(SettingCharToStr(32), "#32");
     EXPECT_EQ(SettingCharToStr('A'), "A");
     EXPECT_EQ(SettingCharToStr('#'), "#");
-    EXPECT_EQ(SettingCharToStr(static_cast<char>(128)), "#128");
-    EXPECT_EQ(SettingCharToStr(static_cast<char>(255)), "#255");
+    EXPECT_EQ(SettingCharToStr(128), "#128");
+    EXPECT_EQ(SettingCharToStr(255), "#255");
 }
 
 TEST(SettingChar, ParsesNumbersAndFallsBackToZero) {
