@@ -2,7 +2,8 @@
 
 #include <array>
 #include <cstddef>
-#include <limits>
+
+#include "framework/TextUtil.h"
 
 template <typename E, std::size_t N>
 struct TTextTable {
@@ -16,9 +17,8 @@ struct TTextTable {
     }
 
     E FromStr(const std::string& Str) const {
-        const std::string Folded = UpperCaseAscii(Str);
         for (std::size_t I = 0; I < N; ++I)
-            if (UpperCaseAscii(Texts[I]) == Folded)
+            if (SameText(Texts[I], Str))
                 return static_cast<E>(I);
         return Fallback;
     }
@@ -38,14 +38,6 @@ static const TTextTable<TRTSFlowControl, 4> RTSControlTable{
     {"Disable", "Enable", "Handshake", "Toggle"}, rtsDisable};
 static const TTextTable<TDTRFlowControl, 3> DTRControlTable{{"Disable", "Enable", "Handshake"},
                                                             dtrDisable};
-
-std::string UpperCaseAscii(const std::string& Str) {
-    std::string Result = Str;
-    for (char& Ch : Result)
-        if (Ch >= 'a' && Ch <= 'z')
-            Ch = static_cast<char>(Ch - 'a' + 'A');
-    return Result;
-}
 
 std::string BaudRateToStr(TBaudRate BaudRate) {
     return BaudRateTable.ToStr(BaudRate);
@@ -95,7 +87,7 @@ std::string YesNoToStr(bool YesNo) {
     return YesNo ? "Yes" : "No";
 }
 bool StrToYesNo(const std::string& Str) {
-    return UpperCaseAscii(Str) == "YES";
+    return AsciiUpperCase(Str) == "YES";
 }
 
 bool TryStrToInt(const std::string& Str, std::int32_t& Value) {

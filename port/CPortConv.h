@@ -38,8 +38,5 @@ std::uint8_t StrToSettingChar(const std::string& Str);
 void EnumComPorts(TStrings& Ports);
 void EnumComPorts(TStrings* Ports);
 
-// Shared by the settings store and the packet filter.
-// ASCII letters only: bytes 128..255 are data, not letters of some code page.
-std::string UpperCaseAscii(const std::string& Str);
 // Leading blanks and a sign, then decimal, or hexadecimal after "$" or "0x"; nothing may follow.
 bool TryStrToInt(const std::string& Str, std::int32_t& Value);
