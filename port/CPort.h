@@ -1,0 +1,7 @@
+// The public header of the serial port component: everything a user of a port needs.
+#pragma once
+
+#include "port/CPortError.h"
+#include "port/CPortLink.h"
+#include "port/CPortRecords.h"
+#include "port/CPortTypes.h"

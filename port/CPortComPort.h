@@ -1,0 +1,248 @@
+// The serial port object.
+//
+// Concurrency contract:
+// - Open, Close, the setters and the apply operations run in the thread that owns the port
+//   (the GUI thread in the application). The port takes no lock.
+// - While open with events selected, one event thread (TComThread) waits on the device.
+//   Handlers and link slots run in the GUI thread under smThreadSync (the event thread waits
+//   for the whole batch) and smWindowSync (the event thread does not wait), and in the event
+//   thread under smNone (the owner must then not change links or settings meanwhile).
+// - A handler running under smThreadSync must not close the port or change Port: the close
+//   would wait for the event thread, which waits for that handler.
+// - An exception leaving a handler is handed to the application exception handler; the event
+//   thread carries on.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "framework/Component.h"
+#include "framework/ThreadPriority.h"
+#include "port/CPortAsync.h"
+#include "port/CPortError.h"
+#include "port/CPortLink.h"
+#include "port/CPortSettings.h"
+#include "port/CPortTypes.h"
+
+class TComThread;
+
+// Status bits of the device, member n at bit n of the platform's status word.
+enum TComStatusFlag : std::uint8_t {
+    sfCTSHold,
+    sfDSRHold,
+    sfRLSDHold,
+    sfXOFFHold,
+    sfXOFFSent,
+    sfEof,
+    sfTxim
+};
+using TComStatusFlags = TSet<TComStatusFlag, std::uint8_t>;
+
+class TCustomComPort : public TComponent {
+public:
+    explicit TCustomComPort(TComponent* AOwner = nullptr);
+    ~TCustomComPort() override;
+
+    // --- settings ---
+    bool GetConnected() const { return FConnected; }
+    void SetConnected(bool Value);
+    TBaudRate GetBaudRate() const { return FBaudRate; }
+    void SetBaudRate(TBaudRate Value);
+    std::int32_t GetCustomBaudRate() const { return FCustomBaudRate; }
+    void SetCustomBaudRate(std::int32_t Value);
+    const std::string& GetPort() const { return FPort; }
+    void SetPort(const std::string& Value);
+    TStopBits GetStopBits() const { return FStopBits; }
+    void SetStopBits(TStopBits Value);
+    TDataBits GetDataBits() const { return FDataBits; }
+    void SetDataBits(TDataBits Value);
+    bool GetDiscardNull() const { return FDiscardNull; }
+    void SetDiscardNull(bool Value);
+    std::uint8_t GetEventChar() const { return FEventChar; }
+    void SetEventChar(std::uint8_t Value);
+    TComEvents GetEvents() const { return FEvents; }
+    void SetEvents(TComEvents Value);
+    TComBuffer& GetBuffer() { return *FBuffer; }
+    const TComBuffer& GetBuffer() const { return *FBuffer; }
+    void SetBuffer(const TComBuffer& Value);
+    TComParity& GetParity() { return *FParity; }
+    const TComParity& GetParity() const { return *FParity; }
+    void SetParity(const TComParity& Value);
+    TComTimeouts& GetTimeouts() { return *FTimeouts; }
+    const TComTimeouts& GetTimeouts() const { return *FTimeouts; }
+    void SetTimeouts(const TComTimeouts& Value);
+    TComFlowControl& GetFlowControl() { return *FFlowControl; }
+    const TComFlowControl& GetFlowControl() const { return *FFlowControl; }
+    void SetFlowControl(const TComFlowControl& Value);
+    TSyncMethod GetSyncMethod() const { return FSyncMethod; }
+    void SetSyncMethod(TSyncMethod Value);
+    TStoredProps GetStoredProps() const { return FStoredProps; }
+    void SetStoredProps(TStoredProps Value) { FStoredProps = Value; }
+    bool GetTriggersOnRxChar() const { return FTriggersOnRxChar && !FHasLink; }
+    void SetTriggersOnRxChar(bool Value);
+    TThreadPriority GetEventThreadPriority() const { return FEventThreadPriority; }
+    void SetEventThreadPriority(TThreadPriority Value);
+    THandle GetHandle() const { return FHandle; }
+
+    void BeginUpdate();
+    void EndUpdate();
+
+    // Defined with the settings store.
+    void StoreSettings(TStoreType StoreType, const std::string& StoreTo);
+    void LoadSettings(TStoreType StoreType, const std::string& LoadFrom);
+
+    // Opens the setup dialog through the hook the controls layer installs; raises EComPort
+    // while no hook is installed.
+    void ShowSetupDialog();
+    using TSetupDialogHook = std::function<void(TCustomComPort* ComPort)>;
+    static void SetSetupDialogHook(TSetupDialogHook Hook);
+
+    void Open();
+    void Close();
+
+    // --- data transfer ---
+    std::int32_t WriteAsync(const void* Buffer, std::int32_t Count, PAsync& AsyncPtr);
+    std::int32_t WriteStrAsync(const std::string& Str, PAsync& AsyncPtr);
+    std::int32_t Write(const void* Buffer, std::int32_t Count);
+    std::int32_t WriteStr(const std::string& Str);
+    std::int32_t ReadAsync(void* Buffer, std::int32_t Count, PAsync& AsyncPtr);
+    std::int32_t ReadStrAsync(std::string& Str, std::int32_t Count, PAsync& AsyncPtr);
+    std::int32_t Read(void* Buffer, std::int32_t Count);
+    std::int32_t ReadStr(std::string& Str, std::int32_t Count);
+    std::int32_t WaitForAsync(PAsync& AsyncPtr);
+    bool IsAsyncCompleted(PAsync AsyncPtr);
+    void AbortAllAsync();
+    void ClearBuffer(bool Input, bool Output);
+    std::int32_t InputCount();
+    std::int32_t OutputCount();
+    TComStatusFlags StateFlags();
+    TComErrors LastErrors();
+    TComSignals Signals();
+    void SetBreak(bool OnOff);
+    void SetDTR(bool OnOff);
+    void SetRTS(bool OnOff);
+    void SetXonXoff(bool OnOff);
+    void TransmitChar(std::uint8_t Ch);
+    void WaitForEvent(TComEvents& Events, TEventHandle StopEvent, std::int32_t Timeout);
+
+    // --- links ---
+    void RegisterLink(TComLink* Link);
+    void UnRegisterLink(TComLink* Link);
+    bool HasLink() const;
+    void SendSignalToLink(TComLinkEvent Event, bool OnOff);
+    void NotifyLink(TComLinkEvent Event);
+    void TxNotifyLink(const void* Buffer, std::int32_t Count);
+
+    // --- event entries, called by the dispatch ---
+    void CallError();
+    void CallRxChar();
+    void CallTxEmpty();
+    void CallBreak();
+    void CallRing();
+    void CallCTSChange();
+    void CallDSRChange();
+    void CallRxFlag();
+    void CallRLSDChange();
+    void CallRx80Full();
+    void CallBeforeOpen();
+    void CallAfterOpen();
+    void CallBeforeClose();
+    void CallAfterClose();
+    void CheckSignals(bool Open);
+
+    // --- handler slots ---
+    TRxCharEvent OnRxChar;
+    TRxBufEvent OnRxBuf;
+    TNotifyEvent OnTxEmpty;
+    TNotifyEvent OnBreak;
+    TNotifyEvent OnRing;
+    TComSignalEvent OnCTSChange;
+    TComSignalEvent OnDSRChange;
+    TComSignalEvent OnRLSDChange;
+    TComErrorEvent OnError;
+    TNotifyEvent OnRxFlag;
+    TNotifyEvent OnAfterOpen;
+    TNotifyEvent OnAfterClose;
+    TNotifyEvent OnBeforeOpen;
+    TNotifyEvent OnBeforeClose;
+    TNotifyEvent OnRx80Full;
+
+protected:
+    void Loaded() override;
+
+    // Defined with the settings store.
+    virtual void StoreRegistry(const std::string& Key);
+    virtual void StoreIniFile(const std::string& FileName);
+    virtual void LoadRegistry(const std::string& Key);
+    virtual void LoadIniFile(const std::string& FileName);
+
+    virtual void CreateHandle();
+    virtual void DestroyHandle();
+    virtual void SetupComPort();
+
+    virtual void DoAfterClose();
+    virtual void DoAfterOpen();
+    virtual void DoBeforeClose();
+    virtual void DoBeforeOpen();
+    virtual void DoRxChar(std::int32_t Count);
+    virtual void DoRxBuf(const void* Buffer, std::int32_t Count);
+    virtual void DoTxEmpty();
+    virtual void DoBreak();
+    virtual void DoRing();
+    virtual void DoRxFlag();
+    virtual void DoCTSChange(bool OnOff);
+    virtual void DoDSRChange(bool OnOff);
+    virtual void DoError(TComErrors Errors);
+    virtual void DoRLSDChange(bool OnOff);
+    virtual void DoRx80Full();
+
+    virtual void ApplyDCB();
+    virtual void ApplyTimeouts();
+    virtual void ApplyBuffer();
+
+    // Connected, update count 0, neither loading nor designing.
+    bool CanApply() const;
+    bool IsLoadingOrDesigning() const;
+
+private:
+    friend class TComTimeouts;
+    friend class TComFlowControl;
+    friend class TComParity;
+    friend class TComBuffer;
+    friend class TComThread;
+
+    void DestroyEventThread();
+    // Reads the queued bytes once for OnRxBuf and the links; returns the count read.
+    void DeliverRxBuf(std::int32_t& Count);
+
+    TComThread* FEventThread = nullptr;
+    bool FThreadCreated = false;
+    THandle FHandle;
+    std::int32_t FUpdateCount = 0;
+    std::vector<TComLink*> FLinks;
+    bool FTriggersOnRxChar = true;
+    TThreadPriority FEventThreadPriority = tpNormal;
+    bool FHasLink = false;
+    bool FConnected = false;
+    TBaudRate FBaudRate = br9600;
+    std::int32_t FCustomBaudRate = 9600;
+    std::string FPort = "COM1";
+    TStopBits FStopBits = sbOneStopBit;
+    TDataBits FDataBits = dbEight;
+    bool FDiscardNull = false;
+    std::uint8_t FEventChar = 0;
+    TComEvents FEvents = AllComEvents;
+    TComBuffer* FBuffer = nullptr;
+    TComParity* FParity = nullptr;
+    TComTimeouts* FTimeouts = nullptr;
+    TComFlowControl* FFlowControl = nullptr;
+    TSyncMethod FSyncMethod = smThreadSync;
+    TStoredProps FStoredProps{spBasic};
+};
+
+class TComPort : public TCustomComPort {
+public:
+    using TCustomComPort::TCustomComPort;
+};

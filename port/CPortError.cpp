@@ -1,0 +1,55 @@
+#include "port/CPortError.h"
+
+#include <array>
+
+namespace {
+
+constexpr std::array<const char*, 23> ErrorTexts = {
+    "Unable to open com port",
+    "WriteFile function failed",
+    "ReadFile function failed",
+    "Invalid Async parameter",
+    "PurgeComm function failed",
+    "Unable to get async status",
+    "SetCommState function failed",
+    "SetCommTimeouts failed",
+    "SetupComm function failed",
+    "ClearCommError function failed",
+    "GetCommModemStatus function failed",
+    "EscapeCommFunction function failed",
+    "TransmitCommChar function failed",
+    "Cannot set property while connected",
+    "EnumPorts function failed",
+    "Failed to store settings",
+    "Failed to load settings",
+    "Link (un)registration failed",
+    "Cannot change led state if ComPort is selected",
+    "Cannot wait for event if event thread is created",
+    "WaitForEvent method failed",
+    "A component is linked to OnRxBuf event",
+    "Registry error",
+};
+
+std::string WithWinCode(std::int32_t Code, std::int32_t WinCode) {
+    return std::string(ComErrorText(Code)) + " (win error code: " + std::to_string(WinCode) + ")";
+}
+
+} // namespace
+
+const char* ComErrorText(std::int32_t Code) {
+    if (Code < 1 || Code > static_cast<std::int32_t>(ErrorTexts.size()))
+        return "Unknown port error";
+    return ErrorTexts[static_cast<std::size_t>(Code - 1)];
+}
+
+EComPort::EComPort(std::int32_t ACode) : EComPort(ACode, -1, ComErrorText(ACode)) {}
+
+EComPort::EComPort(std::int32_t ACode, std::int32_t AWinCode)
+    : EComPort(ACode, AWinCode, WithWinCode(ACode, AWinCode)) {}
+
+EComPort::EComPort(std::int32_t ACode, std::int32_t AWinCode, const std::string& Text)
+    : Exception(Text), FCode(ACode), FWinCode(AWinCode) {}
+
+EComPort EComPort::WithText(const std::string& Text) {
+    return EComPort(0, -1, Text);
+}
