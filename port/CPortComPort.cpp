@@ -1,0 +1,249 @@
+// Construction, setters, update bracketing and the handler callers of the port.
+#include "port/CPortComPort.h"
+
+#include <mutex>
+
+namespace {
+
+std::mutex SetupHookLock;
+TCustomComPort::TSetupDialogHook& SetupHook() {
+    static TCustomComPort::TSetupDialogHook Hook;
+    return Hook;
+}
+
+} // namespace
+
+TCustomComPort::TCustomComPort(TComponent* AOwner) : TComponent(AOwner), FHandle(InvalidHandle) {
+    FParity = new TComParity;
+    FParity->FComPort = this;
+    FFlowControl = new TComFlowControl;
+    FFlowControl->FComPort = this;
+    FTimeouts = new TComTimeouts;
+    FTimeouts->FComPort = this;
+    FBuffer = new TComBuffer;
+    FBuffer->FComPort = this;
+}
+
+TCustomComPort::~TCustomComPort() {
+    // A destructor must not throw; a failed close still releases thread and handle.
+    try {
+        Close();
+    } catch (...) {
+        DestroyEventThread();
+        DestroyHandle();
+        FConnected = false;
+    }
+    delete FBuffer;
+    delete FFlowControl;
+    delete FTimeouts;
+    delete FParity;
+}
+
+bool TCustomComPort::IsLoadingOrDesigning() const {
+    return GetComponentState().Contains(csLoading) || GetComponentState().Contains(csDesigning);
+}
+
+bool TCustomComPort::CanApply() const {
+    return FConnected && FUpdateCount == 0 && !IsLoadingOrDesigning();
+}
+
+void TCustomComPort::SetConnected(bool Value) {
+    if (IsLoadingOrDesigning()) {
+        FConnected = Value;
+        return;
+    }
+    if (Value == FConnected)
+        return;
+    if (Value)
+        Open();
+    else
+        Close();
+}
+
+void TCustomComPort::SetBaudRate(TBaudRate Value) {
+    if (Value == FBaudRate)
+        return;
+    FBaudRate = Value;
+    ApplyDCB();
+}
+
+void TCustomComPort::SetCustomBaudRate(std::int32_t Value) {
+    if (Value == FCustomBaudRate)
+        return;
+    FCustomBaudRate = Value;
+    ApplyDCB();
+}
+
+void TCustomComPort::SetPort(const std::string& Value) {
+    if (Value == FPort)
+        return;
+    FPort = Value;
+    if (FConnected && !IsLoadingOrDesigning()) {
+        Close();
+        Open();
+    }
+}
+
+void TCustomComPort::SetStopBits(TStopBits Value) {
+    if (Value == FStopBits)
+        return;
+    FStopBits = Value;
+    ApplyDCB();
+}
+
+void TCustomComPort::SetDataBits(TDataBits Value) {
+    if (Value == FDataBits)
+        return;
+    FDataBits = Value;
+    ApplyDCB();
+}
+
+void TCustomComPort::SetDiscardNull(bool Value) {
+    if (Value == FDiscardNull)
+        return;
+    FDiscardNull = Value;
+    ApplyDCB();
+}
+
+void TCustomComPort::SetEventChar(std::uint8_t Value) {
+    if (Value == FEventChar)
+        return;
+    FEventChar = Value;
+    ApplyDCB();
+}
+
+void TCustomComPort::SetEvents(TComEvents Value) {
+    FEvents = Value;
+}
+
+void TCustomComPort::SetBuffer(const TComBuffer& Value) {
+    FBuffer->Assign(&Value);
+    ApplyBuffer();
+}
+
+void TCustomComPort::SetParity(const TComParity& Value) {
+    FParity->Assign(&Value);
+    ApplyDCB();
+}
+
+void TCustomComPort::SetTimeouts(const TComTimeouts& Value) {
+    FTimeouts->Assign(&Value);
+    ApplyTimeouts();
+}
+
+void TCustomComPort::SetFlowControl(const TComFlowControl& Value) {
+    FFlowControl->Assign(&Value);
+    ApplyDCB();
+}
+
+void TCustomComPort::SetSyncMethod(TSyncMethod Value) {
+    if (Value == FSyncMethod)
+        return;
+    if (FConnected && !IsLoadingOrDesigning())
+        throw EComPort(CError_ConnChangeProp);
+    FSyncMethod = Value;
+}
+
+void TCustomComPort::SetEventThreadPriority(TThreadPriority Value) {
+    if (Value == FEventThreadPriority)
+        return;
+    if (FConnected && !IsLoadingOrDesigning())
+        throw EComPort(CError_ConnChangeProp);
+    FEventThreadPriority = Value;
+}
+
+void TCustomComPort::SetTriggersOnRxChar(bool Value) {
+    if (FHasLink)
+        throw EComPort(CError_HasLink);
+    FTriggersOnRxChar = Value;
+}
+
+void TCustomComPort::BeginUpdate() {
+    ++FUpdateCount;
+}
+
+void TCustomComPort::EndUpdate() {
+    if (FUpdateCount <= 0)
+        return;
+    if (--FUpdateCount == 0)
+        SetupComPort();
+}
+
+void TCustomComPort::SetSetupDialogHook(TSetupDialogHook Hook) {
+    std::lock_guard Guard(SetupHookLock);
+    SetupHook() = std::move(Hook);
+}
+
+void TCustomComPort::ShowSetupDialog() {
+    TSetupDialogHook Hook;
+    {
+        std::lock_guard Guard(SetupHookLock);
+        Hook = SetupHook();
+    }
+    if (!Hook)
+        throw EComPort::WithText("No port setup dialog is available");
+    Hook(this);
+}
+
+// --- handler callers ---
+
+void TCustomComPort::DoAfterClose() {
+    if (OnAfterClose)
+        OnAfterClose(this);
+}
+void TCustomComPort::DoAfterOpen() {
+    if (OnAfterOpen)
+        OnAfterOpen(this);
+}
+void TCustomComPort::DoBeforeClose() {
+    if (OnBeforeClose)
+        OnBeforeClose(this);
+}
+void TCustomComPort::DoBeforeOpen() {
+    if (OnBeforeOpen)
+        OnBeforeOpen(this);
+}
+void TCustomComPort::DoRxChar(std::int32_t Count) {
+    if (OnRxChar)
+        OnRxChar(this, Count);
+}
+void TCustomComPort::DoRxBuf(const void* Buffer, std::int32_t Count) {
+    if (OnRxBuf)
+        OnRxBuf(this, Buffer, Count);
+}
+void TCustomComPort::DoTxEmpty() {
+    if (OnTxEmpty)
+        OnTxEmpty(this);
+}
+void TCustomComPort::DoBreak() {
+    if (OnBreak)
+        OnBreak(this);
+}
+void TCustomComPort::DoRing() {
+    if (OnRing)
+        OnRing(this);
+}
+void TCustomComPort::DoRxFlag() {
+    if (OnRxFlag)
+        OnRxFlag(this);
+}
+void TCustomComPort::DoCTSChange(bool OnOff) {
+    if (OnCTSChange)
+        OnCTSChange(this, OnOff);
+}
+void TCustomComPort::DoDSRChange(bool OnOff) {
+    if (OnDSRChange)
+        OnDSRChange(this, OnOff);
+}
+void TCustomComPort::DoError(TComErrors Errors) {
+    if (OnError)
+        OnError(this, Errors);
+}
+void TCustomComPort::DoRLSDChange(bool OnOff) {
+    if (OnRLSDChange)
+        OnRLSDChange(this, OnOff);
+}
+void TCustomComPort::DoRx80Full() {
+    if (OnRx80Full)
+        OnRx80Full(this);
+}

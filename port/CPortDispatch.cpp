@@ -1,0 +1,202 @@
+// Links, the event entries the dispatch calls, and the hidden window's message procedure.
+#include <algorithm>
+#include <memory>
+
+#include "port/CPortComPort.h"
+#include "port/CPortRecords.h"
+
+// --- links ---
+
+void TCustomComPort::RegisterLink(TComLink* Link) {
+    if (std::find(FLinks.begin(), FLinks.end(), Link) != FLinks.end())
+        throw EComPort(CError_RegFailed);
+    FLinks.push_back(Link);
+    FHasLink = HasLink();
+}
+
+void TCustomComPort::UnRegisterLink(TComLink* Link) {
+    auto It = std::find(FLinks.begin(), FLinks.end(), Link);
+    if (It == FLinks.end())
+        throw EComPort(CError_RegFailed);
+    FLinks.erase(It);
+    FHasLink = HasLink();
+}
+
+bool TCustomComPort::HasLink() const {
+    return std::any_of(FLinks.begin(), FLinks.end(),
+                       [](const TComLink* L) { return static_cast<bool>(L->OnRxBuf); });
+}
+
+void TCustomComPort::SendSignalToLink(TComLinkEvent Event, bool OnOff) {
+    TComSignalEvent TComLink::*Slot = nullptr;
+    switch (Event) {
+    case leConn:
+        Slot = &TComLink::OnConn;
+        break;
+    case leCTS:
+        Slot = &TComLink::OnCTSChange;
+        break;
+    case leDSR:
+        Slot = &TComLink::OnDSRChange;
+        break;
+    case leRLSD:
+        Slot = &TComLink::OnRLSDChange;
+        break;
+    case leRx:
+        Slot = &TComLink::OnRx;
+        break;
+    case leTx:
+        Slot = &TComLink::OnTx;
+        break;
+    default:
+        return;
+    }
+    for (TComLink* L : FLinks)
+        if (L->*Slot)
+            (L->*Slot)(this, OnOff);
+}
+
+void TCustomComPort::NotifyLink(TComLinkEvent Event) {
+    TNotifyEvent TComLink::*Slot = nullptr;
+    switch (Event) {
+    case leRing:
+        Slot = &TComLink::OnRing;
+        break;
+    case leTxEmpty:
+        Slot = &TComLink::OnTxEmpty;
+        break;
+    case leRxFlag:
+        Slot = &TComLink::OnRxFlag;
+        break;
+    default:
+        return;
+    }
+    for (TComLink* L : FLinks)
+        if (L->*Slot)
+            (L->*Slot)(this);
+}
+
+void TCustomComPort::TxNotifyLink(const void* Buffer, std::int32_t Count) {
+    for (TComLink* L : FLinks)
+        if (L->OnTxBuf)
+            L->OnTxBuf(this, Buffer, Count);
+}
+
+// --- event entries ---
+
+void TCustomComPort::CallError() {
+    TComErrors Errors = LastErrors();
+    if (!Errors.Empty())
+        DoError(Errors);
+}
+
+void TCustomComPort::DeliverRxBuf(std::int32_t& Count) {
+    // The bytes are read at most once and shared by the port's OnRxBuf and every link.
+    std::unique_ptr<std::uint8_t[]> Bytes;
+    std::int32_t Got = 0;
+    auto ReadOnce = [&] {
+        Bytes.reset(new std::uint8_t[static_cast<std::size_t>(Count)]);
+        // Another reader may have taken some bytes meanwhile: pass on only what was read.
+        Got = Read(Bytes.get(), Count);
+        DoRxBuf(Bytes.get(), Got);
+    };
+    for (std::size_t I = 0; I < FLinks.size(); ++I) {
+        TComLink* L = FLinks[I];
+        if (!L->OnRxBuf)
+            continue;
+        if (!Bytes)
+            ReadOnce();
+        L->OnRxBuf(this, Bytes.get(), Got);
+    }
+    if (!Bytes && !FTriggersOnRxChar)
+        ReadOnce();
+    if (Bytes)
+        Count = 0;
+}
+
+void TCustomComPort::CallRxChar() {
+    std::int32_t Count = InputCount();
+    if (Count > 0)
+        SendSignalToLink(leRx, true);
+    if (Count > 0 && !GetTriggersOnRxChar())
+        DeliverRxBuf(Count);
+    if (Count > 0)
+        DoRxChar(Count);
+}
+
+void TCustomComPort::CallTxEmpty() {
+    SendSignalToLink(leTx, false);
+    NotifyLink(leTxEmpty);
+    DoTxEmpty();
+}
+
+void TCustomComPort::CallBreak() {
+    DoBreak();
+}
+
+void TCustomComPort::CallRing() {
+    NotifyLink(leRing);
+    DoRing();
+}
+
+void TCustomComPort::CallCTSChange() {
+    bool OnOff = Signals().Contains(csCTS);
+    SendSignalToLink(leCTS, OnOff);
+    DoCTSChange(OnOff);
+}
+
+void TCustomComPort::CallDSRChange() {
+    bool OnOff = Signals().Contains(csDSR);
+    SendSignalToLink(leDSR, OnOff);
+    DoDSRChange(OnOff);
+}
+
+void TCustomComPort::CallRLSDChange() {
+    bool OnOff = Signals().Contains(csRLSD);
+    SendSignalToLink(leRLSD, OnOff);
+    DoRLSDChange(OnOff);
+}
+
+void TCustomComPort::CallRxFlag() {
+    NotifyLink(leRxFlag);
+    DoRxFlag();
+}
+
+void TCustomComPort::CallRx80Full() {
+    DoRx80Full();
+}
+
+void TCustomComPort::CallBeforeOpen() {
+    DoBeforeOpen();
+}
+
+void TCustomComPort::CallAfterOpen() {
+    SendSignalToLink(leConn, true);
+    DoAfterOpen();
+    CheckSignals(true);
+}
+
+void TCustomComPort::CallBeforeClose() {
+    CheckSignals(false);
+    DoBeforeClose();
+}
+
+void TCustomComPort::CallAfterClose() {
+    SendSignalToLink(leConn, false);
+    DoAfterClose();
+}
+
+void TCustomComPort::CheckSignals(bool Open) {
+    if (Open) {
+        CallCTSChange();
+        CallDSRChange();
+        CallRLSDChange();
+        return;
+    }
+    SendSignalToLink(leCTS, false);
+    SendSignalToLink(leDSR, false);
+    SendSignalToLink(leRLSD, false);
+    DoCTSChange(false);
+    DoDSRChange(false);
+    DoRLSDChange(false);
+}
