@@ -1,7 +1,10 @@
 // The public header of the serial port component: everything a user of a port needs.
 #pragma once
 
+#include "port/CPortConv.h"
 #include "port/CPortError.h"
 #include "port/CPortLink.h"
+#include "port/CPortPacket.h"
 #include "port/CPortRecords.h"
+#include "port/CPortStream.h"
 #include "port/CPortTypes.h"
