@@ -1,0 +1,12 @@
+// The serial devices of this machine: tty devices with hardware behind them (sysfs), the
+// virtual devices of this process, and the names registered under HARDWARE\DEVICEMAP\SERIALCOMM
+// of the local-machine registry hive (a simulator in another process registers its pty there).
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Names as SerialOpen takes them ("ttyUSB0", a virtual name, or what the registry holds),
+// without duplicates, in no particular order. Fails (false, LastPlatformError) only when the
+// registry key exists but cannot be read; a missing key contributes nothing.
+bool ListSerialDevices(std::vector<std::string>& Names);
