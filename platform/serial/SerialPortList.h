@@ -10,3 +10,8 @@
 // without duplicates, in no particular order. Fails (false, LastPlatformError) only when the
 // registry key exists but cannot be read; a missing key contributes nothing.
 bool ListSerialDevices(std::vector<std::string>& Names);
+
+// Only the names registered under HARDWARE\DEVICEMAP\SERIALCOMM, in value order. Fails (false,
+// LastPlatformError: ENOENT when the key does not exist, else the registry's number) without
+// touching Names.
+bool ListRegisteredSerialDevices(std::vector<std::string>& Names);
