@@ -1,0 +1,205 @@
+#include "framework/Synchronize.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "framework/Application.h"
+#include "framework/Exception.h"
+#include "framework/MainThreadQueue.h"
+
+namespace {
+
+// The queue is created during start-up, so the main thread becomes the GUI thread.
+[[maybe_unused]] const bool kQueueCreatedAtStartup = (TMainThreadQueue::Instance(), true);
+
+using TClock = std::chrono::steady_clock;
+
+TClock::time_point DeadlineAfter(int TimeoutMs) {
+    return TClock::now() + std::chrono::milliseconds(TimeoutMs);
+}
+
+} // namespace
+
+TMainThreadQueue& TMainThreadQueue::Instance() {
+    // Never destroyed: detached threads may still queue while the process exits.
+    static auto* queue = new TMainThreadQueue();
+    return *queue;
+}
+
+TMainThreadQueue::TMainThreadQueue() : mainThread_(std::this_thread::get_id()) {}
+
+std::thread::id TMainThreadQueue::MainThread() const {
+    std::lock_guard lk(mutex_);
+    return mainThread_;
+}
+
+void TMainThreadQueue::SetMainThread(std::thread::id ID) {
+    std::lock_guard lk(mutex_);
+    mainThread_ = ID;
+}
+
+void TMainThreadQueue::Post(TQueuedWork Work) {
+    TWakeMainThreadEvent wake;
+    {
+        std::lock_guard lk(mutex_);
+        queue_.push_back(std::move(Work));
+        wake = wake_;
+    }
+    workCv_.notify_all();
+    if (wake)
+        wake();
+}
+
+void TMainThreadQueue::Remove(const void* Tag) {
+    if (Tag == nullptr)
+        return;
+    std::vector<TQueuedWork> dropped;
+    {
+        std::lock_guard lk(mutex_);
+        auto it = std::stable_partition(queue_.begin(), queue_.end(),
+                                        [Tag](const TQueuedWork& w) { return w.Tag != Tag; });
+        std::move(it, queue_.end(), std::back_inserter(dropped));
+        queue_.erase(it, queue_.end());
+    }
+    for (auto& w : dropped)
+        if (w.Drop)
+            w.Drop();
+}
+
+void TMainThreadQueue::RunOne(TQueuedWork& Work) {
+    try {
+        Work.Run();
+    } catch (...) {
+        Application->HandleException(std::current_exception());
+    }
+}
+
+bool TMainThreadQueue::Check(int TimeoutMs) {
+    std::unique_lock lk(mutex_);
+    if (std::this_thread::get_id() != mainThread_)
+        throw EThread("CheckSynchronize called from a thread that is not the GUI thread");
+    auto pending = [this] { return !queue_.empty(); };
+    if (TimeoutMs < 0)
+        workCv_.wait(lk, pending);
+    else if (TimeoutMs > 0)
+        workCv_.wait_until(lk, DeadlineAfter(TimeoutMs), pending);
+    std::size_t n = queue_.size();
+    bool ran = false;
+    while (n-- > 0 && !queue_.empty()) {
+        TQueuedWork work = std::move(queue_.front());
+        queue_.pop_front();
+        lk.unlock();
+        RunOne(work);
+        ran = true;
+        lk.lock();
+    }
+    return ran;
+}
+
+bool TMainThreadQueue::WaitServing(const std::function<bool()>& Done, int TimeoutMs) {
+    const auto deadline = DeadlineAfter(TimeoutMs < 0 ? 0 : TimeoutMs);
+    std::unique_lock lk(mutex_);
+    const bool serve = std::this_thread::get_id() == mainThread_;
+    for (;;) {
+        if (Done())
+            return true;
+        if (serve && !queue_.empty()) {
+            TQueuedWork work = std::move(queue_.front());
+            queue_.pop_front();
+            lk.unlock();
+            RunOne(work);
+            lk.lock();
+            continue;
+        }
+        if (TimeoutMs < 0)
+            workCv_.wait(lk);
+        else if (workCv_.wait_until(lk, deadline) == std::cv_status::timeout)
+            return Done();
+    }
+}
+
+void TMainThreadQueue::NotifyWaiters() {
+    {
+        // Taking the lock orders this call after a waiter's check of Done.
+        std::lock_guard lk(mutex_);
+    }
+    workCv_.notify_all();
+}
+
+void TMainThreadQueue::SetWakeHook(TWakeMainThreadEvent Hook) {
+    std::lock_guard lk(mutex_);
+    wake_ = std::move(Hook);
+}
+
+std::thread::id GetMainThreadID() {
+    return TMainThreadQueue::Instance().MainThread();
+}
+
+void SetMainThreadID(std::thread::id ID) {
+    TMainThreadQueue::Instance().SetMainThread(ID);
+}
+
+bool IsMainThread() {
+    return std::this_thread::get_id() == GetMainThreadID();
+}
+
+void Synchronize(const TThreadMethod& Method) {
+    if (!Method)
+        return;
+    if (IsMainThread()) {
+        Method();
+        return;
+    }
+    auto& q = TMainThreadQueue::Instance();
+    bool done = false;
+    std::exception_ptr error;
+    // The caller's frame outlives the work: it waits below until the work has run.
+    q.Post({[&] {
+                try {
+                    Method();
+                } catch (...) {
+                    error = std::current_exception();
+                }
+                std::lock_guard lk(q.Mutex());
+                done = true;
+                q.DoneCondition().notify_all();
+            },
+            {},
+            nullptr});
+    {
+        std::unique_lock lk(q.Mutex());
+        q.DoneCondition().wait(lk, [&] { return done; });
+    }
+    if (error)
+        std::rethrow_exception(error);
+}
+
+void Queue(TThreadMethod Method, const void* Tag) {
+    if (!Method)
+        return;
+    if (IsMainThread()) {
+        Method();
+        return;
+    }
+    TMainThreadQueue::Instance().Post({std::move(Method), {}, Tag});
+}
+
+void RemoveQueuedEvents(const void* Tag) {
+    TMainThreadQueue::Instance().Remove(Tag);
+}
+
+bool CheckSynchronize(int TimeoutMs) {
+    return TMainThreadQueue::Instance().Check(TimeoutMs);
+}
+
+void SetWakeMainThread(TWakeMainThreadEvent Hook) {
+    TMainThreadQueue::Instance().SetWakeHook(std::move(Hook));
+}
+
+bool WaitServingSynchronize(const std::function<bool()>& Done, int TimeoutMs) {
+    return TMainThreadQueue::Instance().WaitServing(Done, TimeoutMs);
+}
+
+void NotifySynchronizeWaiters() {
+    TMainThreadQueue::Instance().NotifyWaiters();
+}
