@@ -8,7 +8,7 @@
 // The CRC routine of the frame format: the count is one byte, as the length byte that bounds it.
 std::uint16_t Crc16(const std::uint8_t* data, std::uint8_t count);
 
-// Continues a CRC over any number of bytes (table form); Crc16 is Crc16Update(0, ...).
+// Continues a CRC over any number of bytes (table-driven); Crc16 is Crc16Update(0, ...).
 std::uint16_t Crc16Update(std::uint16_t crc, const std::uint8_t* data, std::size_t count);
 
 // The shift-and-XOR form, one bit at a time; the reference the table is checked against.
