@@ -21,7 +21,8 @@ TLineReader::TLineReader(const std::string& path, std::size_t maxLineLength)
     if (path.find('\0') != std::string::npos) {
         ThrowErrno(EINVAL, "open");
     }
-    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer. It has no effect
+    // on the regular files read afterwards.
     Fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (Fd < 0) {
         ThrowErrno(errno, "open");

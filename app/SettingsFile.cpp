@@ -53,8 +53,11 @@ std::string ExecutableDir() {
 }
 
 std::string SettingsFilePath(std::string_view appDir) {
+    if (appDir.empty()) {
+        return kSettingsFileName;
+    }
     std::string path(appDir);
-    if (path.empty() || path.back() != '/') {
+    if (path.back() != '/') {
         path += '/';
     }
     return path + kSettingsFileName;

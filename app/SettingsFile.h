@@ -10,7 +10,8 @@
 inline constexpr const char* kSettingsFileName = "tessal.ini";
 inline constexpr const char* kSettingsOpenFailedText = "Can't open file: tessal.ini";
 
-// The directory part of an executable's path without a trailing separator; "/" stays "/".
+// The directory part of an executable's path without a trailing separator; "/" stays "/", a bare
+// name gives ".".
 std::string AppDirOf(std::string_view executablePath);
 
 // AppDir of the running process (/proc/self/exe). Throws std::system_error when it cannot be read.

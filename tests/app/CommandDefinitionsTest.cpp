@@ -241,6 +241,7 @@ TEST(SettingsFile, PathsAndFirstLine) {
     EXPECT_EQ(AppDirOf("/tessal"), "/");
     EXPECT_EQ(SettingsFilePath("/opt/tessal"), "/opt/tessal/tessal.ini");
     EXPECT_EQ(SettingsFilePath("/"), "/tessal.ini");
+    EXPECT_EQ(SettingsFilePath(""), "tessal.ini");
     EXPECT_FALSE(ExecutableDir().empty());
 
     TTempDir dir;

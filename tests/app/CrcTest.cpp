@@ -68,10 +68,3 @@ TEST(HexText, ReadHexSkipsBlanksTakesPrefixAndStopsAtFirstNonDigit) {
     // Long input wraps but keeps its low byte.
     EXPECT_EQ(ReadHex("123456789abcdef0ab") & 0xFF, 0xABu);
 }
-
-TEST(HexText, CharacterClassesIgnoreBytesAbove7F) {
-    EXPECT_FALSE(IsWhiteSpace(static_cast<char>(0xA0)));
-    EXPECT_FALSE(IsLetterOrDigit(static_cast<char>(0xE9)));
-    EXPECT_TRUE(IsWhiteSpace('\v'));
-    EXPECT_FALSE(IsLetterOrDigit('_'));
-}

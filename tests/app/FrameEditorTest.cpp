@@ -16,6 +16,14 @@ namespace {
 
 using TBytes = std::vector<std::uint8_t>;
 
+std::string Sevens(int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+        text += "7 ";
+    }
+    return text;
+}
+
 class FrameEditorTest : public ::testing::Test {
 protected:
     void SetUp() override { Editor.ComposeInitialFrame("ff"); }
@@ -125,10 +133,12 @@ TEST_F(FrameEditorTest, ParametersFieldTokens) {
         {"$", {}},
         {"\t7;8\r\n9", {0x07, 0x08, 0x09}},
         {"$a,b$", {'a', ',', 'b', '$'}},
-        {std::string("$\xE9\xFF") + " 1", {0xE9, 0xFF, 0x01}},
+        {"$\xE9\xFF 1", {0xE9, 0xFF, 0x01}},
         {"1\xE9"
          "2",
          {0x01, 0x02}},
+        {"$" + std::string(63, 'Q'), TBytes(63, 'Q')},
+        {Sevens(250), TBytes(250, 7)},
     };
     for (const Case& c : cases) {
         const TEditorOutcome outcome = Editor.ParametersChanged(c.Text);
@@ -140,56 +150,36 @@ TEST_F(FrameEditorTest, ParametersFieldTokens) {
     EXPECT_EQ(Editor.GetLengthText(), "0B");
 }
 
-TEST_F(FrameEditorTest, StringOf63CharactersFitsAnd64StopsTheParse) {
-    LoadDefault();
-    const std::string chars63(63, 'Q');
-    Editor.ParametersChanged("$" + chars63);
-    EXPECT_EQ(Parameters(), TBytes(63, 'Q'));
-
-    Editor.ParametersChanged("00 05");
-    const TEditorOutcome outcome = Editor.ParametersChanged("$" + chars63 + "Q");
-    EXPECT_EQ(outcome.StatusText, kTooLongAsciiText);
-    EXPECT_EQ(outcome.SendEnabled, false);
-    EXPECT_EQ(Editor.GetLength(), 7);
-}
-
-TEST_F(FrameEditorTest, ErrorKeepsLengthAndCrcButNotTheBytesWritten) {
+TEST_F(FrameEditorTest, ParseErrorsKeepLengthAndCrcAndDisableSending) {
     LoadDefault();
     Editor.TAddrChanged("01");
     Editor.CommandChanged(1);
+    struct Case {
+        std::string Text;
+        const char* Status;
+    };
+    const Case cases[] = {
+        {"33 0102", kTooLongHexText},
+        {"$" + std::string(64, 'Q'), kTooLongAsciiText},
+        {Sevens(250) + "8", kFrameTooLongText},
+        {Sevens(248) + "$ABC", kFrameTooLongText},
+        {std::string(20000, ' ') + Sevens(600), kFrameTooLongText},
+    };
+    for (const Case& c : cases) {
+        Editor.ParametersChanged("00 05");
+        const TEditorOutcome outcome = Editor.ParametersChanged(c.Text);
+        EXPECT_EQ(outcome.StatusText, c.Status) << c.Text;
+        EXPECT_EQ(outcome.SendEnabled, false) << c.Text;
+        EXPECT_EQ(Editor.GetLength(), 7) << c.Text;
+        EXPECT_EQ(Editor.GetCrcHText() + Editor.GetCrcLText(), "E8BA") << c.Text;
+    }
+    // Bytes parsed before the error stay in the frame.
     Editor.ParametersChanged("00 05");
-    const TEditorOutcome outcome = Editor.ParametersChanged("33 0102");
-    EXPECT_EQ(outcome.StatusText, kTooLongHexText);
-    EXPECT_EQ(outcome.SendEnabled, false);
+    Editor.ParametersChanged("33 0102");
     EXPECT_EQ(Frame(), (TBytes{0x01, 0x07, 0x10, 0x33, 0x05, 0xE8, 0xBA}));
-    EXPECT_EQ(Editor.GetCrcHText(), "E8");
-
     const TEditorOutcome next = Editor.ParametersChanged("33");
     EXPECT_EQ(next.StatusText, " ");
     EXPECT_EQ(next.SendEnabled, true);
-    EXPECT_EQ(Editor.GetLength(), 6);
-}
-
-TEST_F(FrameEditorTest, FrameLongerThan255BytesIsRefused) {
-    LoadDefault();
-    std::string text;
-    for (int i = 0; i < 250; ++i) {
-        text += "7 ";
-    }
-    EXPECT_EQ(Editor.ParametersChanged(text).StatusText, " ");
-    EXPECT_EQ(Editor.GetLength(), 255);
-    EXPECT_EQ(Editor.GetLengthText(), "FF");
-    const TBytes full = Frame();
-
-    for (const std::string& over : {text + "8", text.substr(0, 2 * 248) + "$ABC"}) {
-        const TEditorOutcome outcome = Editor.ParametersChanged(over);
-        EXPECT_EQ(outcome.StatusText, kFrameTooLongText);
-        EXPECT_EQ(outcome.SendEnabled, false);
-        EXPECT_EQ(Frame(), full);
-    }
-    // Far too much text never writes past the frame.
-    EXPECT_EQ(Editor.ParametersChanged(std::string(20000, ' ') + text + text).StatusText,
-              kFrameTooLongText);
 }
 
 TEST_F(FrameEditorTest, ManualCrcTakesTheEditsUntilAutoComesBack) {
