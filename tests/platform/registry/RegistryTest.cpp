@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/registry/Registry.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class RegistryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/tessal-reg-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        ASSERT_EQ(setenv("TESSAL_REGISTRY_DIR", dir_.c_str(), 1), 0);
+    }
+    void TearDown() override {
+        unsetenv("TESSAL_REGISTRY_DIR");
+        fs::remove_all(dir_);
+    }
+    static std::string FileText(const std::string& Path) {
+        std::ifstream f(Path, std::ios::binary);
+        std::stringstream ss;
+        ss << f.rdbuf();
+        return ss.str();
+    }
+    static void WriteFile(const std::string& Path, const std::string& Text) {
+        std::ofstream f(Path, std::ios::binary | std::ios::trunc);
+        f << Text;
+    }
+    int ErrorOf(const std::function<void()>& F) {
+        try {
+            F();
+        } catch (const ERegistryError& e) {
+            return e.GetErrorCode();
+        }
+        return 0;
+    }
+
+    std::string dir_;
+};
+
+TEST_F(RegistryTest, ValuesRoundTripThroughTheFileWithCaseBlindNames) {
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey("\\Software\\Tessal\\ComPort", true));
+        EXPECT_EQ(reg.GetCurrentPath(), "Software\\Tessal\\ComPort");
+        reg.WriteString("Port", "tty\"USB\\0\n\x01\xff");
+        reg.WriteInteger("CustomBaudRate", -2);
+        reg.WriteString("port", "second");
+    }
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey("software\\TESSAL\\comport", false));
+    EXPECT_EQ(reg.ReadString("PORT"), "second");
+    EXPECT_EQ(reg.ReadInteger("custombaudrate"), -2);
+    EXPECT_EQ(reg.GetValueNames(), (std::vector<std::string>{"Port", "CustomBaudRate"}));
+    ASSERT_TRUE(reg.OpenKey("Software", false));
+    EXPECT_EQ(reg.GetKeyNames(), std::vector<std::string>{"Tessal"});
+
+    reg.WriteString("Odd", std::string("a\0b\"\\", 5));
+    EXPECT_EQ(reg.ReadString("Odd"), std::string("a\0b\"\\", 5));
+    const std::string text = FileText(HiveFilePath(HKEY_CURRENT_USER));
+    EXPECT_NE(text.find("[Software\\Tessal\\ComPort]"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"CustomBaudRate\"=dword:fffffffe"), std::string::npos) << text;
+}
+
+TEST_F(RegistryTest, MissingAndMistypedValuesFailAsTheSettingsStoreExpects) {
+    TRegistry reg;
+    EXPECT_FALSE(reg.OpenKey("Software\\Nothing", false));
+    EXPECT_EQ(reg.GetLastError(), ENOENT);
+    EXPECT_FALSE(reg.KeyExists("Software\\Nothing"));
+
+    // No key open: text reads empty, integers and writes fail.
+    EXPECT_EQ(reg.ReadString("Port"), "");
+    EXPECT_EQ(ErrorOf([&] { reg.ReadInteger("X"); }), EBADF);
+    EXPECT_EQ(ErrorOf([&] { reg.WriteString("Port", "x"); }), EBADF);
+
+    ASSERT_TRUE(reg.OpenKey("Software\\Tessal", true));
+    reg.WriteInteger("Num", 5);
+    reg.WriteString("Text", "5");
+    EXPECT_EQ(reg.ReadString("Missing"), "");
+    EXPECT_EQ(ErrorOf([&] { reg.ReadInteger("Missing"); }), ENOENT);
+    EXPECT_EQ(ErrorOf([&] { reg.ReadInteger("Text"); }), EINVAL);
+    EXPECT_EQ(ErrorOf([&] { reg.ReadString("Num"); }), EINVAL);
+    EXPECT_EQ(reg.GetDataType("Num"), rdInteger);
+    EXPECT_EQ(reg.GetDataType("Missing"), rdUnknown);
+
+    ASSERT_TRUE(reg.OpenKeyReadOnly("Software\\Tessal"));
+    EXPECT_EQ(reg.ReadInteger("Num"), 5);
+    EXPECT_EQ(ErrorOf([&] { reg.WriteInteger("Num", 6); }), EACCES);
+}
+
+TEST_F(RegistryTest, RootsAreSeparateFilesAndKeysDeleteWithTheirSubtree) {
+    TRegistry lm(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(lm.OpenKey("HARDWARE\\DEVICEMAP\\SERIALCOMM", true));
+    lm.WriteString("\\Device\\Sim0", "pts/7");
+    TRegistry cu(HKEY_CURRENT_USER);
+    EXPECT_FALSE(cu.KeyExists("HARDWARE\\DEVICEMAP\\SERIALCOMM"));
+    EXPECT_TRUE(fs::exists(HiveFilePath(HKEY_LOCAL_MACHINE)));
+    EXPECT_FALSE(fs::exists(HiveFilePath(HKEY_CURRENT_USER)));
+
+    EXPECT_TRUE(lm.DeleteKey("HARDWARE\\DEVICEMAP"));
+    EXPECT_FALSE(lm.KeyExists("HARDWARE\\DEVICEMAP\\SERIALCOMM"));
+    EXPECT_TRUE(lm.KeyExists("HARDWARE"));
+    EXPECT_FALSE(lm.DeleteKey("HARDWARE\\DEVICEMAP"));
+}
+
+TEST_F(RegistryTest, DamagedHiveIsReportedAndNeverOverwritten) {
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey("Software\\Tessal", true));
+        reg.WriteString("A", "1");
+        reg.WriteString("B", "2");
+    }
+    const std::string path = HiveFilePath(HKEY_CURRENT_USER);
+    const std::string whole = FileText(path);
+    // Cut at a line end, so that every line left still parses.
+    const std::string cut = whole.substr(0, whole.find("\"B\""));
+    for (const std::string& damaged :
+         {cut, std::string(), std::string("garbage\n"), whole.substr(0, whole.size() / 2)}) {
+        WriteFile(path, damaged);
+        TRegistry reg;
+        try {
+            reg.OpenKey("Software\\Tessal", true);
+            FAIL() << "no error for a damaged hive:\n" << damaged;
+        } catch (const ERegistryError& e) {
+            EXPECT_EQ(e.GetErrorCode(), EBADMSG);
+            EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(ErrorOf([&] { reg.CreateKey("Other"); }), EBADMSG);
+        EXPECT_EQ(FileText(path), damaged);
+    }
+}
+
+// Two processes, each saving 200 values into the same hive at once.
+TEST_F(RegistryTest, ConcurrentWritersInTwoProcessesLoseNothing) {
+    constexpr int kEach = 200;
+    pid_t children[2];
+    for (int c = 0; c < 2; ++c) {
+        children[c] = fork();
+        ASSERT_GE(children[c], 0);
+        if (children[c] == 0) {
+            int rc = 0;
+            try {
+                TRegistry reg;
+                if (!reg.OpenKey("Software\\Race", true))
+                    _exit(2);
+                for (int i = 0; i < kEach; ++i)
+                    reg.WriteInteger("P" + std::to_string(c) + "_" + std::to_string(i), i);
+            } catch (...) {
+                rc = 3;
+            }
+            _exit(rc);
+        }
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey("Software\\Race", false));
+    EXPECT_EQ(reg.GetValueNames().size(), 2u * kEach);
+    for (int c = 0; c < 2; ++c)
+        for (int i = 0; i < kEach; i += 37)
+            EXPECT_EQ(reg.ReadInteger("P" + std::to_string(c) + "_" + std::to_string(i)), i);
+    // No temporary file is left behind.
+    for (const auto& e : fs::directory_iterator(dir_))
+        EXPECT_EQ(e.path().string().find(".tmp."), std::string::npos) << e.path();
+}
+
+} // namespace
