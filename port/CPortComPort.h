@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "framework/Component.h"
+#include "framework/MessageWindow.h"
 #include "framework/ThreadPriority.h"
 #include "port/CPortAsync.h"
 #include "port/CPortError.h"
@@ -27,6 +28,9 @@
 #include "port/CPortTypes.h"
 
 class TComThread;
+
+// The port message: sent to the hidden window with one event's platform bit.
+inline constexpr std::uint32_t CM_COMPORT = WM_USER + 1;
 
 // Status bits of the device, member n at bit n of the platform's status word.
 enum TComStatusFlag : std::uint8_t {
@@ -151,6 +155,8 @@ public:
     void CallBeforeClose();
     void CallAfterClose();
     void CheckSignals(bool Open);
+    // The hidden window's message procedure under smWindowSync.
+    void WindowMethod(TMessage& Message);
 
     // --- handler slots ---
     TRxCharEvent OnRxChar;
@@ -214,12 +220,18 @@ private:
     friend class TComThread;
 
     void DestroyEventThread();
+    // Opening's step 6: the hidden window and the event thread when events are selected.
+    void CreateEventThread();
+    [[noreturn]] void RaiseLast(std::int32_t Code) const;
+    void ReadErrorState(std::uint32_t* Errors, COMSTAT* Stat);
+    void Escape(std::uint32_t Function);
     // Reads the queued bytes once for OnRxBuf and the links; returns the count read.
     void DeliverRxBuf(std::int32_t& Count);
 
     TComThread* FEventThread = nullptr;
     bool FThreadCreated = false;
     THandle FHandle;
+    HWND FWindow = 0;
     std::int32_t FUpdateCount = 0;
     std::vector<TComLink*> FLinks;
     bool FTriggersOnRxChar = true;

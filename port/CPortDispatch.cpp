@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "framework/Application.h"
 #include "port/CPortComPort.h"
 #include "port/CPortRecords.h"
 
@@ -199,4 +200,54 @@ void TCustomComPort::CheckSignals(bool Open) {
     DoCTSChange(false);
     DoDSRChange(false);
     DoRLSDChange(false);
+}
+
+void TCustomComPort::WindowMethod(TMessage& Message) {
+    if (Message.Msg != CM_COMPORT) {
+        Message.Result = DefWindowProc(FWindow, Message.Msg, Message.WParam, Message.LParam);
+        return;
+    }
+    try {
+        // Release the event thread at once: it goes back to waiting while the handlers run.
+        if (InSendMessage())
+            ReplyMessage(0);
+        if (!FConnected)
+            return;
+        switch (Message.WParam) {
+        case EV_RXCHAR:
+            CallRxChar();
+            break;
+        case EV_RXFLAG:
+            CallRxFlag();
+            break;
+        case EV_TXEMPTY:
+            CallTxEmpty();
+            break;
+        case EV_CTS:
+            CallCTSChange();
+            break;
+        case EV_DSR:
+            CallDSRChange();
+            break;
+        case EV_RLSD:
+            CallRLSDChange();
+            break;
+        case EV_BREAK:
+            CallBreak();
+            break;
+        case EV_ERR:
+            CallError();
+            break;
+        case EV_RING:
+            CallRing();
+            break;
+        case EV_RX80FULL:
+            CallRx80Full();
+            break;
+        default:
+            break;
+        }
+    } catch (...) {
+        Application->HandleException(this);
+    }
 }

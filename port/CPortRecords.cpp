@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "port/CPortComPort.h"
+
 namespace {
 
 constexpr std::array<std::uint32_t, 10> EventBits = {0x0001, 0x0004, 0x0002, 0x0100, 0x0040,
@@ -56,4 +58,58 @@ std::int32_t BaudRateValue(TBaudRate Rate, std::int32_t CustomBaudRate) {
     if (Rate == brCustom || static_cast<std::size_t>(Rate) >= BaudRates.size())
         return CustomBaudRate;
     return BaudRates[Rate];
+}
+
+DCB BuildDCB(const TCustomComPort& Port) {
+    const TComParity& Par = Port.GetParity();
+    const TComFlowControl& Flow = Port.GetFlowControl();
+    DCB D{};
+    D.DCBlength = sizeof(DCB);
+    D.BaudRate =
+        static_cast<std::uint32_t>(BaudRateValue(Port.GetBaudRate(), Port.GetCustomBaudRate()));
+    std::uint32_t F = DCB_fBinary;
+    if (Par.GetCheck())
+        F |= DCB_fParity;
+    if (Flow.GetOutCTSFlow())
+        F |= DCB_fOutxCtsFlow;
+    if (Flow.GetOutDSRFlow())
+        F |= DCB_fOutxDsrFlow;
+    F |= static_cast<std::uint32_t>(Flow.GetControlDTR()) << DCB_fDtrControlShift;
+    if (Flow.GetDSRSensitivity())
+        F |= DCB_fDsrSensitivity;
+    if (Flow.GetTxContinueOnXoff())
+        F |= DCB_fTXContinueOnXoff;
+    if (Flow.GetXonXoffOut())
+        F |= DCB_fOutX;
+    if (Flow.GetXonXoffIn())
+        F |= DCB_fInX;
+    const bool ErrorChar = Par.GetCheck() && Par.GetReplace();
+    if (ErrorChar)
+        F |= DCB_fErrorChar;
+    if (Port.GetDiscardNull())
+        F |= DCB_fNull;
+    F |= static_cast<std::uint32_t>(Flow.GetControlRTS()) << DCB_fRtsControlShift;
+    D.Flags = F;
+    const auto Lim = static_cast<std::uint16_t>(Port.GetBuffer().GetInputSize() / 4);
+    D.XonLim = Lim;
+    D.XoffLim = Lim;
+    D.ByteSize = static_cast<std::uint8_t>(5 + Port.GetDataBits());
+    D.Parity = Par.GetBits();
+    D.StopBits = Port.GetStopBits();
+    D.XonChar = Flow.GetXonChar();
+    D.XoffChar = Flow.GetXoffChar();
+    D.ErrorChar = ErrorChar ? Par.GetReplaceChar() : 0;
+    D.EofChar = 0;
+    D.EvtChar = Port.GetEventChar();
+    return D;
+}
+
+COMMTIMEOUTS BuildTimeouts(const TComTimeouts& Timeouts) {
+    COMMTIMEOUTS T;
+    T.ReadIntervalTimeout = static_cast<std::uint32_t>(Timeouts.GetReadInterval());
+    T.ReadTotalTimeoutMultiplier = static_cast<std::uint32_t>(Timeouts.GetReadTotalMultiplier());
+    T.ReadTotalTimeoutConstant = static_cast<std::uint32_t>(Timeouts.GetReadTotalConstant());
+    T.WriteTotalTimeoutMultiplier = static_cast<std::uint32_t>(Timeouts.GetWriteTotalMultiplier());
+    T.WriteTotalTimeoutConstant = static_cast<std::uint32_t>(Timeouts.GetWriteTotalConstant());
+    return T;
 }

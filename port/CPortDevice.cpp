@@ -1,0 +1,129 @@
+// Opening, configuring and closing the device.
+#include "framework/Application.h"
+#include "platform/sync/PlatformError.h"
+#include "port/CPortComPort.h"
+#include "port/CPortRecords.h"
+#include "port/CPortThread.h"
+
+void TCustomComPort::RaiseLast(std::int32_t Code) const {
+    // Taken before anything else can overwrite it.
+    throw EComPort(Code, LastPlatformError());
+}
+
+void TCustomComPort::CreateHandle() {
+    // The driver resolves the name: virtual devices first, else /dev/<Port> or an absolute path.
+    FHandle = SerialOpen(FPort);
+    if (FHandle == InvalidHandle)
+        RaiseLast(CError_OpenFailed);
+}
+
+void TCustomComPort::DestroyHandle() {
+    if (FHandle == InvalidHandle)
+        return;
+    THandle H = FHandle;
+    FHandle = InvalidHandle;
+    // The descriptor is gone even when closing reports an error, so the port is closed either
+    // way; the failure is reported rather than raised so that Close completes.
+    if (!SerialClose(H)) {
+        const std::int32_t Err = LastPlatformError();
+        try {
+            throw EComPort::WithText(
+                "Unable to close com port (win error code: " + std::to_string(Err) + ")");
+        } catch (...) {
+            Application->HandleException(this);
+        }
+    }
+}
+
+void TCustomComPort::SetupComPort() {
+    ApplyBuffer();
+    ApplyDCB();
+    ApplyTimeouts();
+}
+
+void TCustomComPort::ApplyDCB() {
+    if (!CanApply())
+        return;
+    if (!SetDeviceState(FHandle, BuildDCB(*this)))
+        RaiseLast(CError_SetStateFailed);
+}
+
+void TCustomComPort::ApplyTimeouts() {
+    if (!CanApply())
+        return;
+    if (!SetDeviceTimeouts(FHandle, BuildTimeouts(*FTimeouts)))
+        RaiseLast(CError_SetTimeoutsFailed);
+}
+
+void TCustomComPort::ApplyBuffer() {
+    if (!CanApply())
+        return;
+    if (!SetupQueueSizes(FHandle, static_cast<std::uint32_t>(FBuffer->GetInputSize()),
+                         static_cast<std::uint32_t>(FBuffer->GetOutputSize())))
+        RaiseLast(CError_SetupComFailed);
+}
+
+void TCustomComPort::CreateEventThread() {
+    if (FEvents.Empty()) {
+        FThreadCreated = false;
+        return;
+    }
+    if (FSyncMethod == smWindowSync)
+        FWindow = AllocateHWnd([this](TMessage& Message) { WindowMethod(Message); });
+    FEventThread = new TComThread(this);
+    FThreadCreated = true;
+}
+
+void TCustomComPort::DestroyEventThread() {
+    if (FThreadCreated) {
+        delete FEventThread;
+        FEventThread = nullptr;
+        FThreadCreated = false;
+    }
+    if (FWindow) {
+        DeallocateHWnd(FWindow);
+        FWindow = 0;
+    }
+}
+
+void TCustomComPort::Open() {
+    if (FConnected || GetComponentState().Contains(csDesigning))
+        return;
+    CallBeforeOpen();
+    CreateHandle();
+    FConnected = true;
+    try {
+        SetupComPort();
+        // A port that cannot start its event machinery is not left half open either.
+        CreateEventThread();
+    } catch (...) {
+        DestroyEventThread();
+        DestroyHandle();
+        FConnected = false;
+        throw;
+    }
+    CallAfterOpen();
+}
+
+void TCustomComPort::Close() {
+    if (!FConnected || GetComponentState().Contains(csDesigning))
+        return;
+    CallBeforeClose();
+    AbortAllAsync();
+    DestroyEventThread();
+    DestroyHandle();
+    FConnected = false;
+    CallAfterClose();
+}
+
+void TCustomComPort::Loaded() {
+    TComponent::Loaded();
+    if (!FConnected || GetComponentState().Contains(csDesigning))
+        return;
+    FConnected = false;
+    try {
+        Open();
+    } catch (...) {
+        Application->HandleException(this);
+    }
+}

@@ -1,0 +1,153 @@
+#include "port/CPortThread.h"
+
+#include "framework/Application.h"
+#include "framework/MessageWindow.h"
+#include "platform/sync/PlatformError.h"
+#include "port/CPortComPort.h"
+#include "port/CPortRecords.h"
+
+TComThread::TComThread(TCustomComPort* AComPort)
+    : FComPort(AComPort), FStopEvent(CreateSyncEvent(true, false)) {
+    SetPriority(FComPort->GetEventThreadPriority());
+    if (!SetDeviceEventMask(FComPort->GetHandle(), EventsToMask(FComPort->GetEvents())))
+        throw EComPort(CError_WaitFailed, LastPlatformError());
+    FOverlapped.Event = CreateSyncEvent(true, true);
+    Start();
+}
+
+TComThread::~TComThread() {
+    Stop();
+    WaitFor();
+}
+
+void TComThread::Stop() {
+    FStopEvent->Set();
+    SyncSleep(0);
+}
+
+void TComThread::Report() {
+    try {
+        throw;
+    } catch (...) {
+        Application->HandleException(FComPort);
+    }
+}
+
+void TComThread::Execute() {
+    const THandle Handle = FComPort->GetHandle();
+    const TEventHandle List[2] = {FStopEvent, FOverlapped.Event};
+    bool DeviceFailed = false;
+    for (;;) {
+        if (!WaitForDeviceEvent(Handle, &FMask, &FOverlapped) &&
+            LastPlatformError() != IO_PENDING) {
+            // A wait that cannot start (device gone) would fail again at once: report it once
+            // and sleep until the port stops the thread instead of spinning.
+            const std::int32_t Err = LastPlatformError();
+            DeviceFailed = true;
+            try {
+                throw EComPort(CError_WaitFailed, Err);
+            } catch (...) {
+                Report();
+            }
+            WaitForSyncEvent(FStopEvent, SyncInfinite);
+            break;
+        }
+        if (WaitForSyncEvents(List, 2, SyncInfinite) != 1)
+            break;
+        std::uint32_t Ignored = 0;
+        if (!OverlappedResult(Handle, &FOverlapped, &Ignored, false))
+            continue;
+        FEvents = MaskToEvents(FMask);
+        DispatchComMsg();
+    }
+    // Ends a wait still pending, so the driver lets go of FMask and FOverlapped.
+    const bool Cleared = SetDeviceEventMask(Handle, 0);
+    std::uint32_t Ignored = 0;
+    OverlappedResult(Handle, &FOverlapped, &Ignored, true);
+    const bool Purged = Cleared && PurgeDevice(Handle, PURGE_TXCLEAR | PURGE_RXCLEAR);
+    if (!Purged && !DeviceFailed) {
+        try {
+            throw EComPort(CError_PurgeFailed, LastPlatformError());
+        } catch (...) {
+            Report();
+        }
+    }
+}
+
+void TComThread::DispatchComMsg() {
+    switch (FComPort->GetSyncMethod()) {
+    case smThreadSync:
+        // Exceptions are reported in the GUI thread, where the handlers ran.
+        Synchronize([this] {
+            try {
+                DoEvents();
+            } catch (...) {
+                Report();
+            }
+        });
+        break;
+    case smWindowSync:
+        SendEvents();
+        break;
+    case smNone:
+        try {
+            DoEvents();
+        } catch (...) {
+            Report();
+        }
+        break;
+    }
+}
+
+namespace {
+
+// Dispatch order: errors first, so that a batch's line error is heard before its data.
+constexpr TComEvent DispatchOrder[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
+                                       evCTS,   evDSR,    evRxFlag,  evRLSD,  evRx80Full};
+
+} // namespace
+
+void TComThread::DoEvents() {
+    for (TComEvent E : DispatchOrder) {
+        if (!FEvents.Contains(E))
+            continue;
+        switch (E) {
+        case evError:
+            FComPort->CallError();
+            break;
+        case evRxChar:
+            FComPort->CallRxChar();
+            break;
+        case evTxEmpty:
+            FComPort->CallTxEmpty();
+            break;
+        case evBreak:
+            FComPort->CallBreak();
+            break;
+        case evRing:
+            FComPort->CallRing();
+            break;
+        case evCTS:
+            FComPort->CallCTSChange();
+            break;
+        case evDSR:
+            FComPort->CallDSRChange();
+            break;
+        case evRxFlag:
+            FComPort->CallRxFlag();
+            break;
+        case evRLSD:
+            FComPort->CallRLSDChange();
+            break;
+        case evRx80Full:
+            FComPort->CallRx80Full();
+            break;
+        }
+    }
+}
+
+void TComThread::SendEvents() {
+    for (TComEvent E : DispatchOrder)
+        if (FEvents.Contains(E))
+            SendMessage(FComPort->FWindow, CM_COMPORT, EventsToMask(TComEvents{E}), 0);
+}

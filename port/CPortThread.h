@@ -1,0 +1,38 @@
+// The event thread of an open port: waits for the selected device events and hands each batch
+// to the port's event entries by the port's SyncMethod.
+#pragma once
+
+#include <cstdint>
+
+#include "framework/Thread.h"
+#include "platform/serial/SerialDriver.h"
+#include "port/CPortTypes.h"
+
+class TCustomComPort;
+
+class TComThread : public TThread {
+public:
+    // Takes the port's event mask and priority and starts at once. Raises EComPort when the
+    // device refuses the event mask.
+    explicit TComThread(TCustomComPort* AComPort);
+    // Stops the thread and waits for it; on the GUI thread the wait serves queued dispatches.
+    ~TComThread() override;
+
+    void Stop();
+
+protected:
+    void Execute() override;
+
+private:
+    void DispatchComMsg();
+    void DoEvents();
+    void SendEvents();
+    // Reports an exception the component cannot hand to a caller; the thread carries on.
+    void Report();
+
+    TCustomComPort* FComPort;
+    TEventHandle FStopEvent;
+    TComEvents FEvents;
+    std::uint32_t FMask = 0;
+    OVERLAPPED FOverlapped{};
+};

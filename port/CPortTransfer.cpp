@@ -1,0 +1,240 @@
+// Reads, writes, queue and line queries, line controls and the event wait without a thread.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "platform/sync/PlatformError.h"
+#include "port/CPortComPort.h"
+#include "port/CPortRecords.h"
+
+namespace {
+
+// Releases a record made by a synchronous operation, also when an error leaves.
+struct TAsyncGuard {
+    PAsync Async = nullptr;
+    TAsyncGuard() { InitAsync(Async); }
+    ~TAsyncGuard() { DoneAsync(Async); }
+    TAsyncGuard(const TAsyncGuard&) = delete;
+    TAsyncGuard& operator=(const TAsyncGuard&) = delete;
+};
+
+bool StartedOrPending(bool Ok) {
+    return Ok || LastPlatformError() == IO_PENDING;
+}
+
+} // namespace
+
+std::int32_t TCustomComPort::WriteAsync(const void* Buffer, std::int32_t Count, PAsync& AsyncPtr) {
+    if (!AsyncPtr)
+        throw EComPort(CError_InvalidAsync);
+    if (Count < 0)
+        throw EComPort(CError_WriteFailed, EINVAL);
+    AsyncPtr->Kind = okWrite;
+    // The write runs from the record's own copy, so the caller's buffer may go away at once.
+    // The earlier copy is released only once this write has started: if an earlier write is
+    // still pending the start is refused and that write keeps its bytes.
+    std::unique_ptr<std::uint8_t[]> Copy(new std::uint8_t[static_cast<std::size_t>(Count)]);
+    if (Count > 0)
+        std::memcpy(Copy.get(), Buffer, static_cast<std::size_t>(Count));
+    std::uint32_t Written = 0;
+    if (!StartedOrPending(SerialWrite(FHandle, Copy.get(), static_cast<std::uint32_t>(Count),
+                                      &Written, &AsyncPtr->Overlapped)))
+        RaiseLast(CError_WriteFailed);
+    delete[] AsyncPtr->Data;
+    AsyncPtr->Data = Copy.release();
+    AsyncPtr->Size = Count;
+    SendSignalToLink(leTx, true);
+    return static_cast<std::int32_t>(Written);
+}
+
+std::int32_t TCustomComPort::WriteStrAsync(const std::string& Str, PAsync& AsyncPtr) {
+    if (Str.empty())
+        return 0;
+    return WriteAsync(Str.data(), static_cast<std::int32_t>(Str.size()), AsyncPtr);
+}
+
+std::int32_t TCustomComPort::Write(const void* Buffer, std::int32_t Count) {
+    TAsyncGuard G;
+    WriteAsync(Buffer, Count, G.Async);
+    return WaitForAsync(G.Async);
+}
+
+std::int32_t TCustomComPort::WriteStr(const std::string& Str) {
+    TAsyncGuard G;
+    WriteStrAsync(Str, G.Async);
+    return WaitForAsync(G.Async);
+}
+
+std::int32_t TCustomComPort::ReadAsync(void* Buffer, std::int32_t Count, PAsync& AsyncPtr) {
+    if (!AsyncPtr)
+        throw EComPort(CError_InvalidAsync);
+    if (Count < 0)
+        throw EComPort(CError_ReadFailed, EINVAL);
+    AsyncPtr->Kind = okRead;
+    std::uint32_t Got = 0;
+    if (!StartedOrPending(SerialRead(FHandle, Buffer, static_cast<std::uint32_t>(Count), &Got,
+                                     &AsyncPtr->Overlapped)))
+        RaiseLast(CError_ReadFailed);
+    return static_cast<std::int32_t>(Got);
+}
+
+std::int32_t TCustomComPort::ReadStrAsync(std::string& Str, std::int32_t Count, PAsync& AsyncPtr) {
+    Str.assign(Count > 0 ? static_cast<std::size_t>(Count) : 0, '\0');
+    if (Count <= 0)
+        return 0;
+    return ReadAsync(Str.data(), Count, AsyncPtr);
+}
+
+std::int32_t TCustomComPort::Read(void* Buffer, std::int32_t Count) {
+    TAsyncGuard G;
+    ReadAsync(Buffer, Count, G.Async);
+    return WaitForAsync(G.Async);
+}
+
+std::int32_t TCustomComPort::ReadStr(std::string& Str, std::int32_t Count) {
+    TAsyncGuard G;
+    ReadStrAsync(Str, Count, G.Async);
+    std::int32_t Got = WaitForAsync(G.Async);
+    Str.resize(static_cast<std::size_t>(Got));
+    return Got;
+}
+
+std::int32_t TCustomComPort::WaitForAsync(PAsync& AsyncPtr) {
+    if (!AsyncPtr)
+        throw EComPort(CError_InvalidAsync);
+    const std::int32_t Code = AsyncPtr->Kind == okWrite ? CError_WriteFailed : CError_ReadFailed;
+    // Waiting on the completion event lets the driver move bytes in this thread.
+    std::uint32_t R = WaitForSyncEvent(AsyncPtr->Overlapped.Event, SyncInfinite);
+    if (R != 0)
+        RaiseLast(Code);
+    std::uint32_t Transferred = 0;
+    if (!OverlappedResult(FHandle, &AsyncPtr->Overlapped, &Transferred, false))
+        RaiseLast(Code);
+    const auto Count = static_cast<std::int32_t>(Transferred);
+    if (AsyncPtr->Kind == okRead) {
+        if (InputCount() == 0)
+            SendSignalToLink(leRx, false);
+    } else if (AsyncPtr->Data) {
+        // Only what went out: a write cut short by its time-out sent fewer bytes than copied.
+        TxNotifyLink(AsyncPtr->Data, std::min(Count, AsyncPtr->Size));
+    }
+    return Count;
+}
+
+bool TCustomComPort::IsAsyncCompleted(PAsync AsyncPtr) {
+    if (!AsyncPtr)
+        throw EComPort(CError_InvalidAsync);
+    std::uint32_t Transferred = 0;
+    if (OverlappedResult(FHandle, &AsyncPtr->Overlapped, &Transferred, false))
+        return true;
+    const std::int32_t Err = LastPlatformError();
+    if (Err == IO_INCOMPLETE || Err == IO_PENDING)
+        return false;
+    throw EComPort(CError_AsyncCheck, Err);
+}
+
+void TCustomComPort::AbortAllAsync() {
+    if (!PurgeDevice(FHandle, PURGE_TXABORT | PURGE_RXABORT))
+        RaiseLast(CError_PurgeFailed);
+}
+
+void TCustomComPort::ClearBuffer(bool Input, bool Output) {
+    std::uint32_t Flags = 0;
+    if (Input)
+        Flags |= PURGE_RXCLEAR;
+    if (Output)
+        Flags |= PURGE_TXCLEAR;
+    if (!PurgeDevice(FHandle, Flags))
+        RaiseLast(CError_PurgeFailed);
+}
+
+void TCustomComPort::ReadErrorState(std::uint32_t* Errors, COMSTAT* Stat) {
+    if (!ClearDeviceError(FHandle, Errors, Stat))
+        RaiseLast(CError_ClearComFailed);
+}
+
+std::int32_t TCustomComPort::InputCount() {
+    std::uint32_t Errors = 0;
+    COMSTAT Stat;
+    ReadErrorState(&Errors, &Stat);
+    return static_cast<std::int32_t>(Stat.cbInQue);
+}
+
+std::int32_t TCustomComPort::OutputCount() {
+    std::uint32_t Errors = 0;
+    COMSTAT Stat;
+    ReadErrorState(&Errors, &Stat);
+    return static_cast<std::int32_t>(Stat.cbOutQue);
+}
+
+TComStatusFlags TCustomComPort::StateFlags() {
+    std::uint32_t Errors = 0;
+    COMSTAT Stat;
+    ReadErrorState(&Errors, &Stat);
+    return TComStatusFlags::FromBits(static_cast<std::uint8_t>(Stat.Flags & 0x7F));
+}
+
+TComErrors TCustomComPort::LastErrors() {
+    std::uint32_t Errors = 0;
+    COMSTAT Stat;
+    ReadErrorState(&Errors, &Stat);
+    return ErrorsFromBits(Errors, FParity->GetCheck());
+}
+
+TComSignals TCustomComPort::Signals() {
+    std::uint32_t Status = 0;
+    if (!GetDeviceModemStatus(FHandle, Status))
+        RaiseLast(CError_ModemStatFailed);
+    return SignalsFromModemStatus(Status);
+}
+
+void TCustomComPort::Escape(std::uint32_t Function) {
+    if (!EscapeFunction(FHandle, Function))
+        RaiseLast(CError_EscapeComFailed);
+}
+
+void TCustomComPort::SetBreak(bool OnOff) {
+    Escape(OnOff ? ESC_SETBREAK : ESC_CLRBREAK);
+}
+void TCustomComPort::SetDTR(bool OnOff) {
+    Escape(OnOff ? ESC_SETDTR : ESC_CLRDTR);
+}
+void TCustomComPort::SetRTS(bool OnOff) {
+    Escape(OnOff ? ESC_SETRTS : ESC_CLRRTS);
+}
+void TCustomComPort::SetXonXoff(bool OnOff) {
+    Escape(OnOff ? ESC_SETXON : ESC_SETXOFF);
+}
+
+void TCustomComPort::TransmitChar(std::uint8_t Ch) {
+    if (!::TransmitChar(FHandle, Ch))
+        RaiseLast(CError_TransmitFailed);
+}
+
+void TCustomComPort::WaitForEvent(TComEvents& Events, TEventHandle StopEvent,
+                                  std::int32_t Timeout) {
+    if (FThreadCreated)
+        throw EComPort(CError_ThreadCreated);
+    OVERLAPPED Overlapped{};
+    Overlapped.Event = CreateSyncEvent(true, false);
+    if (!SetDeviceEventMask(FHandle, EventsToMask(Events)))
+        RaiseLast(CError_WaitFailed);
+    std::uint32_t Mask = 0;
+    if (!StartedOrPending(WaitForDeviceEvent(FHandle, &Mask, &Overlapped)))
+        RaiseLast(CError_WaitFailed);
+    TEventHandle List[2] = {Overlapped.Event, StopEvent};
+    const std::uint32_t R =
+        WaitForSyncEvents(List, StopEvent ? 2 : 1, static_cast<std::uint32_t>(Timeout));
+    const std::int32_t WaitErr = LastPlatformError();
+    // Clearing the mask ends a wait still pending; collect it so the driver no longer holds
+    // Mask and Overlapped, which live on this stack.
+    const bool Cleared = SetDeviceEventMask(FHandle, 0);
+    const std::int32_t ClearErr = LastPlatformError();
+    std::uint32_t Ignored = 0;
+    const bool Collected = OverlappedResult(FHandle, &Overlapped, &Ignored, true);
+    if (R == SyncWaitFailed)
+        throw EComPort(CError_WaitFailed, WaitErr);
+    if (!Cleared)
+        throw EComPort(CError_WaitFailed, ClearErr);
+    Events = (R == 0 && Collected) ? MaskToEvents(Mask) : TComEvents{};
+}
