@@ -1,0 +1,196 @@
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <stdexcept>
+#include <thread>
+
+#include "framework/Application.h"
+#include "framework/Exception.h"
+#include "framework/Synchronize.h"
+#include "framework/Thread.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Serves the GUI queue until Done or a generous deadline.
+bool ServeUntil(const std::function<bool()>& Done, std::chrono::seconds Limit = 10s) {
+    const auto deadline = std::chrono::steady_clock::now() + Limit;
+    while (!Done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        CheckSynchronize(20);
+    }
+    return true;
+}
+
+class LambdaThread : public TThread {
+public:
+    explicit LambdaThread(std::function<void(LambdaThread&)> Body) : body_(std::move(Body)) {}
+    ~LambdaThread() override {
+        Terminate();
+        if (GetStarted())
+            WaitFor();
+    }
+    using TThread::SetReturnValue;
+
+protected:
+    void Execute() override { body_(*this); }
+
+private:
+    std::function<void(LambdaThread&)> body_;
+};
+
+TEST(Synchronize, RunsOnTheGuiThreadOnceAndCarriesTheExceptionBack) {
+    const auto gui = std::this_thread::get_id();
+    ASSERT_TRUE(IsMainThread());
+    std::atomic<int> calls{0};
+    std::thread::id ranOn;
+    std::string caught;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        Synchronize([&] {
+            ++calls;
+            ranOn = std::this_thread::get_id();
+        });
+        try {
+            Synchronize([] { throw EConvertError("refused"); });
+        } catch (const EConvertError& e) {
+            caught = e.Message();
+        }
+        done = true;
+    });
+    EXPECT_TRUE(ServeUntil([&] { return done.load(); }));
+    worker.join();
+    EXPECT_EQ(calls.load(), 1);
+    EXPECT_EQ(ranOn, gui);
+    EXPECT_EQ(caught, "refused");
+    EXPECT_FALSE(CheckSynchronize(0)) << "nothing may be left queued";
+
+    // On the GUI thread itself the call is direct.
+    int direct = 0;
+    Synchronize([&] { ++direct; });
+    EXPECT_EQ(direct, 1);
+}
+
+TEST(Synchronize, WakeHookHearsEveryQueuingAndQueuedCallsCanBeWithdrawn) {
+    std::atomic<int> wakes{0};
+    SetWakeMainThread([&] { ++wakes; });
+    int ran = 0;
+    int tag = 0;
+    std::thread([&] {
+        Queue([&] { ran += 1; });
+        Queue([&] { ran += 10; }, &tag);
+        Queue([&] { ran += 100; });
+    }).join();
+    SetWakeMainThread(nullptr);
+    EXPECT_EQ(wakes.load(), 3);
+    RemoveQueuedEvents(&tag);
+    EXPECT_TRUE(CheckSynchronize(0));
+    EXPECT_EQ(ran, 101);
+}
+
+TEST(Synchronize, QueuedExceptionsReachTheApplicationHandler) {
+    std::string reported;
+    Application->OnException = [&](TObject*, const std::exception_ptr& E) {
+        reported = ExceptionMessage(E);
+    };
+    std::thread([] { Queue([] { throw std::runtime_error("from queue"); }); }).join();
+    EXPECT_TRUE(CheckSynchronize(0));
+    Application->OnException = nullptr;
+    EXPECT_EQ(reported, "from queue");
+}
+
+TEST(Synchronize, OnlyTheGuiThreadMayServeTheQueue) {
+    bool raised = false;
+    std::thread([&] {
+        try {
+            CheckSynchronize(0);
+        } catch (const EThread&) {
+            raised = true;
+        }
+    }).join();
+    EXPECT_TRUE(raised);
+}
+
+TEST(Synchronize, ServingWaitTimesOutWhenNothingHappens) {
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(WaitServingSynchronize([] { return false; }, 30));
+    EXPECT_GE(std::chrono::steady_clock::now() - t0, 30ms);
+}
+
+// The close path of a port: the GUI thread waits for a thread that is itself blocked in
+// Synchronize. The wait must serve the call, or both would wait forever.
+TEST(Thread, WaitForOnTheGuiThreadServesSynchronize) {
+    std::atomic<bool> inSync{false};
+    int served = 0;
+    LambdaThread t([&](LambdaThread& self) {
+        while (!self.GetTerminated()) {
+            self.Synchronize([&] {
+                ++served;
+                inSync = true;
+            });
+            std::this_thread::yield();
+        }
+        self.SetReturnValue(7);
+    });
+    t.Start();
+    ASSERT_TRUE(ServeUntil([&] { return inSync.load(); }));
+    t.Terminate();
+    EXPECT_EQ(t.WaitFor(), 7);
+    EXPECT_TRUE(t.GetFinished());
+    EXPECT_GE(served, 1);
+}
+
+TEST(Thread, LifecycleEndsCleanlyAndKeepsTheFatalException) {
+    std::thread::id onTerminateThread;
+    LambdaThread t([](LambdaThread&) { throw std::runtime_error("body failed"); });
+    t.OnTerminate = [&](TObject* Sender) {
+        EXPECT_EQ(Sender, &t);
+        onTerminateThread = std::this_thread::get_id();
+    };
+    EXPECT_TRUE(t.GetSuspended());
+    t.Start();
+    EXPECT_THROW(t.Start(), EThread);
+    t.WaitFor();
+    EXPECT_EQ(onTerminateThread, std::this_thread::get_id());
+    EXPECT_EQ(ExceptionMessage(t.GetFatalException()), "body failed");
+
+    // A thread that never ran is destroyed without running its body.
+    bool ran = false;
+    {
+        LambdaThread never([&](LambdaThread&) { ran = true; });
+    }
+    EXPECT_FALSE(ran);
+}
+
+TEST(Thread, PriorityLevelsReachTheKernel) {
+    std::atomic<int> niceSeen{99};
+    std::promise<void> proceed;
+    auto proceeding = proceed.get_future();
+    LambdaThread t([&](LambdaThread& self) {
+        niceSeen = getpriority(PRIO_PROCESS, static_cast<id_t>(self.GetThreadID()));
+        proceeding.wait_for(10s);
+    });
+    t.SetPriority(tpLowest);
+    t.Start();
+    ASSERT_TRUE(ServeUntil([&] { return niceSeen.load() != 99; }));
+    EXPECT_EQ(niceSeen.load(), 10);
+    EXPECT_TRUE(t.GetPriorityApplied());
+    // A raise may be refused without privileges; the thread must run on either way.
+    t.SetPriority(tpHigher);
+    EXPECT_EQ(t.GetPriority(), tpHigher);
+    const int now = getpriority(PRIO_PROCESS, static_cast<id_t>(t.GetThreadID()));
+    if (t.GetPriorityApplied())
+        EXPECT_EQ(now, -5);
+    else
+        EXPECT_GE(now, 0);
+    proceed.set_value();
+    t.WaitFor();
+}
+
+} // namespace
