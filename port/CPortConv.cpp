@@ -3,7 +3,13 @@
 #include <array>
 #include <cstddef>
 
+#include <vector>
+
+#include "framework/Strings.h"
 #include "framework/TextUtil.h"
+#include "platform/serial/SerialPortList.h"
+#include "platform/sync/PlatformError.h"
+#include "port/CPortError.h"
 
 template <typename E, std::size_t N>
 struct TTextTable {
@@ -145,4 +151,22 @@ std::uint8_t StrToSettingChar(const std::string& Str) {
     if (!TryStrToInt(Str.substr(1), Value))
         return 0;
     return static_cast<std::uint8_t>(Value & 0xFF);
+}
+
+void EnumComPorts(TStrings& Ports) {
+    std::vector<std::string> Names;
+    if (!ListRegisteredSerialDevices(Names))
+        throw EComPort(CError_RegError, LastPlatformError());
+    // Collected apart and swapped in whole, so a failure leaves the caller's list as it was.
+    TStringList Sorted;
+    for (const std::string& Name : Names)
+        Sorted.Add(Name);
+    Sorted.Sort();
+    Ports.Assign(&Sorted);
+}
+
+void EnumComPorts(TStrings* Ports) {
+    if (Ports == nullptr)
+        throw EListError("EnumComPorts needs a list to fill");
+    EnumComPorts(*Ports);
 }

@@ -1,0 +1,163 @@
+#include "port/CPortStore.h"
+
+#include <cstdint>
+#include <string>
+
+#include "framework/TextUtil.h"
+#include "platform/inifile/IniFile.h"
+#include "platform/registry/Registry.h"
+#include "port/CPortComPort.h"
+#include "port/CPortConv.h"
+#include "port/CPortError.h"
+#include "port/CPortStoreGroups.h"
+
+namespace {
+
+// Registry values: text as string values, integers as 32-bit values. There are no defaults: a
+// missing text reads as empty, a missing integer raises.
+class TRegistrySettingsWriter : public TSettingsWriter {
+public:
+    explicit TRegistrySettingsWriter(TRegistry& Reg) : FReg(Reg) {}
+    void WriteText(const std::string& Name, const std::string& Value) override {
+        FReg.WriteString(Name, Value);
+    }
+    void WriteInteger(const std::string& Name, std::int32_t Value) override {
+        FReg.WriteInteger(Name, Value);
+    }
+
+private:
+    TRegistry& FReg;
+};
+
+class TRegistrySettingsReader : public TSettingsReader {
+public:
+    explicit TRegistrySettingsReader(TRegistry& Reg) : FReg(Reg) {}
+    bool HasValue(const std::string& Name) override { return FReg.ValueExists(Name); }
+    std::string ReadText(const std::string& Name, const std::string&) override {
+        return FReg.ReadString(Name);
+    }
+    std::int32_t ReadInteger(const std::string& Name, std::int32_t) override {
+        return FReg.ReadInteger(Name);
+    }
+
+private:
+    TRegistry& FReg;
+};
+
+// Ini values: one section named after the port, integers in decimal. A missing value gives
+// the default, so it leaves its setting as it was.
+class TIniSettingsWriter : public TSettingsWriter {
+public:
+    TIniSettingsWriter(TIniFile& Ini, const std::string& Section) : FIni(Ini), FSection(Section) {}
+    void WriteText(const std::string& Name, const std::string& Value) override {
+        FIni.WriteString(FSection, Name, Value);
+    }
+    void WriteInteger(const std::string& Name, std::int32_t Value) override {
+        FIni.WriteInteger(FSection, Name, Value);
+    }
+
+private:
+    TIniFile& FIni;
+    const std::string& FSection;
+};
+
+class TIniSettingsReader : public TSettingsReader {
+public:
+    TIniSettingsReader(TIniFile& Ini, const std::string& Section) : FIni(Ini), FSection(Section) {}
+    bool HasValue(const std::string& Name) override { return FIni.ValueExists(FSection, Name); }
+    std::string ReadText(const std::string& Name, const std::string& Default) override {
+        return FIni.ReadString(FSection, Name, Default);
+    }
+    std::int32_t ReadInteger(const std::string& Name, std::int32_t Default) override {
+        return FIni.ReadInteger(FSection, Name, Default);
+    }
+
+private:
+    TIniFile& FIni;
+    const std::string& FSection;
+};
+
+} // namespace
+
+bool OpenSettingsKey(TRegistry& Reg, const std::string& Key, const std::string& Name) {
+    const std::size_t Slash = Key.find('\\');
+    if (Slash == std::string::npos)
+        return false;
+    const std::string Root = AsciiUpperCase(Key.substr(0, Slash));
+    if (Root == "HKEY_LOCAL_MACHINE")
+        Reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    else if (Root == "HKEY_CURRENT_USER")
+        Reg.SetRootKey(HKEY_CURRENT_USER);
+    std::string Path = Key.substr(Slash + 1);
+    // Only the root named: the settings would land in a key of the root itself.
+    if (Path.find_first_not_of('\\') == std::string::npos)
+        return false;
+    if (Path.back() != '\\')
+        Path += '\\';
+    Path += Name;
+    try {
+        return Reg.OpenKey(Path, true);
+    } catch (const ERegistryError&) {
+        // Reported by the caller as its own failure to store or load.
+        return false;
+    }
+}
+
+bool OpenSettingsKey(TRegistry* Reg, const std::string& Key, const std::string& Name) {
+    return Reg != nullptr && OpenSettingsKey(*Reg, Key, Name);
+}
+
+void TCustomComPort::StoreSettings(TStoreType StoreType, const std::string& StoreTo) {
+    try {
+        if (StoreType == stRegistry)
+            StoreRegistry(StoreTo);
+        else
+            StoreIniFile(StoreTo);
+    } catch (...) {
+        throw EComPort(CError_StoreFailed);
+    }
+}
+
+void TCustomComPort::LoadSettings(TStoreType StoreType, const std::string& LoadFrom) {
+    BeginUpdate();
+    try {
+        if (StoreType == stRegistry)
+            LoadRegistry(LoadFrom);
+        else
+            LoadIniFile(LoadFrom);
+    } catch (...) {
+        // What was read before the failure stays set; the device takes it once, here.
+        EndUpdate();
+        throw EComPort(CError_LoadFailed);
+    }
+    EndUpdate();
+}
+
+void TCustomComPort::StoreRegistry(const std::string& Key) {
+    TRegistry Reg;
+    if (!OpenSettingsKey(Reg, Key, GetName()))
+        throw EComPort(CError_StoreFailed);
+    TRegistrySettingsWriter Writer(Reg);
+    WritePortSettings(*this, Writer);
+}
+
+void TCustomComPort::LoadRegistry(const std::string& Key) {
+    TRegistry Reg;
+    // Without a key every text would read as empty and reset the port to fallback values.
+    if (!OpenSettingsKey(Reg, Key, GetName()))
+        throw EComPort(CError_LoadFailed);
+    TRegistrySettingsReader Reader(Reg);
+    ReadPortSettings(*this, Reader);
+}
+
+void TCustomComPort::StoreIniFile(const std::string& FileName) {
+    TIniFile Ini(FileName);
+    TIniSettingsWriter Writer(Ini, GetName());
+    WritePortSettings(*this, Writer);
+}
+
+void TCustomComPort::LoadIniFile(const std::string& FileName) {
+    TIniFile Ini(FileName);
+    TIniSettingsReader Reader(Ini, GetName());
+    ReadPortSettings(*this, Reader);
+}
