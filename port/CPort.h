@@ -9,6 +9,7 @@
 #include "port/CPortPacket.h"
 #include "port/CPortRecords.h"
 #include "port/CPortSettings.h"
+#include "port/CPortStore.h"
 #include "port/CPortStream.h"
 #include "port/CPortThread.h"
 #include "port/CPortTypes.h"
