@@ -1,0 +1,54 @@
+// What the driver core needs from a device: the tty backend (real devices and ptys) and the
+// virtual null-modem end implement it. Every bool call reports failure with errno set; EIO,
+// ENXIO and ENODEV mean the device has vanished.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include <sys/types.h>
+
+#include "platform/serial/SerialDriver.h"
+
+// Per received byte.
+inline constexpr std::uint8_t RXF_PARITY = 0x01;
+inline constexpr std::uint8_t RXF_FRAME = 0x02;
+inline constexpr std::uint8_t RXF_OVERRUN = 0x04;
+inline constexpr std::uint8_t RXF_BREAK = 0x08;
+
+// Line event counters of devices that keep them; a change is one occurrence.
+struct TLineCounters {
+    std::uint32_t Cts = 0, Dsr = 0, Rlsd = 0, Ring = 0;
+    std::uint32_t Frame = 0, Parity = 0, Overrun = 0, Break = 0;
+};
+
+class TSerialBackend {
+public:
+    virtual ~TSerialBackend() = default;
+
+    // The descriptor to poll and the poll bits for what the core wants.
+    virtual int PollFd() const = 0;
+    virtual short PollEvents(bool WantInput, bool WantOutput) const = 0;
+    // After readiness: consume the notification, if the descriptor needs that.
+    virtual void Acknowledge() {}
+
+    // > 0 bytes received, 0 nothing now, -1 failure. Flags[i] belongs to Data[i]; AnyFlags
+    // tells whether any is non-zero.
+    virtual ssize_t Receive(std::uint8_t* Data, std::uint8_t* Flags, std::size_t Max,
+                            bool& AnyFlags) = 0;
+    // >= 0 bytes accepted (0: full now), -1 failure.
+    virtual ssize_t Send(const std::uint8_t* Data, std::size_t Count) = 0;
+
+    virtual bool SetLine(const DCB& State) = 0;
+    virtual bool GetLine(DCB& State) = 0;
+    virtual bool ModemLines(std::uint32_t& ModemStatus) = 0;
+    virtual bool SetRts(bool On) = 0;
+    virtual bool SetDtr(bool On) = 0;
+    virtual bool SetBreak(bool On) = 0;
+    // Stop or restart output as if XOFF or XON had been received.
+    virtual bool StopOutput(bool Stop) = 0;
+    virtual bool Flush(bool Input, bool Output) = 0;
+    virtual bool OutputQueued(std::uint32_t& Count) = 0;
+    // False without touching errno when the device keeps no counters.
+    virtual bool Counters(TLineCounters& Counters) = 0;
+};

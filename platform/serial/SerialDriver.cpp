@@ -1,0 +1,171 @@
+#include "platform/serial/SerialDriver.h"
+
+#include <cerrno>
+#include <mutex>
+#include <unordered_map>
+
+#include "platform/serial/SerialDevice.h"
+#include "platform/serial/TtyBackend.h"
+#include "platform/serial/VirtualBackend.h"
+
+namespace {
+
+std::mutex tableMutex;
+std::unordered_map<TSerialHandle, std::shared_ptr<TSerialDevice>>& Table() {
+    static std::unordered_map<TSerialHandle, std::shared_ptr<TSerialDevice>> table;
+    return table;
+}
+TSerialHandle nextHandle = 1;
+
+std::shared_ptr<TSerialDevice> Lookup(TSerialHandle Handle) {
+    std::lock_guard lock(tableMutex);
+    auto it = Table().find(Handle);
+    if (it == Table().end()) {
+        SetLastPlatformError(EBADF);
+        return nullptr;
+    }
+    return it->second;
+}
+
+// The synchronous forms: an overlapped start on a per-thread record, then a wait for it.
+template <typename Start>
+bool RunSync(TSerialDevice& Device, std::uint32_t* Transferred, Start start) {
+    thread_local OVERLAPPED ov{};
+    if (!ov.Event)
+        ov.Event = CreateSyncEvent(true, true);
+    ov.Operation = 0;
+    if (start(&ov))
+        return true;
+    if (LastPlatformError() != IO_PENDING)
+        return false;
+    return Device.Result(&ov, Transferred, true);
+}
+
+} // namespace
+
+TSerialHandle SerialOpen(const std::string& Name) {
+    std::string name = Name;
+    // The device-namespace prefix of the original platform names the same device.
+    if (name.rfind("\\\\.\\", 0) == 0)
+        name.erase(0, 4);
+    if (name.empty()) {
+        SetLastPlatformError(ENOENT);
+        return InvalidSerialHandle;
+    }
+    bool known = false;
+    auto backend = OpenVirtualBackend(name, known);
+    if (!known)
+        backend = OpenTtyBackend(name.find('/') == std::string::npos ? "/dev/" + name : name);
+    if (!backend) {
+        SetLastPlatformError(errno);
+        return InvalidSerialHandle;
+    }
+    auto device = std::make_shared<TSerialDevice>(std::move(backend));
+    if (!device->Init()) {
+        const int error = LastPlatformError();
+        device->Close();
+        SetLastPlatformError(error);
+        return InvalidSerialHandle;
+    }
+    std::lock_guard lock(tableMutex);
+    const TSerialHandle handle = nextHandle++;
+    Table().emplace(handle, std::move(device));
+    return handle;
+}
+
+bool SerialClose(TSerialHandle Handle) {
+    std::shared_ptr<TSerialDevice> device;
+    {
+        std::lock_guard lock(tableMutex);
+        auto it = Table().find(Handle);
+        if (it == Table().end()) {
+            SetLastPlatformError(EBADF);
+            return false;
+        }
+        device = std::move(it->second);
+        Table().erase(it);
+    }
+    device->Close();
+    return true;
+}
+
+#define WITH_DEVICE(call)                                                                          \
+    auto device = Lookup(Handle);                                                                  \
+    return device && device->call
+
+bool SetDeviceState(TSerialHandle Handle, const DCB& State) {
+    WITH_DEVICE(SetState(State));
+}
+bool GetDeviceState(TSerialHandle Handle, DCB& State) {
+    WITH_DEVICE(GetState(State));
+}
+bool SetDeviceTimeouts(TSerialHandle Handle, const COMMTIMEOUTS& Timeouts) {
+    WITH_DEVICE(SetTimeouts(Timeouts));
+}
+bool GetDeviceTimeouts(TSerialHandle Handle, COMMTIMEOUTS& Timeouts) {
+    WITH_DEVICE(GetTimeouts(Timeouts));
+}
+bool SetupQueueSizes(TSerialHandle Handle, std::uint32_t InputSize, std::uint32_t OutputSize) {
+    WITH_DEVICE(SetQueueSizes(InputSize, OutputSize));
+}
+bool GetQueueSizes(TSerialHandle Handle, std::uint32_t& InputSize, std::uint32_t& OutputSize) {
+    WITH_DEVICE(GetQueueSizes(InputSize, OutputSize));
+}
+bool OverlappedResult(TSerialHandle Handle, OVERLAPPED* Overlapped, std::uint32_t* Transferred,
+                      bool Wait) {
+    WITH_DEVICE(Result(Overlapped, Transferred, Wait));
+}
+bool SetDeviceEventMask(TSerialHandle Handle, std::uint32_t Mask) {
+    WITH_DEVICE(SetMask(Mask));
+}
+bool GetDeviceEventMask(TSerialHandle Handle, std::uint32_t& Mask) {
+    WITH_DEVICE(GetMask(Mask));
+}
+bool PurgeDevice(TSerialHandle Handle, std::uint32_t Flags) {
+    WITH_DEVICE(Purge(Flags));
+}
+bool ClearDeviceError(TSerialHandle Handle, std::uint32_t* Errors, COMSTAT* Stat) {
+    WITH_DEVICE(ClearError(Errors, Stat));
+}
+bool GetDeviceModemStatus(TSerialHandle Handle, std::uint32_t& ModemStatus) {
+    WITH_DEVICE(ModemStatus(ModemStatus));
+}
+bool EscapeFunction(TSerialHandle Handle, std::uint32_t Function) {
+    WITH_DEVICE(Escape(Function));
+}
+bool TransmitChar(TSerialHandle Handle, std::uint8_t Ch) {
+    WITH_DEVICE(TransmitChar(Ch));
+}
+
+#undef WITH_DEVICE
+
+bool SerialRead(TSerialHandle Handle, void* Buffer, std::uint32_t Count, std::uint32_t* Transferred,
+                OVERLAPPED* Overlapped) {
+    auto device = Lookup(Handle);
+    if (!device)
+        return false;
+    if (Overlapped)
+        return device->Read(Buffer, Count, Transferred, Overlapped);
+    return RunSync(*device, Transferred,
+                   [&](OVERLAPPED* ov) { return device->Read(Buffer, Count, Transferred, ov); });
+}
+
+bool SerialWrite(TSerialHandle Handle, const void* Buffer, std::uint32_t Count,
+                 std::uint32_t* Transferred, OVERLAPPED* Overlapped) {
+    auto device = Lookup(Handle);
+    if (!device)
+        return false;
+    if (Overlapped)
+        return device->Write(Buffer, Count, Transferred, Overlapped);
+    return RunSync(*device, Transferred,
+                   [&](OVERLAPPED* ov) { return device->Write(Buffer, Count, Transferred, ov); });
+}
+
+bool WaitForDeviceEvent(TSerialHandle Handle, std::uint32_t* Mask, OVERLAPPED* Overlapped) {
+    auto device = Lookup(Handle);
+    if (!device)
+        return false;
+    if (Overlapped)
+        return device->WaitEvent(Mask, Overlapped);
+    return RunSync(*device, nullptr, [&](OVERLAPPED* ov) { return device->WaitEvent(Mask, ov); });
+}

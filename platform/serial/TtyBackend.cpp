@@ -1,0 +1,224 @@
+#include "platform/serial/TtyBackend.h"
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/serial/LineState.h"
+
+namespace {
+
+// ENOTTY/EINVAL from a modem or counter ioctl: the device has no such lines (a pty).
+bool NotSupported(int error) {
+    return error == ENOTTY || error == EINVAL;
+}
+
+class TTtyBackend : public TSerialBackend {
+public:
+    explicit TTtyBackend(int fd) : fd_(fd) {
+        serial_icounter_struct ic{};
+        const int saved = errno;
+        hasCounters_ = ::ioctl(fd_, TIOCGICOUNT, &ic) == 0;
+        errno = saved;
+    }
+
+    ~TTtyBackend() override {
+        // The exclusive flag outlives our descriptor when someone else holds the tty open.
+        ::ioctl(fd_, TIOCNXCL);
+        ::close(fd_);
+    }
+
+    int PollFd() const override { return fd_; }
+    short PollEvents(bool WantInput, bool WantOutput) const override {
+        return static_cast<short>((WantInput ? POLLIN : 0) | (WantOutput ? POLLOUT : 0));
+    }
+
+    ssize_t Receive(std::uint8_t* Data, std::uint8_t* Flags, std::size_t Max,
+                    bool& AnyFlags) override {
+        AnyFlags = false;
+        const ssize_t n = ::read(fd_, Data, Max);
+        if (n < 0)
+            return (errno == EAGAIN || errno == EINTR) ? 0 : -1;
+        if (n == 0) {
+            // Readiness followed by end of file: the other side or the adapter is gone.
+            errno = EIO;
+            return -1;
+        }
+        if (!marking_)
+            return n;
+        return Unmark(Data, Flags, static_cast<std::size_t>(n), AnyFlags);
+    }
+
+    ssize_t Send(const std::uint8_t* Data, std::size_t Count) override {
+        const ssize_t n = ::write(fd_, Data, Count);
+        if (n < 0)
+            return (errno == EAGAIN || errno == EINTR) ? 0 : -1;
+        return n;
+    }
+
+    bool SetLine(const DCB& State) override {
+        termios2 current{}, next{};
+        if (::ioctl(fd_, TCGETS2, &current) != 0)
+            return false;
+        if (!DcbToTermios(State, current, hasCounters_, next))
+            return false;
+        if (::ioctl(fd_, TCSETS2, &next) != 0)
+            return false;
+        marking_ = next.c_iflag & PARMRK;
+        markState_ = 0;
+        return true;
+    }
+
+    bool GetLine(DCB& State) override {
+        termios2 current{};
+        if (::ioctl(fd_, TCGETS2, &current) != 0)
+            return false;
+        State = TermiosToDcb(current);
+        return true;
+    }
+
+    bool ModemLines(std::uint32_t& ModemStatus) override {
+        int bits = 0;
+        ModemStatus = 0;
+        if (::ioctl(fd_, TIOCMGET, &bits) != 0)
+            return NotSupported(errno);
+        if (bits & TIOCM_CTS)
+            ModemStatus |= MS_CTS_ON;
+        if (bits & TIOCM_DSR)
+            ModemStatus |= MS_DSR_ON;
+        if (bits & TIOCM_RNG)
+            ModemStatus |= MS_RING_ON;
+        if (bits & TIOCM_CAR)
+            ModemStatus |= MS_RLSD_ON;
+        return true;
+    }
+
+    bool SetRts(bool On) override { return SetModemBit(TIOCM_RTS, On); }
+    bool SetDtr(bool On) override { return SetModemBit(TIOCM_DTR, On); }
+
+    bool SetBreak(bool On) override {
+        if (::ioctl(fd_, On ? TIOCSBRK : TIOCCBRK) == 0)
+            return true;
+        return NotSupported(errno);
+    }
+
+    bool StopOutput(bool Stop) override { return ::ioctl(fd_, TCXONC, Stop ? TCOOFF : TCOON) == 0; }
+
+    bool Flush(bool Input, bool Output) override {
+        if (!Input && !Output)
+            return true;
+        const int which = Input && Output ? TCIOFLUSH : (Input ? TCIFLUSH : TCOFLUSH);
+        if (::ioctl(fd_, TCFLSH, which) != 0)
+            return false;
+        if (Input)
+            markState_ = 0;
+        return true;
+    }
+
+    bool OutputQueued(std::uint32_t& Count) override {
+        int n = 0;
+        if (::ioctl(fd_, TIOCOUTQ, &n) != 0)
+            return false;
+        Count = n < 0 ? 0 : static_cast<std::uint32_t>(n);
+        return true;
+    }
+
+    bool Counters(TLineCounters& C) override {
+        if (!hasCounters_)
+            return false;
+        serial_icounter_struct ic{};
+        if (::ioctl(fd_, TIOCGICOUNT, &ic) != 0)
+            return false;
+        C.Cts = ic.cts;
+        C.Dsr = ic.dsr;
+        C.Rlsd = ic.dcd;
+        C.Ring = ic.rng;
+        C.Frame = ic.frame;
+        C.Parity = ic.parity;
+        C.Overrun = ic.overrun + ic.buf_overrun;
+        C.Break = ic.brk;
+        return true;
+    }
+
+private:
+    bool SetModemBit(int bit, bool on) {
+        if (::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit) == 0)
+            return true;
+        return NotSupported(errno);
+    }
+
+    // PARMRK input: \377 \377 is a data \377, \377 \0 c is c received with a line error
+    // (\377 \0 \0: a break). A mark split across reads is carried in markState_.
+    ssize_t Unmark(std::uint8_t* Data, std::uint8_t* Flags, std::size_t n, bool& AnyFlags) {
+        std::size_t w = 0;
+        for (std::size_t r = 0; r < n; ++r) {
+            const std::uint8_t c = Data[r];
+            switch (markState_) {
+            case 0:
+                if (c == 0xFF) {
+                    markState_ = 1;
+                    continue;
+                }
+                Flags[w] = 0;
+                Data[w++] = c;
+                break;
+            case 1:
+                if (c == 0x00) {
+                    markState_ = 2;
+                    continue;
+                }
+                markState_ = 0;
+                Flags[w] = 0;
+                Data[w++] = 0xFF;
+                if (c != 0xFF) {
+                    Flags[w] = 0;
+                    Data[w++] = c;
+                }
+                break;
+            default:
+                markState_ = 0;
+                Flags[w] = c == 0 ? RXF_BREAK : RXF_PARITY;
+                Data[w++] = c;
+                AnyFlags = true;
+                break;
+            }
+        }
+        if (w == 0) {
+            // Only the start of a mark arrived; nothing to deliver yet.
+            return 0;
+        }
+        return static_cast<ssize_t>(w);
+    }
+
+    int fd_;
+    bool hasCounters_ = false;
+    bool marking_ = false;
+    int markState_ = 0;
+};
+
+} // namespace
+
+std::unique_ptr<TSerialBackend> OpenTtyBackend(const std::string& Path) {
+    const int fd = ::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    auto fail = [fd](int error) {
+        ::close(fd);
+        errno = error;
+        return nullptr;
+    };
+    termios2 t{};
+    if (::ioctl(fd, TCGETS2, &t) != 0)
+        return fail(errno == EINVAL ? ENOTTY : errno);
+    // The kernel's exclusive flag does not stop root; the advisory lock does.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return fail(errno == EWOULDBLOCK ? EBUSY : errno);
+    if (::ioctl(fd, TIOCEXCL) != 0)
+        return fail(errno);
+    return std::make_unique<TTtyBackend>(fd);
+}
