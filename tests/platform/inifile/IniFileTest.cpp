@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/inifile/IniFile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class IniFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/tessal-ini-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        path_ = dir_ + "/port.ini";
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    void Put(const std::string& Text) {
+        std::ofstream f(path_, std::ios::binary | std::ios::trunc);
+        f << Text;
+    }
+    std::string Text() const {
+        std::ifstream f(path_, std::ios::binary);
+        std::stringstream ss;
+        ss << f.rdbuf();
+        return ss.str();
+    }
+
+    std::string dir_;
+    std::string path_;
+};
+
+TEST_F(IniFileTest, ReadsFollowPrivateProfileRules) {
+    TIniFile ini(path_);
+    EXPECT_EQ(ini.ReadString("ComPort", "Port", "dflt"), "dflt") << "missing file";
+
+    const std::string longValue(3000, 'x');
+    Put("; settings\n"
+        "[Other]\n"
+        "Port=wrong\n"
+        "[ comport ]\n"
+        "  PORT = ttyS0  \n"
+        "Empty=\n"
+        "Quoted=\"  spaced  \"\n"
+        "Long=" +
+        longValue + "\n");
+    EXPECT_EQ(ini.ReadString("COMPORT", "port", "dflt"), "ttyS0");
+    EXPECT_EQ(ini.ReadString("ComPort", "Empty", "dflt"), "") << "present but empty is not missing";
+    EXPECT_EQ(ini.ReadString("ComPort", "Quoted", ""), "  spaced  ");
+    EXPECT_EQ(ini.ReadString("ComPort", "Missing", "dflt"), "dflt");
+    EXPECT_EQ(ini.ReadString("NoSuchSection", "Port", "dflt"), "dflt");
+    EXPECT_EQ(ini.ReadString("ComPort", "Long", "").size(), IniMaxValueLength);
+    EXPECT_TRUE(ini.SectionExists("COMPORT"));
+    EXPECT_EQ(ini.ReadSection("ComPort"),
+              (std::vector<std::string>{"PORT", "Empty", "Quoted", "Long"}));
+    EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"Other", "comport"}));
+}
+
+TEST_F(IniFileTest, IntegersAreDecimalOrHexElseTheDefault) {
+    const std::pair<const char*, std::int32_t> cases[] = {
+        {"115200", 115200},
+        {"-42", -42},
+        {"0x1C200", 115200},
+        {"0XfF", 255},
+        {"0xFFFFFFFF", -1},
+        {"2147483647", 2147483647},
+        {"-2147483648", INT32_MIN},
+        {"2147483648", 7},
+        {"0x100000000", 7},
+        {"12abc", 7},
+        {"0x", 7},
+        {"", 7},
+        {"0xG1", 7},
+        {"$10", 7},
+        {"1 2", 7},
+    };
+    std::string text = "[S]\n";
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        text += "K" + std::to_string(i) + "=" + cases[i].first + "\n";
+    Put(text);
+    TIniFile ini(path_);
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(ini.ReadInteger("S", "K" + std::to_string(i), 7), cases[i].second)
+            << "value '" << cases[i].first << "'";
+    EXPECT_EQ(ini.ReadInteger("S", "Missing", 9600), 9600);
+}
+
+TEST_F(IniFileTest, WritesEditInPlaceAndKeepTheRestOfTheFile) {
+    Put("; header comment\r\n"
+        "[ComPort]\r\n"
+        "Port=COM1\r\n"
+        "; between\r\n"
+        "BaudRate=9600\r\n"
+        "\r\n"
+        "[Other]\r\n"
+        "X=1\r\n");
+    TIniFile ini(path_);
+    ini.WriteString("comport", "PORT", "ttyUSB0");
+    ini.WriteString("ComPort", "StopBits", "1");
+    ini.WriteInteger("New", "CustomBaudRate", 250000);
+    EXPECT_EQ(Text(), "; header comment\r\n"
+                      "[ComPort]\r\n"
+                      "Port=ttyUSB0\r\n"
+                      "; between\r\n"
+                      "BaudRate=9600\r\n"
+                      "StopBits=1\r\n"
+                      "\r\n"
+                      "[Other]\r\n"
+                      "X=1\r\n"
+                      "[New]\r\n"
+                      "CustomBaudRate=250000\r\n");
+    EXPECT_EQ(ini.ReadInteger("new", "custombaudrate", 0), 250000);
+
+    ini.DeleteKey("ComPort", "BaudRate");
+    ini.EraseSection("Other");
+    EXPECT_FALSE(ini.ValueExists("ComPort", "BaudRate"));
+    EXPECT_FALSE(ini.SectionExists("Other"));
+    EXPECT_TRUE(ini.ValueExists("New", "CustomBaudRate"));
+
+    TIniFile fresh(dir_ + "/new.ini");
+    fresh.WriteString("ComPort", "Port", "COM3");
+    EXPECT_EQ(fresh.ReadString("ComPort", "Port", ""), "COM3");
+}
+
+TEST_F(IniFileTest, TextThatWouldBreakTheFileIsRefusedAndTheFileKept) {
+    Put("[ComPort]\nPort=COM1\n");
+    TIniFile ini(path_);
+    const auto errorOf = [&](auto F) {
+        try {
+            F();
+        } catch (const EIniFileError& e) {
+            return e.code().value();
+        }
+        return 0;
+    };
+    EXPECT_EQ(errorOf([&] { ini.WriteString("ComPort", "Port", "a\nInjected=1"); }), EINVAL);
+    EXPECT_EQ(errorOf([&] { ini.WriteString("ComPort", "A=B", "x"); }), EINVAL);
+    EXPECT_EQ(errorOf([&] { ini.WriteString("Com]Port", "A", "x"); }), EINVAL);
+    EXPECT_EQ(errorOf([&] { ini.WriteString("ComPort", "", "x"); }), EINVAL);
+    EXPECT_EQ(Text(), "[ComPort]\nPort=COM1\n");
+
+    TIniFile nowhere(dir_ + "/missing-dir/x.ini");
+    EXPECT_NE(errorOf([&] { nowhere.WriteString("S", "K", "v"); }), 0);
+}
+
+TEST_F(IniFileTest, ConcurrentWritersLoseNothing) {
+    TIniFile ini(path_);
+    auto writer = [&](const std::string& Prefix) {
+        TIniFile own(path_);
+        for (int i = 0; i < 50; ++i)
+            own.WriteInteger("S", Prefix + std::to_string(i), i);
+    };
+    std::thread a(writer, "A"), b(writer, "B");
+    a.join();
+    b.join();
+    EXPECT_EQ(ini.ReadSection("S").size(), 100u);
+}
+
+} // namespace
