@@ -17,6 +17,7 @@ using TClock = std::chrono::steady_clock;
 struct TTimer {
     std::uint32_t ID = 0;
     std::chrono::milliseconds Period{0};
+    TClock::time_point Start;
     bool Periodic = false;
     TTimeCallback Callback;
     std::uintptr_t User = 0;
@@ -64,7 +65,7 @@ void Retire(const std::shared_ptr<TTimer>& T) {
 }
 
 void Run(std::shared_ptr<TTimer> T) {
-    const auto start = TClock::now();
+    const auto start = T->Start;
     std::int64_t n = 1;
     std::unique_lock lk(T->Mutex);
     for (;;) {
@@ -98,6 +99,8 @@ std::uint32_t timeSetEvent(std::uint32_t Delay, std::uint32_t /*Resolution*/,
     timer->Periodic = (Flags & TIME_PERIODIC) != 0;
     timer->Callback = std::move(Callback);
     timer->User = User;
+    // The schedule counts from the call, not from whenever the new thread gets going.
+    timer->Start = TClock::now();
 
     auto& table = Table();
     std::lock_guard tableLock(table.Mutex);
