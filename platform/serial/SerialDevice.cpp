@@ -278,6 +278,8 @@ bool TSerialDevice::SetMask(std::uint32_t Mask) {
     std::lock_guard lock(mutex_);
     if (!CheckOpen())
         return false;
+    // What happened before the new mask belongs to the old one: take it in, then forget it.
+    Service(TSyncClock::now(), true, 0);
     if (wait_) {
         *wait_->Mask = 0;
         Complete(*wait_, 0);
@@ -345,9 +347,9 @@ bool TSerialDevice::ClearError(std::uint32_t* Errors, COMSTAT* Stat) {
         if (!lost_ && backend_->OutputQueued(kernel))
             out += kernel;
         s.cbOutQue = static_cast<std::uint32_t>(std::min<std::uint64_t>(out, 0xFFFFFFFFu));
-        if (!writes_.empty() && CtsHeld())
+        if (out > 0 && CtsHeld())
             s.Flags |= COMSTAT_fCtsHold;
-        if (!writes_.empty() && DsrHeld())
+        if (out > 0 && DsrHeld())
             s.Flags |= COMSTAT_fDsrHold;
         if (xoffHold_)
             s.Flags |= COMSTAT_fXoffHold;
@@ -475,7 +477,9 @@ void TSerialDevice::Service(TTimePoint Now, bool Input, short Revents) {
         // A hang-up that leaves nothing to read is a vanished device too.
         if (!lost_ && (Revents & (POLLHUP | POLLERR)))
             MarkLost();
-        if (!lost_)
+        // Counters are read with the input so that a line event and the bytes around it
+        // are seen together.
+        if (!lost_ && (Input || Revents))
             CheckCounters();
     }
     ServeReads(Now);

@@ -1,0 +1,403 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+#include "SerialTestSupport.h"
+#include "platform/serial/SerialPortList.h"
+#include "platform/serial/VirtualNullModem.h"
+
+using namespace std::chrono;
+
+class VirtualPair : public ::testing::Test {
+protected:
+    void SetUp() override {
+        static std::atomic<int> serial{0};
+        const int n = ++serial;
+        nameA = "vnmA" + std::to_string(n);
+        nameB = "vnmB" + std::to_string(n);
+        pair = TVirtualNullModem::Create(nameA, nameB);
+        ASSERT_TRUE(pair);
+        a = SerialOpen(nameA);
+        b = SerialOpen(nameB);
+        ASSERT_NE(a, InvalidSerialHandle);
+        ASSERT_NE(b, InvalidSerialHandle);
+        ASSERT_TRUE(SetDeviceState(a, PlainDcb()));
+        ASSERT_TRUE(SetDeviceState(b, PlainDcb()));
+        ASSERT_TRUE(SetDeviceTimeouts(b, Timeouts(MAXDWORD, 0, 0)));
+    }
+    void TearDown() override {
+        SerialClose(a);
+        SerialClose(b);
+    }
+    // Waits for device events on H (events since the last wait count) and returns those that
+    // end the wait within Ms, or 0. Changing the mask forgets what came before.
+    std::uint32_t Events(TSerialHandle H, std::uint32_t Mask, std::uint32_t Ms = 2000) {
+        std::uint32_t current = 0;
+        EXPECT_TRUE(GetDeviceEventMask(H, current));
+        if (current != Mask) {
+            EXPECT_TRUE(SetDeviceEventMask(H, Mask));
+        }
+        std::uint32_t got = 0;
+        TOv ov;
+        if (!WaitForDeviceEvent(H, &got, &ov)) {
+            EXPECT_EQ(LastPlatformError(), IO_PENDING);
+            if (!ov.Wait(Ms)) {
+                EXPECT_TRUE(SetDeviceEventMask(H, Mask)); // ends the wait
+                std::uint32_t n;
+                OverlappedResult(H, &ov, &n, true);
+                return 0;
+            }
+            std::uint32_t n;
+            EXPECT_TRUE(OverlappedResult(H, &ov, &n, false));
+        }
+        return got;
+    }
+    std::uint32_t Errors(TSerialHandle H, COMSTAT* Stat = nullptr) {
+        std::uint32_t e = 0;
+        EXPECT_TRUE(ClearDeviceError(H, &e, Stat));
+        return e;
+    }
+    std::string ReadNow(TSerialHandle H, std::uint32_t Count) {
+        std::string s(Count, '\0');
+        std::uint32_t n = 0;
+        EXPECT_TRUE(SerialRead(H, s.data(), Count, &n, nullptr));
+        s.resize(n);
+        return s;
+    }
+    void Write(TSerialHandle H, const std::string& S) {
+        std::uint32_t n = 0;
+        ASSERT_TRUE(SerialWrite(H, S.data(), static_cast<std::uint32_t>(S.size()), &n, nullptr));
+        ASSERT_EQ(n, S.size());
+    }
+
+    std::string nameA, nameB;
+    std::unique_ptr<TVirtualNullModem> pair;
+    TSerialHandle a = InvalidSerialHandle, b = InvalidSerialHandle;
+};
+
+TEST_F(VirtualPair, ModemLinesAreCrossWiredAndEachChangeIsOneEvent) {
+    std::uint32_t ms = 0;
+    ASSERT_TRUE(GetDeviceModemStatus(b, ms));
+    EXPECT_EQ(ms, MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON);
+    const std::uint32_t mask = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
+    auto during = [&](auto action) {
+        EXPECT_TRUE(SetDeviceEventMask(b, mask));
+        std::uint32_t got = 0, n = 0;
+        TOv ov;
+        EXPECT_FALSE(WaitForDeviceEvent(b, &got, &ov));
+        action();
+        EXPECT_TRUE(ov.Wait(2000));
+        EXPECT_TRUE(OverlappedResult(b, &ov, &n, false));
+        return got;
+    };
+    EXPECT_EQ(during([&] { EscapeFunction(a, ESC_CLRRTS); }), EV_CTS);
+    ASSERT_TRUE(GetDeviceModemStatus(b, ms));
+    EXPECT_EQ(ms, MS_DSR_ON | MS_RLSD_ON);
+    EXPECT_EQ(during([&] { EscapeFunction(a, ESC_CLRDTR); }), EV_DSR | EV_RLSD);
+    ASSERT_TRUE(GetDeviceModemStatus(b, ms));
+    EXPECT_EQ(ms, 0u);
+    EXPECT_EQ(during([&] { pair->SetRing(1, true); }), EV_RING);
+    ASSERT_TRUE(GetDeviceModemStatus(b, ms));
+    EXPECT_EQ(ms, MS_RING_ON);
+    pair->SetRing(1, false);
+    EXPECT_EQ(Events(b, mask, 200), 0u) << "the ring ending is no event";
+    EXPECT_EQ(during([&] { EscapeFunction(a, ESC_SETRTS); }), EV_CTS);
+}
+
+TEST_F(VirtualPair, BreakAndLineErrorsAreReportedPerOccurrence) {
+    const std::uint32_t mask = EV_BREAK | EV_ERR | EV_RXCHAR;
+    ASSERT_TRUE(SetDeviceEventMask(b, mask));
+    ASSERT_TRUE(EscapeFunction(a, ESC_SETBREAK));
+    EXPECT_TRUE(pair->Break(0));
+    EXPECT_EQ(Events(b, mask), EV_BREAK);
+    EXPECT_EQ(Errors(b), CE_BREAK);
+    EXPECT_EQ(ReadNow(b, 10), "") << "the break's NUL is not data";
+    ASSERT_TRUE(EscapeFunction(a, ESC_CLRBREAK));
+
+    pair->InjectLineError(1, CE_FRAME, 'x');
+    EXPECT_EQ(Events(b, mask), EV_ERR | EV_RXCHAR);
+    EXPECT_EQ(Errors(b), CE_FRAME);
+    EXPECT_EQ(ReadNow(b, 10), "x");
+
+    DCB d = PlainDcb();
+    d.Flags |= DCB_fParity | DCB_fErrorChar;
+    d.ErrorChar = '?';
+    ASSERT_TRUE(SetDeviceState(b, d));
+    pair->InjectLineError(1, CE_RXPARITY | CE_OVERRUN, 'y');
+    Write(a, "z");
+    EXPECT_EQ(Events(b, mask) & EV_ERR, EV_ERR);
+    EXPECT_EQ(Errors(b), CE_RXPARITY | CE_OVERRUN);
+    EXPECT_EQ(ReadNow(b, 10), "?z");
+    EXPECT_EQ(Errors(b), 0u) << "clear error clears";
+
+    pair->InjectBreak(1);
+    EXPECT_EQ(Events(b, mask), EV_BREAK);
+}
+
+TEST_F(VirtualPair, EventCharRaisesRxFlag) {
+    DCB d = PlainDcb();
+    d.EvtChar = '\n';
+    ASSERT_TRUE(SetDeviceState(b, d));
+    ASSERT_TRUE(SetDeviceEventMask(b, EV_RXCHAR | EV_RXFLAG));
+    Write(a, "abc");
+    EXPECT_EQ(Events(b, EV_RXCHAR | EV_RXFLAG), EV_RXCHAR);
+    Write(a, "x\n");
+    EXPECT_EQ(Events(b, EV_RXCHAR | EV_RXFLAG), EV_RXCHAR | EV_RXFLAG);
+    EXPECT_EQ(ReadNow(b, 10), "abcx\n");
+}
+
+TEST_F(VirtualPair, EightyPercentMarkOnceThenOverflowDropsBytes) {
+    ASSERT_TRUE(SetupQueueSizes(b, 100, 100));
+    const std::uint32_t mask = EV_RX80FULL | EV_ERR;
+    ASSERT_TRUE(SetDeviceEventMask(b, mask));
+    Write(a, std::string(79, 'a'));
+    EXPECT_EQ(Events(b, mask, 200), 0u);
+    Write(a, "b");
+    EXPECT_EQ(Events(b, mask), EV_RX80FULL);
+    Write(a, std::string(10, 'c'));
+    EXPECT_EQ(Events(b, mask, 200), 0u) << "the mark is raised once per crossing";
+    Write(a, std::string(30, 'd'));
+    EXPECT_EQ(Events(b, mask), EV_ERR);
+    COMSTAT st;
+    EXPECT_EQ(Errors(b, &st), CE_RXOVER);
+    EXPECT_EQ(st.cbInQue, 100u);
+    EXPECT_EQ(ReadNow(b, 200),
+              std::string(79, 'a') + "b" + std::string(10, 'c') + std::string(10, 'd'));
+    Write(a, std::string(80, 'e'));
+    EXPECT_EQ(Events(b, mask), EV_RX80FULL) << "re-armed once the queue drained";
+}
+
+TEST_F(VirtualPair, NullDiscard) {
+    DCB d = PlainDcb();
+    d.Flags |= DCB_fNull;
+    ASSERT_TRUE(SetDeviceState(b, d));
+    ASSERT_TRUE(SetDeviceEventMask(b, EV_RXCHAR));
+    Write(a, std::string("a\0b\0\0c", 6));
+    EXPECT_EQ(Events(b, EV_RXCHAR), EV_RXCHAR);
+    EXPECT_EQ(ReadNow(b, 10), "abc");
+}
+
+TEST_F(VirtualPair, PurgeClearsEachQueueAndAbortsPendingOperations) {
+    ASSERT_TRUE(SetDeviceEventMask(b, EV_RXCHAR));
+    Write(a, "queued");
+    EXPECT_EQ(Events(b, EV_RXCHAR), EV_RXCHAR);
+    COMSTAT st;
+    Errors(b, &st);
+    EXPECT_EQ(st.cbInQue, 6u);
+    ASSERT_TRUE(PurgeDevice(b, PURGE_RXCLEAR));
+    Errors(b, &st);
+    EXPECT_EQ(st.cbInQue, 0u);
+
+    // Nobody reads at b: a's output backs up, its write stays pending.
+    std::string big(12000, 'x');
+    TOv w;
+    std::uint32_t n = 0;
+    ASSERT_FALSE(SerialWrite(a, big.data(), 12000, &n, &w));
+    ASSERT_EQ(LastPlatformError(), IO_PENDING);
+    EXPECT_FALSE(w.Wait(100));
+    EXPECT_FALSE(OverlappedResult(a, &w, &n, false));
+    EXPECT_EQ(LastPlatformError(), IO_INCOMPLETE);
+    Errors(a, &st);
+    EXPECT_GT(st.cbOutQue, 0u);
+    ASSERT_TRUE(PurgeDevice(a, PURGE_TXABORT | PURGE_TXCLEAR));
+    ASSERT_TRUE(w.Wait(0));
+    EXPECT_FALSE(OverlappedResult(a, &w, &n, true));
+    EXPECT_EQ(LastPlatformError(), IO_ABORTED);
+    EXPECT_LT(n, 12000u);
+    Errors(a, &st);
+    EXPECT_EQ(st.cbOutQue, 0u);
+
+    ASSERT_TRUE(SetDeviceTimeouts(b, Timeouts(0, 0, 0)));
+    char buf[4];
+    TOv r;
+    ASSERT_TRUE(PurgeDevice(b, PURGE_RXCLEAR));
+    ASSERT_FALSE(SerialRead(b, buf, 4, &n, &r));
+    ASSERT_EQ(LastPlatformError(), IO_PENDING);
+    ASSERT_TRUE(PurgeDevice(b, PURGE_RXABORT));
+    EXPECT_FALSE(OverlappedResult(b, &r, &n, true));
+    EXPECT_EQ(LastPlatformError(), IO_ABORTED);
+}
+
+TEST_F(VirtualPair, TransmitEmptyOnlyWhenOutputHasDrained) {
+    ASSERT_TRUE(SetDeviceEventMask(a, EV_TXEMPTY));
+    Write(a, std::string(6000, 'x')); // b does not read: 1904 bytes stay in a's queue
+    EXPECT_EQ(Events(a, EV_TXEMPTY, 200), 0u);
+    ASSERT_TRUE(SetDeviceEventMask(a, EV_TXEMPTY));
+    std::uint32_t got = 0, n = 0;
+    TOv ov;
+    ASSERT_FALSE(WaitForDeviceEvent(a, &got, &ov));
+    ASSERT_TRUE(SetDeviceTimeouts(b, Timeouts(0, 0, 5000)));
+    EXPECT_EQ(ReadNow(b, 6000).size(), 6000u);
+    ASSERT_TRUE(ov.Wait(2000));
+    ASSERT_TRUE(OverlappedResult(a, &ov, &n, false));
+    EXPECT_EQ(got, EV_TXEMPTY);
+}
+
+TEST_F(VirtualPair, CtsFlowHoldsOutputUntilPeerRaisesRts) {
+    DCB d = PlainDcb();
+    d.Flags |= DCB_fOutxCtsFlow;
+    ASSERT_TRUE(SetDeviceState(a, d));
+    ASSERT_TRUE(EscapeFunction(b, ESC_CLRRTS));
+    TOv w;
+    std::uint32_t n = 0;
+    SerialWrite(a, "held", 4, &n, &w);
+    EXPECT_EQ(Events(b, EV_RXCHAR, 200), 0u);
+    COMSTAT st;
+    Errors(a, &st);
+    EXPECT_TRUE(st.Flags & COMSTAT_fCtsHold);
+    ASSERT_TRUE(EscapeFunction(b, ESC_SETRTS));
+    EXPECT_EQ(Events(b, EV_RXCHAR), EV_RXCHAR);
+    EXPECT_EQ(ReadNow(b, 10), "held");
+}
+
+TEST_F(VirtualPair, UnplugDeliversWhatCameFailsTheRestAndAllowsReopen) {
+    ASSERT_TRUE(SetDeviceEventMask(b, EV_RXCHAR));
+    Write(a, "abc");
+    EXPECT_EQ(Events(b, EV_RXCHAR), EV_RXCHAR);
+    ASSERT_TRUE(SetDeviceTimeouts(b, Timeouts(0, 0, 0)));
+    char buf[10];
+    std::uint32_t n = 0, got = 0;
+    TOv r, e;
+    ASSERT_FALSE(SerialRead(b, buf, 10, &n, &r));
+    ASSERT_TRUE(SetDeviceEventMask(b, EV_ERR | EV_RXCHAR));
+    ASSERT_FALSE(WaitForDeviceEvent(b, &got, &e));
+    pair->Unplug(1);
+    ASSERT_TRUE(e.Wait(2000));
+    ASSERT_TRUE(OverlappedResult(b, &e, &n, false));
+    EXPECT_EQ(got, EV_ERR);
+    ASSERT_TRUE(OverlappedResult(b, &r, &n, true));
+    EXPECT_EQ(std::string(buf, n), "abc");
+    EXPECT_EQ(Errors(b), CE_IOE);
+    EXPECT_EQ(Errors(b), 0u) << "the error event is raised once";
+    EXPECT_FALSE(SerialRead(b, buf, 10, &n, nullptr));
+    EXPECT_EQ(LastPlatformError(), EIO);
+    EXPECT_FALSE(SerialWrite(b, "x", 1, &n, nullptr));
+    std::uint32_t ms;
+    EXPECT_FALSE(GetDeviceModemStatus(b, ms));
+
+    EXPECT_EQ(SerialOpen(nameB), InvalidSerialHandle);
+    EXPECT_EQ(LastPlatformError(), ENOENT);
+    pair->Replug(1);
+    const TSerialHandle again = SerialOpen(nameB);
+    ASSERT_NE(again, InvalidSerialHandle);
+    Write(a, "new");
+    ASSERT_TRUE(SetDeviceTimeouts(again, Timeouts(0, 0, 2000)));
+    EXPECT_EQ(ReadNow(again, 3), "new");
+    EXPECT_TRUE(SerialClose(again));
+}
+
+TEST_F(VirtualPair, ExclusiveOpenAndListing) {
+    EXPECT_EQ(SerialOpen(nameA), InvalidSerialHandle);
+    EXPECT_EQ(LastPlatformError(), EBUSY);
+    EXPECT_FALSE(TVirtualNullModem::Create(nameA, "other"));
+    EXPECT_EQ(LastPlatformError(), EEXIST);
+    std::vector<std::string> names;
+    ASSERT_TRUE(ListSerialDevices(names));
+    EXPECT_NE(std::find(names.begin(), names.end(), nameA), names.end());
+    EXPECT_NE(std::find(names.begin(), names.end(), nameB), names.end());
+}
+
+TEST_F(VirtualPair, LineStateReadsBackAsSet) {
+    DCB d;
+    d.BaudRate = 1234;
+    d.Flags = DCB_fBinary | DCB_fParity | DCB_fOutX | DCB_fInX | DTR_CONTROL_HANDSHAKE |
+              RTS_CONTROL_TOGGLE | DCB_fTXContinueOnXoff | DCB_fDsrSensitivity;
+    d.XonLim = 256;
+    d.XoffLim = 256;
+    d.ByteSize = 7;
+    d.Parity = SPACEPARITY;
+    d.StopBits = ONE5STOPBITS;
+    d.XonChar = 1;
+    d.XoffChar = 2;
+    d.ErrorChar = 3;
+    d.EvtChar = 4;
+    ASSERT_TRUE(SetDeviceState(a, d));
+    DCB back;
+    ASSERT_TRUE(GetDeviceState(a, back));
+    EXPECT_EQ(std::memcmp(&back, &d, sizeof d), 0);
+    const DCB seen = pair->LineState(0);
+    EXPECT_EQ(std::memcmp(&seen, &d, sizeof d), 0);
+    EXPECT_FALSE(pair->Rts(0)) << "RTS toggle keeps RTS low while idle";
+    EXPECT_TRUE(pair->Dtr(0));
+    d.ByteSize = 9;
+    EXPECT_FALSE(SetDeviceState(a, d));
+    EXPECT_EQ(LastPlatformError(), EINVAL);
+    ASSERT_TRUE(GetDeviceState(a, back));
+    EXPECT_EQ(back.ByteSize, 7) << "a refused record changes nothing";
+}
+
+TEST_F(VirtualPair, RtsToggleRaisesRtsAroundTransmission) {
+    DCB d = PlainDcb();
+    d.Flags = (d.Flags & ~DCB_fRtsControlMask) | RTS_CONTROL_TOGGLE;
+    ASSERT_TRUE(SetDeviceState(a, d));
+    ASSERT_TRUE(SetDeviceEventMask(a, EV_TXEMPTY));
+    EXPECT_FALSE(pair->Rts(0));
+    Write(a, std::string(6000, 'x')); // 1904 bytes wait in a's queue until b reads
+    EXPECT_TRUE(pair->Rts(0));
+    ASSERT_TRUE(SetDeviceTimeouts(b, Timeouts(0, 0, 5000)));
+    EXPECT_EQ(ReadNow(b, 6000).size(), 6000u);
+    EXPECT_EQ(Events(a, EV_TXEMPTY), EV_TXEMPTY);
+    EXPECT_FALSE(pair->Rts(0));
+}
+
+TEST_F(VirtualPair, SettingTheMaskEndsAPendingWaitEmpty) {
+    ASSERT_TRUE(SetDeviceEventMask(b, EV_RXCHAR));
+    std::uint32_t got = 123, n = 0;
+    TOv ov;
+    ASSERT_FALSE(WaitForDeviceEvent(b, &got, &ov));
+    EXPECT_FALSE(WaitForDeviceEvent(b, &got, &ov)) << "one wait at a time";
+    EXPECT_EQ(LastPlatformError(), EBUSY);
+    ASSERT_TRUE(SetDeviceEventMask(b, EV_RXCHAR | EV_ERR));
+    ASSERT_TRUE(ov.Wait(0));
+    ASSERT_TRUE(OverlappedResult(b, &ov, &n, false));
+    EXPECT_EQ(got, 0u);
+    // Events that came while no wait was pending end the next wait at once.
+    Write(a, "x");
+    COMSTAT st;
+    Errors(b, &st);
+    EXPECT_TRUE(WaitForDeviceEvent(b, &got, &ov));
+    EXPECT_EQ(got, EV_RXCHAR);
+    ASSERT_TRUE(SetDeviceEventMask(b, 0));
+    EXPECT_FALSE(WaitForDeviceEvent(b, &got, &ov));
+    EXPECT_EQ(LastPlatformError(), EINVAL);
+}
+
+TEST_F(VirtualPair, TransmitCharGoesAheadOfQueuedOutput) {
+    ASSERT_TRUE(TransmitChar(a, '!'));
+    Write(a, "after");
+    ASSERT_TRUE(SetDeviceTimeouts(b, Timeouts(0, 0, 2000)));
+    EXPECT_EQ(ReadNow(b, 6), "!after");
+}
+
+TEST_F(VirtualPair, EightMebibytesBothSidesOverlapped) {
+    constexpr std::uint32_t total = 8u << 20, chunk = 65536;
+    std::vector<std::uint8_t> out(total), in(total);
+    for (std::uint32_t i = 0; i < total; ++i)
+        out[i] = static_cast<std::uint8_t>(i * 7 + (i >> 13));
+    ASSERT_TRUE(SetDeviceTimeouts(a, Timeouts(0, 0, 0)));
+    ASSERT_TRUE(SetDeviceTimeouts(b, Timeouts(0, 0, 0)));
+    std::thread writer([&] {
+        TOv w;
+        for (std::uint32_t off = 0; off < total; off += chunk) {
+            std::uint32_t n = 0;
+            if (!SerialWrite(a, out.data() + off, chunk, &n, &w)) {
+                ASSERT_EQ(LastPlatformError(), IO_PENDING);
+                ASSERT_TRUE(OverlappedResult(a, &w, &n, true));
+            }
+            ASSERT_EQ(n, chunk);
+        }
+    });
+    TOv r;
+    for (std::uint32_t off = 0; off < total; off += chunk) {
+        std::uint32_t n = 0;
+        if (!SerialRead(b, in.data() + off, chunk, &n, &r)) {
+            ASSERT_EQ(LastPlatformError(), IO_PENDING);
+            ASSERT_TRUE(OverlappedResult(b, &r, &n, true));
+        }
+        ASSERT_EQ(n, chunk);
+    }
+    writer.join();
+    EXPECT_TRUE(in == out);
+}
