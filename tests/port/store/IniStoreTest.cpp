@@ -6,6 +6,7 @@
 
 #include "port/CPort.h"
 #include "port/store/PortValues.h"
+#include "port/store/TempRegistry.h"
 
 class IniStoreTest : public ::testing::Test {
 protected:
@@ -100,4 +101,24 @@ TEST_F(IniStoreTest, FailuresRaiseStoreAndLoadCodes) {
     Port.SetPort("two\nlines");
     EXPECT_EQ(ComErrorCode([&] { Port.StoreSettings(stIniFile, File); }), 16);
     EXPECT_EQ(ComErrorCode([&] { Port.LoadSettings(stIniFile, Dir); }), 17);
+}
+
+// Characters are written raw for 33..127: none of them may be taken for ini or hive syntax.
+TEST_F(IniStoreTest, EveryCharacterRoundTripsThroughBothMedia) {
+    TTempRegistry Temp;
+    Port.SetStoredProps({spOthers});
+    TComPort Loaded;
+    Loaded.SetName("ComPort");
+    Loaded.SetStoredProps({spOthers});
+    for (int C = 0; C < 256; ++C) {
+        Port.SetEventChar(static_cast<std::uint8_t>(C));
+        Port.StoreSettings(stIniFile, File);
+        Port.StoreSettings(stRegistry, "\\Software\\Tessal");
+        Loaded.SetEventChar(C == 0 ? 1 : 0);
+        Loaded.LoadSettings(stIniFile, File);
+        EXPECT_EQ(Loaded.GetEventChar(), C) << "ini";
+        Loaded.SetEventChar(C == 0 ? 1 : 0);
+        Loaded.LoadSettings(stRegistry, "\\Software\\Tessal");
+        EXPECT_EQ(Loaded.GetEventChar(), C) << "registry";
+    }
 }
