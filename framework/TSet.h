@@ -45,7 +45,9 @@ public:
     friend constexpr TSet operator-(TSet a, TSet b) { return FromBits(Bits(a.bits_ & ~b.bits_)); }
 
 private:
-    static constexpr Bits Bit(E m) { return static_cast<Bits>(Bits(1) << static_cast<unsigned>(m)); }
+    static constexpr Bits Bit(E m) {
+        return static_cast<Bits>(Bits(1) << static_cast<unsigned>(m));
+    }
 
     Bits bits_ = 0;
 };

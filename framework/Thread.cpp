@@ -45,6 +45,8 @@ TThread::~TThread() {
         // Destroyed from its own Execute: nothing may wait for it.
         thread_.detach();
     }
+    // Calls it queued that the GUI thread has not run yet would run on a dead object.
+    RemoveQueuedEvents(this);
 }
 
 void TThread::Start() {

@@ -160,6 +160,20 @@ TEST(Thread, LifecycleEndsCleanlyAndKeepsTheFatalException) {
     EXPECT_EQ(onTerminateThread, std::this_thread::get_id());
     EXPECT_EQ(ExceptionMessage(t.GetFatalException()), "body failed");
 
+    // Calls a thread queued die with it.
+    bool queuedRan = false;
+    {
+        LambdaThread q([&](LambdaThread& self) { self.Queue([&] { queuedRan = true; }); });
+        q.Start();
+        // WaitFor would serve the queue; wait for the end without serving.
+        auto ended = std::async(std::launch::async, [&] {
+            return WaitServingSynchronize([&] { return q.GetFinished(); }, 10000);
+        });
+        ASSERT_TRUE(ended.get());
+    }
+    EXPECT_FALSE(CheckSynchronize(0));
+    EXPECT_FALSE(queuedRan);
+
     // A thread that never ran is destroyed without running its body.
     bool ran = false;
     {
