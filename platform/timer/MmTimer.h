@@ -8,7 +8,9 @@
 // timeKillEvent stops the timer and waits for a callback in progress, so nothing of the timer
 // runs after it returns; it may be called from any thread. Called from inside the timer's own
 // callback it cannot wait for itself: it marks the timer killed and returns at once; the running
-// callback is the last, and the thread ends when it returns.
+// callback is the last, and the thread ends when it returns. Because kill waits, a callback must
+// never wait for the thread that kills it (a GUI thread killing the timer while a tick sits in
+// Synchronize would wait forever): hand ticks to the GUI thread without waiting (Queue).
 //
 // An exception leaving a callback is written to the standard error stream; the timer goes on.
 #pragma once
