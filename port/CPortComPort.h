@@ -175,9 +175,9 @@ public:
     TNotifyEvent OnBeforeClose;
     TNotifyEvent OnRx80Full;
 
-protected:
     void Loaded() override;
 
+protected:
     // Defined with the settings store.
     virtual void StoreRegistry(const std::string& Key);
     virtual void StoreIniFile(const std::string& FileName);

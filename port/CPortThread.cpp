@@ -65,9 +65,11 @@ void TComThread::Execute() {
     std::uint32_t Ignored = 0;
     OverlappedResult(Handle, &FOverlapped, &Ignored, true);
     const bool Purged = Cleared && PurgeDevice(Handle, PURGE_TXCLEAR | PURGE_RXCLEAR);
-    if (!Purged && !DeviceFailed) {
+    const std::int32_t Err = Purged ? 0 : LastPlatformError();
+    // A lost device (EIO) was already heard as a line error; nothing is left to discard.
+    if (!Purged && !DeviceFailed && Err != EIO) {
         try {
-            throw EComPort(CError_PurgeFailed, LastPlatformError());
+            throw EComPort(CError_PurgeFailed, Err);
         } catch (...) {
             Report();
         }

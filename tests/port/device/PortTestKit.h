@@ -1,0 +1,127 @@
+// A port under test on one end of a virtual null-modem, the far end driven through the driver.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "framework/Synchronize.h"
+#include "platform/serial/VirtualNullModem.h"
+#include "port/CPort.h"
+
+// Handlers append here from whichever thread they run on; tests wait for entries while the GUI
+// queue is served.
+class TEventLog {
+public:
+    void Add(std::string Entry) {
+        {
+            std::lock_guard G(FLock);
+            FEntries.push_back(std::move(Entry));
+        }
+        NotifySynchronizeWaiters();
+    }
+    std::vector<std::string> Entries() const {
+        std::lock_guard G(FLock);
+        return FEntries;
+    }
+    std::size_t Count(const std::string& Entry) const {
+        std::lock_guard G(FLock);
+        std::size_t N = 0;
+        for (const auto& E : FEntries)
+            N += E == Entry;
+        return N;
+    }
+    std::size_t Size() const {
+        std::lock_guard G(FLock);
+        return FEntries.size();
+    }
+    void Clear() {
+        std::lock_guard G(FLock);
+        FEntries.clear();
+    }
+
+private:
+    mutable std::mutex FLock;
+    std::vector<std::string> FEntries;
+};
+
+// Serves the GUI queue until Done holds; false after the time limit.
+inline bool WaitServing(const std::function<bool()>& Done, int Ms = 5000) {
+    return WaitServingSynchronize(Done, Ms);
+}
+
+class TPairTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        static std::atomic<int> Serial{0};
+        const std::string Tag = std::to_string(::getpid()) + "_" + std::to_string(++Serial);
+        NameA = "vcomA_" + Tag;
+        NameB = "vcomB_" + Tag;
+        Modem = TVirtualNullModem::Create(NameA, NameB);
+        ASSERT_TRUE(Modem) << "virtual pair, error " << LastPlatformError();
+        Port.SetPort(NameA);
+    }
+
+    void TearDown() override {
+        // The handlers may refer to locals of the test body, which are gone by now.
+        Port.OnRxChar = nullptr;
+        Port.OnRxBuf = nullptr;
+        Port.OnTxEmpty = Port.OnBreak = Port.OnRing = Port.OnRxFlag = Port.OnRx80Full = nullptr;
+        Port.OnCTSChange = Port.OnDSRChange = Port.OnRLSDChange = nullptr;
+        Port.OnError = nullptr;
+        Port.OnAfterOpen = Port.OnAfterClose = Port.OnBeforeOpen = Port.OnBeforeClose = nullptr;
+        Port.Close();
+        if (Peer != InvalidSerialHandle)
+            SerialClose(Peer);
+    }
+
+    void OpenPeer() {
+        Peer = SerialOpen(NameB);
+        ASSERT_NE(Peer, InvalidSerialHandle) << LastPlatformError();
+        COMMTIMEOUTS T;
+        T.ReadIntervalTimeout = 50;
+        T.ReadTotalTimeoutConstant = 2000;
+        ASSERT_TRUE(SetDeviceTimeouts(Peer, T));
+    }
+
+    void PeerWrite(const std::string& Bytes) {
+        std::uint32_t N = 0;
+        ASSERT_TRUE(
+            SerialWrite(Peer, Bytes.data(), static_cast<std::uint32_t>(Bytes.size()), &N, nullptr))
+            << LastPlatformError();
+        ASSERT_EQ(N, Bytes.size());
+    }
+
+    std::string PeerRead(std::uint32_t Count) {
+        std::string S(Count, '\0');
+        std::uint32_t N = 0;
+        EXPECT_TRUE(SerialRead(Peer, S.data(), Count, &N, nullptr)) << LastPlatformError();
+        S.resize(N);
+        return S;
+    }
+
+    // Waits until the port's receive queue holds Count bytes; the port must have no event
+    // thread (Events empty), since the wait uses WaitForEvent.
+    bool WaitInput(std::int32_t Count) {
+        for (int Round = 0; Round < 50; ++Round) {
+            if (Port.InputCount() >= Count)
+                return true;
+            TComEvents E{evRxChar};
+            Port.WaitForEvent(E, nullptr, 100);
+        }
+        return Port.InputCount() >= Count;
+    }
+
+    std::unique_ptr<TVirtualNullModem> Modem;
+    std::string NameA, NameB;
+    TSerialHandle Peer = InvalidSerialHandle;
+    TEventLog Log;
+    TComPort Port;
+};

@@ -1,0 +1,209 @@
+#include "PortTestKit.h"
+
+#include <cstring>
+
+class TransferTest : public TPairTest {
+protected:
+    void SetUp() override {
+        TPairTest::SetUp();
+        // No event thread: the test reads the port itself.
+        Port.SetEvents(TComEvents{});
+        Port.Open();
+        OpenPeer();
+    }
+};
+
+TEST_F(TransferTest, BytesTravelBothWaysAndLinksHearThem) {
+    std::string TxSeen;
+    TComLink Link;
+    Link.OnTx = [&](TObject*, bool On) { Log.Add(On ? "Tx on" : "Tx off"); };
+    Link.OnRx = [&](TObject*, bool On) { Log.Add(On ? "Rx on" : "Rx off"); };
+    Link.OnTxBuf = [&](TObject*, const void* B, std::int32_t N) {
+        TxSeen.append(static_cast<const char*>(B), static_cast<std::size_t>(N));
+    };
+    Port.RegisterLink(&Link);
+
+    EXPECT_EQ(Port.WriteStr("hello"), 5);
+    EXPECT_EQ(PeerRead(5), "hello");
+    EXPECT_EQ(TxSeen, "hello");
+    EXPECT_EQ(Log.Entries(), std::vector<std::string>{"Tx on"});
+
+    PeerWrite("world");
+    ASSERT_TRUE(WaitInput(5));
+    char Buf[8] = {};
+    EXPECT_EQ(Port.Read(Buf, 5), 5);
+    EXPECT_EQ(std::string(Buf, 5), "world");
+    EXPECT_EQ(Log.Count("Rx off"), 1u) << "a read that empties the queue tells the links";
+    EXPECT_EQ(TxSeen, "hello") << "a read reports no transmitted bytes";
+    Port.UnRegisterLink(&Link);
+}
+
+TEST_F(TransferTest, EmptyWritesAndReads) {
+    EXPECT_EQ(Port.WriteStr(""), 0);
+    std::string S = "keep";
+    EXPECT_EQ(Port.ReadStr(S, 0), 0);
+    EXPECT_TRUE(S.empty());
+    EXPECT_EQ(Port.InputCount(), 0);
+    EXPECT_EQ(Port.OutputCount(), 0);
+}
+
+TEST_F(TransferTest, ShortReadReturnsWhatArrived) {
+    TComTimeouts T;
+    T.SetReadInterval(50);
+    T.SetReadTotalMultiplier(0);
+    T.SetReadTotalConstant(300);
+    Port.SetTimeouts(T);
+    PeerWrite("abcd");
+    std::string S;
+    EXPECT_EQ(Port.ReadStr(S, 10), 4);
+    EXPECT_EQ(S, "abcd");
+}
+
+TEST_F(TransferTest, AsyncRecordRules) {
+    PAsync None = nullptr;
+    try {
+        Port.WaitForAsync(None);
+        FAIL();
+    } catch (const EComPort& E) {
+        EXPECT_EQ(E.GetCode(), 4);
+        EXPECT_EQ(E.GetWinCode(), -1);
+    }
+    EXPECT_THROW(Port.IsAsyncCompleted(None), EComPort);
+    char B[1];
+    EXPECT_THROW(Port.WriteAsync("x", 1, None), EComPort);
+    EXPECT_THROW(Port.ReadAsync(B, 1, None), EComPort);
+
+    PAsync A = nullptr;
+    InitAsync(A);
+    ASSERT_NE(A, nullptr);
+    EXPECT_EQ(Port.WaitForAsync(A), 0) << "an unused record completes at once";
+    EXPECT_TRUE(Port.IsAsyncCompleted(A));
+
+    // The record keeps its own copy: the caller's text may change after the start.
+    std::string Text = "frame";
+    Port.WriteStrAsync(Text, A);
+    Text = "XXXXX";
+    EXPECT_EQ(Port.WaitForAsync(A), 5);
+    EXPECT_EQ(PeerRead(5), "frame");
+    ASSERT_NE(A->Data, nullptr);
+    EXPECT_EQ(std::memcmp(A->Data, "frame", 5), 0);
+    EXPECT_EQ(A->Size, 5);
+    EXPECT_EQ(A->Kind, okWrite);
+    DoneAsync(A);
+    EXPECT_EQ(A, nullptr);
+}
+
+TEST_F(TransferTest, PendingWriteIsIncompleteThenAbortedByClose) {
+    // The peer's RTS is off and we wait for CTS, so nothing leaves the transmit queue.
+    ASSERT_TRUE(EscapeFunction(Peer, ESC_CLRRTS));
+    Port.GetFlowControl().SetOutCTSFlow(true);
+    TComTimeouts T;
+    T.SetWriteTotalMultiplier(0);
+    T.SetWriteTotalConstant(0);
+    Port.SetTimeouts(T);
+    std::string Big(16384, 'z');
+    PAsync A = nullptr;
+    InitAsync(A);
+    EXPECT_EQ(Port.WriteAsync(Big.data(), static_cast<std::int32_t>(Big.size()), A), 0);
+    EXPECT_FALSE(Port.IsAsyncCompleted(A));
+    EXPECT_GT(Port.OutputCount(), 0);
+    Port.Close();
+    try {
+        Port.WaitForAsync(A);
+        FAIL() << "an aborted write completed";
+    } catch (const EComPort& E) {
+        EXPECT_EQ(E.GetCode(), 2);
+    }
+    DoneAsync(A);
+}
+
+TEST_F(TransferTest, ClearBufferDiscardsOnlyTheChosenQueue) {
+    ASSERT_TRUE(EscapeFunction(Peer, ESC_CLRRTS));
+    Port.GetFlowControl().SetOutCTSFlow(true);
+    PAsync A = nullptr;
+    InitAsync(A);
+    Port.WriteStrAsync("queued", A);
+    PeerWrite("received");
+    ASSERT_TRUE(WaitInput(8));
+    Port.ClearBuffer(true, false);
+    EXPECT_EQ(Port.InputCount(), 0);
+    EXPECT_GT(Port.OutputCount(), 0);
+    Port.ClearBuffer(false, false);
+    EXPECT_GT(Port.OutputCount(), 0);
+    ASSERT_TRUE(EscapeFunction(Peer, ESC_SETRTS));
+    EXPECT_EQ(Port.WaitForAsync(A), 6);
+    EXPECT_EQ(PeerRead(6), "queued");
+    DoneAsync(A);
+}
+
+TEST_F(TransferTest, LineErrorsAndParityCheck) {
+    // Any query of the error state clears it, so wait by LastErrors itself.
+    auto WaitErrors = [&] {
+        TComErrors Got;
+        for (int Round = 0; Round < 50 && Got.Empty(); ++Round) {
+            Got = Port.LastErrors();
+            TComEvents E{evError};
+            if (Got.Empty())
+                Port.WaitForEvent(E, nullptr, 100);
+        }
+        return Got;
+    };
+    Modem->InjectLineError(0, CE_RXPARITY | CE_FRAME, 'p');
+    EXPECT_EQ(WaitErrors(), TComErrors{ceFrame}) << "parity ignored while unchecked";
+    Port.GetParity().SetCheck(true);
+    Modem->InjectLineError(0, CE_RXPARITY | CE_OVERRUN, 'q');
+    EXPECT_EQ(WaitErrors(), (TComErrors{ceRxParity, ceOverrun}));
+    EXPECT_TRUE(Port.LastErrors().Empty()) << "reading the error state clears it";
+}
+
+TEST_F(TransferTest, ModemLinesAndLineControls) {
+    ASSERT_TRUE(EscapeFunction(Peer, ESC_SETRTS));
+    ASSERT_TRUE(EscapeFunction(Peer, ESC_SETDTR));
+    EXPECT_EQ(Port.Signals(), (TComSignals{csCTS, csDSR, csRLSD}));
+    ASSERT_TRUE(EscapeFunction(Peer, ESC_CLRRTS));
+    EXPECT_EQ(Port.Signals(), (TComSignals{csDSR, csRLSD}));
+    Modem->SetRing(0, true);
+    EXPECT_TRUE(Port.Signals().Contains(csRing));
+
+    Port.SetRTS(true);
+    EXPECT_TRUE(Modem->Rts(0));
+    Port.SetRTS(false);
+    EXPECT_FALSE(Modem->Rts(0));
+    Port.SetDTR(true);
+    EXPECT_TRUE(Modem->Dtr(0));
+    Port.SetDTR(false);
+    EXPECT_FALSE(Modem->Dtr(0));
+    Port.SetBreak(true);
+    EXPECT_TRUE(Modem->Break(0));
+    Port.SetBreak(false);
+    EXPECT_FALSE(Modem->Break(0));
+    Port.SetXonXoff(false);
+    Port.SetXonXoff(true);
+    Port.TransmitChar('!');
+    EXPECT_EQ(PeerRead(1), "!");
+}
+
+TEST_F(TransferTest, OperationsOnAClosedPortRaiseTheirCodes) {
+    Port.Close();
+    auto CodeOf = [](const std::function<void()>& F) {
+        try {
+            F();
+        } catch (const EComPort& E) {
+            EXPECT_NE(E.GetWinCode(), -1);
+            return E.GetCode();
+        }
+        return 0;
+    };
+    char B[4];
+    EXPECT_EQ(CodeOf([&] { Port.Write("ab", 2); }), 2);
+    EXPECT_EQ(CodeOf([&] { Port.Read(B, 2); }), 3);
+    EXPECT_EQ(CodeOf([&] { Port.ClearBuffer(true, true); }), 5);
+    EXPECT_EQ(CodeOf([&] { Port.AbortAllAsync(); }), 5);
+    EXPECT_EQ(CodeOf([&] { Port.InputCount(); }), 10);
+    EXPECT_EQ(CodeOf([&] { Port.LastErrors(); }), 10);
+    EXPECT_EQ(CodeOf([&] { Port.Signals(); }), 11);
+    EXPECT_EQ(CodeOf([&] { Port.SetRTS(true); }), 12);
+    EXPECT_EQ(CodeOf([&] { Port.TransmitChar('a'); }), 13);
+    TComEvents E{evRxChar};
+    EXPECT_EQ(CodeOf([&] { Port.WaitForEvent(E, nullptr, 0); }), 21);
+}
