@@ -1,0 +1,359 @@
+// Receive throughput, receive latency and idle cost of an open port over a pty pair, each
+// against a plain poll()/read() loop on the same kind of pair in the same run.
+//
+//   bench_port_events [MiB]      (default 64)
+//
+// Throughput: the far end (pty master) writes the stream from its own thread; the receiver's
+// CPU is the process's CPU minus the writer thread's. Latency: one byte at a time, from the
+// write on the far end to the handler that sees it, the next byte only after the handler has
+// acknowledged the previous one.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <mutex>
+#include <pty.h>
+#include <stdexcept>
+#include <string>
+#include <sys/resource.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include <poll.h>
+
+#include "framework/Synchronize.h"
+#include "port/CPort.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::duration D) {
+    return std::chrono::duration<double>(D).count();
+}
+
+double ThreadCpu() {
+    timespec T{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &T);
+    return double(T.tv_sec) + double(T.tv_nsec) * 1e-9;
+}
+
+double ProcessCpu() {
+    rusage U{};
+    getrusage(RUSAGE_SELF, &U);
+    return double(U.ru_utime.tv_sec + U.ru_stime.tv_sec) +
+           double(U.ru_utime.tv_usec + U.ru_stime.tv_usec) * 1e-6;
+}
+
+struct TPty {
+    int Master = -1;
+    int Slave = -1;
+    std::string Path;
+
+    TPty() {
+        char Name[256];
+        if (openpty(&Master, &Slave, Name, nullptr, nullptr) != 0)
+            throw std::runtime_error("openpty failed");
+        Path = Name;
+        termios T{};
+        if (tcgetattr(Slave, &T) != 0)
+            throw std::runtime_error("tcgetattr failed");
+        cfmakeraw(&T);
+        if (tcsetattr(Slave, TCSANOW, &T) != 0)
+            throw std::runtime_error("tcsetattr failed");
+    }
+    ~TPty() {
+        close(Slave);
+        close(Master);
+    }
+};
+
+// The byte at stream position I; cheap, and no period shorter than 251 bytes.
+inline std::uint8_t Pattern(std::uint64_t I) {
+    return std::uint8_t((I % 251) ^ (I >> 16));
+}
+
+// Checks the stream as it arrives.
+struct TChecker {
+    std::uint64_t Pos = 0;
+    bool Ok = true;
+    void Feed(const std::uint8_t* B, std::size_t N) {
+        for (std::size_t I = 0; I < N; ++I)
+            Ok &= B[I] == Pattern(Pos + I);
+        Pos += N;
+    }
+};
+
+// Writes Total bytes of the pattern into Fd; returns its own CPU seconds through Cpu.
+std::thread StartWriter(int Fd, std::uint64_t Total, double& Cpu) {
+    return std::thread([Fd, Total, &Cpu] {
+        const double C0 = ThreadCpu();
+        std::vector<std::uint8_t> Chunk(4096);
+        std::uint64_t Pos = 0;
+        while (Pos < Total) {
+            const std::size_t N = std::size_t(std::min<std::uint64_t>(Chunk.size(), Total - Pos));
+            for (std::size_t I = 0; I < N; ++I)
+                Chunk[I] = Pattern(Pos + I);
+            std::size_t Done = 0;
+            while (Done < N) {
+                const ssize_t W = write(Fd, Chunk.data() + Done, N - Done);
+                if (W < 0) {
+                    std::perror("write");
+                    std::exit(1);
+                }
+                Done += std::size_t(W);
+            }
+            Pos += N;
+        }
+        Cpu = ThreadCpu() - C0;
+    });
+}
+
+struct TThroughput {
+    double Wall = 0, Cpu = 0;
+    bool Exact = false;
+    double MBps(std::uint64_t Bytes) const { return double(Bytes) / Wall / 1e6; }
+    double NsPerByte(std::uint64_t Bytes) const { return Cpu / double(Bytes) * 1e9; }
+};
+
+TThroughput BaselineThroughput(std::uint64_t Total) {
+    TPty Pty;
+    double WriterCpu = 0;
+    TChecker Check;
+    std::vector<std::uint8_t> Buf(65536);
+    const double P0 = ProcessCpu();
+    const auto T0 = Clock::now();
+    std::thread Writer = StartWriter(Pty.Master, Total, WriterCpu);
+    while (Check.Pos < Total) {
+        pollfd P{Pty.Slave, POLLIN, 0};
+        if (poll(&P, 1, -1) < 0)
+            throw std::runtime_error("poll failed");
+        const ssize_t R = read(Pty.Slave, Buf.data(), Buf.size());
+        if (R <= 0)
+            throw std::runtime_error("read failed");
+        Check.Feed(Buf.data(), std::size_t(R));
+    }
+    TThroughput Out;
+    Out.Wall = Seconds(Clock::now() - T0);
+    Writer.join();
+    Out.Cpu = ProcessCpu() - P0 - WriterCpu;
+    Out.Exact = Check.Ok && Check.Pos == Total;
+    return Out;
+}
+
+void ConfigurePort(TComPort& P, const std::string& Path, TSyncMethod Mode) {
+    P.SetPort(Path);
+    P.SetSyncMethod(Mode);
+    P.SetBaudRate(br115200);
+    P.GetBuffer().SetInputSize(65536);
+    // Input flow control: a full receive queue holds the writer back instead of dropping bytes.
+    P.GetFlowControl().SetControlRTS(rtsHandshake);
+}
+
+TThroughput PortThroughput(std::uint64_t Total, TSyncMethod Mode) {
+    TPty Pty;
+    TComPort P;
+    ConfigurePort(P, Pty.Path, Mode);
+    P.SetEvents(TComEvents{evRxChar});
+    P.SetTriggersOnRxChar(false);
+    TChecker Check;
+    std::atomic<bool> Done{false};
+    P.OnRxBuf = [&](TObject*, const void* B, std::int32_t N) {
+        Check.Feed(static_cast<const std::uint8_t*>(B), std::size_t(N));
+        if (Check.Pos >= Total) {
+            Done = true;
+            NotifySynchronizeWaiters();
+        }
+    };
+    P.Open();
+    double WriterCpu = 0;
+    const double P0 = ProcessCpu();
+    const auto T0 = Clock::now();
+    std::thread Writer = StartWriter(Pty.Master, Total, WriterCpu);
+    const bool Finished = WaitServingSynchronize([&] { return Done.load(); }, 600000);
+    TThroughput Out;
+    Out.Wall = Seconds(Clock::now() - T0);
+    Writer.join();
+    Out.Cpu = ProcessCpu() - P0 - WriterCpu;
+    P.Close();
+    Out.Exact = Finished && Check.Ok && Check.Pos == Total;
+    return Out;
+}
+
+// The far end's side of a ping: writes one byte, waits for the receiver's acknowledgement.
+class TPinger {
+public:
+    void Ack(Clock::time_point Seen) {
+        {
+            std::lock_guard G(FLock);
+            FSamples.push_back(Seconds(Seen - FSent) * 1e6);
+            FAcked = true;
+        }
+        FCond.notify_one();
+    }
+    std::thread Start(int Fd, int Rounds) {
+        return std::thread([this, Fd, Rounds] {
+            for (int I = 0; I < Rounds; ++I) {
+                std::unique_lock L(FLock);
+                FAcked = false;
+                FSent = Clock::now();
+                const std::uint8_t B = std::uint8_t(I);
+                if (write(Fd, &B, 1) != 1) {
+                    std::perror("write");
+                    std::exit(1);
+                }
+                if (!FCond.wait_for(L, std::chrono::seconds(10), [this] { return FAcked; })) {
+                    std::fprintf(stderr, "latency: no answer\n");
+                    std::exit(1);
+                }
+            }
+        });
+    }
+    std::vector<double> Samples() {
+        std::lock_guard G(FLock);
+        std::sort(FSamples.begin(), FSamples.end());
+        return FSamples;
+    }
+
+private:
+    std::mutex FLock;
+    std::condition_variable FCond;
+    Clock::time_point FSent;
+    bool FAcked = false;
+    std::vector<double> FSamples;
+};
+
+struct TLatency {
+    double P50 = 0, P99 = 0;
+};
+
+TLatency Percentiles(const std::vector<double>& S) {
+    if (S.empty())
+        return {};
+    return {S[S.size() / 2], S[std::min(S.size() - 1, S.size() * 99 / 100)]};
+}
+
+TLatency BaselineLatency(int Rounds) {
+    TPty Pty;
+    TPinger Ping;
+    std::thread Writer = Ping.Start(Pty.Master, Rounds);
+    for (int I = 0; I < Rounds; ++I) {
+        pollfd P{Pty.Slave, POLLIN, 0};
+        if (poll(&P, 1, -1) < 0)
+            throw std::runtime_error("poll failed");
+        const auto Seen = Clock::now();
+        std::uint8_t B;
+        if (read(Pty.Slave, &B, 1) != 1)
+            throw std::runtime_error("read failed");
+        Ping.Ack(Seen);
+    }
+    Writer.join();
+    return Percentiles(Ping.Samples());
+}
+
+TLatency PortLatency(int Rounds, TSyncMethod Mode) {
+    TPty Pty;
+    TComPort P;
+    ConfigurePort(P, Pty.Path, Mode);
+    P.SetEvents(TComEvents{evRxChar});
+    TPinger Ping;
+    std::atomic<int> Seen{0};
+    P.OnRxChar = [&](TObject* Sender, std::int32_t Count) {
+        const auto At = Clock::now();
+        std::uint8_t B[64];
+        const std::int32_t Got =
+            static_cast<TCustomComPort*>(Sender)->Read(B, std::min<std::int32_t>(Count, 64));
+        for (std::int32_t I = 0; I < Got; ++I) {
+            Ping.Ack(At);
+            ++Seen;
+        }
+        NotifySynchronizeWaiters();
+    };
+    P.Open();
+    std::thread Writer = Ping.Start(Pty.Master, Rounds);
+    WaitServingSynchronize([&] { return Seen.load() >= Rounds; }, 600000);
+    Writer.join();
+    P.Close();
+    return Percentiles(Ping.Samples());
+}
+
+// Voluntary context switches of every thread but the calling one.
+long OtherThreadsSwitches() {
+    long Sum = 0;
+    const std::string Self = std::to_string(gettid());
+    DIR* D = opendir("/proc/self/task");
+    if (!D)
+        return -1;
+    while (dirent* E = readdir(D)) {
+        if (E->d_name[0] == '.' || Self == E->d_name)
+            continue;
+        std::ifstream In(std::string("/proc/self/task/") + E->d_name + "/status");
+        std::string Line;
+        while (std::getline(In, Line))
+            if (Line.rfind("voluntary_ctxt_switches:", 0) == 0)
+                Sum += std::atol(Line.c_str() + 24);
+    }
+    closedir(D);
+    return Sum;
+}
+
+void Idle(double Secs) {
+    TPty Pty;
+    TComPort P;
+    ConfigurePort(P, Pty.Path, smThreadSync);
+    P.Open();
+    // Let the event thread reach its wait.
+    WaitServingSynchronize([] { return false; }, 200);
+    const long S0 = OtherThreadsSwitches();
+    const double C0 = ProcessCpu();
+    WaitServingSynchronize([] { return false; }, int(Secs * 1000));
+    const double Cpu = ProcessCpu() - C0;
+    const long S1 = OtherThreadsSwitches();
+    P.Close();
+    std::printf("idle, port open with its event thread, %.0f s: %ld wake-ups of other threads, "
+                "%.1f ms CPU (process)\n",
+                Secs, S1 - S0, Cpu * 1e3);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::uint64_t MiB = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 64;
+    const std::uint64_t Total = MiB << 20;
+    const int Rounds = 10000;
+
+    std::printf("receive %llu MiB over a pty pair\n", (unsigned long long)MiB);
+    const TThroughput Base = BaselineThroughput(Total);
+    const TThroughput None = PortThroughput(Total, smNone);
+    const TThroughput Sync = PortThroughput(Total, smThreadSync);
+    auto Row = [&](const char* Name, const TThroughput& T) {
+        std::printf("  %-22s %s %8.1f MB/s  %6.2f ns CPU/byte  ratio %.2f\n", Name,
+                    T.Exact ? "exact" : "WRONG", T.MBps(Total), T.NsPerByte(Total),
+                    T.NsPerByte(Total) / Base.NsPerByte(Total));
+    };
+    Row("poll/read baseline", Base);
+    Row("OnRxBuf smNone", None);
+    Row("OnRxBuf smThreadSync", Sync);
+
+    std::printf("latency, far-end write to handler, %d round trips (microseconds)\n", Rounds);
+    const TLatency LBase = BaselineLatency(Rounds);
+    const TLatency LNone = PortLatency(Rounds, smNone);
+    const TLatency LSync = PortLatency(Rounds, smThreadSync);
+    auto LRow = [&](const char* Name, const TLatency& L) {
+        std::printf("  %-22s p50 %7.1f  p99 %7.1f  ratio p50 %.2f p99 %.2f\n", Name, L.P50, L.P99,
+                    L.P50 / LBase.P50, L.P99 / LBase.P99);
+    };
+    LRow("poll/read baseline", LBase);
+    LRow("OnRxChar smNone", LNone);
+    LRow("OnRxChar smThreadSync", LSync);
+
+    Idle(10);
+    return Base.Exact && None.Exact && Sync.Exact ? 0 : 1;
+}
