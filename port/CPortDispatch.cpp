@@ -9,7 +9,8 @@
 // --- links ---
 
 void TCustomComPort::RegisterLink(TComLink* Link) {
-    if (std::find(FLinks.begin(), FLinks.end(), Link) != FLinks.end())
+    // A null link would be called on the next delivery.
+    if (!Link || std::find(FLinks.begin(), FLinks.end(), Link) != FLinks.end())
         throw EComPort(CError_RegFailed);
     FLinks.push_back(Link);
     FHasLink = HasLink();

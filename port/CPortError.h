@@ -16,6 +16,8 @@ public:
 
     std::int32_t GetCode() const { return FCode; }
     std::int32_t GetWinCode() const { return FWinCode; }
+    // The help context of the base exception; the port's errors carry none.
+    std::int32_t GetHelpContext() const { return 0; }
 
     // For failures outside the fixed table (code 0), such as a missing setup-dialog hook.
     static EComPort WithText(const std::string& Text);

@@ -141,6 +141,7 @@ TEST_F(DispatchTest, ReceivedBytesGoToOnRxBufAndLinksReadOnce) {
         EXPECT_EQ(E.GetCode(), 18);
         EXPECT_EQ(E.Message(), "Link (un)registration failed");
     }
+    EXPECT_THROW(Port.RegisterLink(nullptr), EComPort);
     OpenPeer();
     Port.Open();
     PeerWrite("data");
