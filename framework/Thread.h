@@ -21,7 +21,7 @@
 //   tpTimeCritical  nice -15
 // set per thread (setpriority on the thread's id). Raising above normal needs CAP_SYS_NICE;
 // where the kernel refuses, the thread keeps normal priority and runs on. GetPriority returns
-// the level asked for; GetEffectivePriorityApplied tells whether the kernel took it.
+// the level asked for; GetPriorityApplied tells whether the kernel took it.
 #pragma once
 
 #include <sys/types.h>
