@@ -24,15 +24,11 @@ void TCustomComPort::DestroyHandle() {
     FHandle = InvalidHandle;
     // The descriptor is gone even when closing reports an error, so the port is closed either
     // way; the failure is reported rather than raised so that Close completes.
-    if (!SerialClose(H)) {
-        const std::int32_t Err = LastPlatformError();
-        try {
-            throw EComPort::WithText(
-                "Unable to close com port (win error code: " + std::to_string(Err) + ")");
-        } catch (...) {
-            Application->HandleException(this);
-        }
-    }
+    if (!SerialClose(H))
+        Application->HandleException(std::make_exception_ptr(EComPort::WithText(
+                                         "Unable to close com port (win error code: " +
+                                         std::to_string(LastPlatformError()) + ")")),
+                                     this);
 }
 
 void TCustomComPort::SetupComPort() {

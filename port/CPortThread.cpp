@@ -26,11 +26,11 @@ void TComThread::Stop() {
 }
 
 void TComThread::Report() {
-    try {
-        throw;
-    } catch (...) {
-        Application->HandleException(FComPort);
-    }
+    Application->HandleException(std::current_exception(), FComPort);
+}
+
+void TComThread::ReportError(std::int32_t Code, std::int32_t WinCode) {
+    Application->HandleException(std::make_exception_ptr(EComPort(Code, WinCode)), FComPort);
 }
 
 void TComThread::Execute() {
@@ -42,17 +42,15 @@ void TComThread::Execute() {
             LastPlatformError() != IO_PENDING) {
             // A wait that cannot start (device gone) would fail again at once: report it once
             // and sleep until the port stops the thread instead of spinning.
-            const std::int32_t Err = LastPlatformError();
             DeviceFailed = true;
-            try {
-                throw EComPort(CError_WaitFailed, Err);
-            } catch (...) {
-                Report();
-            }
+            ReportError(CError_WaitFailed, LastPlatformError());
             WaitForSyncEvent(FStopEvent, SyncInfinite);
             break;
         }
-        if (WaitForSyncEvents(List, 2, SyncInfinite) != 1)
+        const std::uint32_t Woken = WaitForSyncEvents(List, 2, SyncInfinite);
+        if (Woken == SyncWaitFailed)
+            ReportError(CError_WaitFailed, LastPlatformError());
+        if (Woken != 1)
             break;
         std::uint32_t Ignored = 0;
         if (!OverlappedResult(Handle, &FOverlapped, &Ignored, false))
@@ -67,13 +65,8 @@ void TComThread::Execute() {
     const bool Purged = Cleared && PurgeDevice(Handle, PURGE_TXCLEAR | PURGE_RXCLEAR);
     const std::int32_t Err = Purged ? 0 : LastPlatformError();
     // A lost device (EIO) was already heard as a line error; nothing is left to discard.
-    if (!Purged && !DeviceFailed && Err != EIO) {
-        try {
-            throw EComPort(CError_PurgeFailed, Err);
-        } catch (...) {
-            Report();
-        }
-    }
+    if (!Purged && !DeviceFailed && Err != EIO)
+        ReportError(CError_PurgeFailed, Err);
 }
 
 void TComThread::DispatchComMsg() {

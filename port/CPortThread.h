@@ -29,6 +29,7 @@ private:
     void SendEvents();
     // Reports an exception the component cannot hand to a caller; the thread carries on.
     void Report();
+    void ReportError(std::int32_t Code, std::int32_t WinCode);
 
     TCustomComPort* FComPort;
     TEventHandle FStopEvent;
