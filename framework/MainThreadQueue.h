@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -44,6 +45,9 @@ private:
     std::condition_variable workCv_;
     std::condition_variable doneCv_;
     std::deque<TQueuedWork> queue_;
+    // Moves on with every queuing and every NotifyWaiters, so that a waiter that checked its
+    // condition before a change does not sleep through it.
+    std::uint64_t generation_ = 0;
     std::thread::id mainThread_;
     TWakeMainThreadEvent wake_;
 };

@@ -43,6 +43,7 @@ void TMainThreadQueue::Post(TQueuedWork Work) {
     {
         std::lock_guard lk(mutex_);
         queue_.push_back(std::move(Work));
+        ++generation_;
         wake = wake_;
     }
     workCv_.notify_all();
@@ -98,30 +99,39 @@ bool TMainThreadQueue::Check(int TimeoutMs) {
 
 bool TMainThreadQueue::WaitServing(const std::function<bool()>& Done, int TimeoutMs) {
     const auto deadline = DeadlineAfter(TimeoutMs < 0 ? 0 : TimeoutMs);
-    std::unique_lock lk(mutex_);
-    const bool serve = std::this_thread::get_id() == mainThread_;
+    const bool serve = std::this_thread::get_id() == MainThread();
     for (;;) {
+        std::uint64_t seen = 0;
+        {
+            std::lock_guard lk(mutex_);
+            seen = generation_;
+        }
+        // Done runs without our lock, so it may take locks of its own; a change made after
+        // this check moves the generation on and ends the wait below.
         if (Done())
             return true;
+        std::unique_lock lk(mutex_);
         if (serve && !queue_.empty()) {
             TQueuedWork work = std::move(queue_.front());
             queue_.pop_front();
             lk.unlock();
             RunOne(work);
-            lk.lock();
             continue;
         }
-        if (TimeoutMs < 0)
-            workCv_.wait(lk);
-        else if (workCv_.wait_until(lk, deadline) == std::cv_status::timeout)
+        auto changed = [&] { return generation_ != seen; };
+        if (TimeoutMs < 0) {
+            workCv_.wait(lk, changed);
+        } else if (!workCv_.wait_until(lk, deadline, changed)) {
+            lk.unlock();
             return Done();
+        }
     }
 }
 
 void TMainThreadQueue::NotifyWaiters() {
     {
-        // Taking the lock orders this call after a waiter's check of Done.
         std::lock_guard lk(mutex_);
+        ++generation_;
     }
     workCv_.notify_all();
 }

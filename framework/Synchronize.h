@@ -42,8 +42,9 @@ bool CheckSynchronize(int TimeoutMs = 0);
 void SetWakeMainThread(TWakeMainThreadEvent Hook);
 
 // Waits until Done() is true or TimeoutMs passes (negative: without limit); true when Done.
-// On the GUI thread the queue is served meanwhile. Done is evaluated under the queue's lock:
-// it must be cheap and must not queue work. Whoever changes what Done reads calls
-// NotifySynchronizeWaiters afterwards.
+// On the GUI thread the queue is served meanwhile. Done is evaluated on the waiting thread,
+// outside the queue's lock (it may take locks of its own), and again after every queued call and
+// every NotifySynchronizeWaiters: whoever changes what Done reads calls NotifySynchronizeWaiters
+// afterwards (from any thread, with or without locks held).
 bool WaitServingSynchronize(const std::function<bool()>& Done, int TimeoutMs = -1);
 void NotifySynchronizeWaiters();

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -121,6 +122,26 @@ TEST(Synchronize, ServingWaitTimesOutWhenNothingHappens) {
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_FALSE(WaitServingSynchronize([] { return false; }, 30));
     EXPECT_GE(std::chrono::steady_clock::now() - t0, 30ms);
+}
+
+// The condition may be guarded by a lock that notifiers hold while they notify.
+TEST(Synchronize, ServingWaitConditionMayTakeALockHeldByNotifiers) {
+    std::mutex m;
+    int count = 0;
+    std::thread worker([&] {
+        for (int i = 0; i < 2000; ++i) {
+            std::lock_guard lk(m);
+            ++count;
+            NotifySynchronizeWaiters();
+        }
+    });
+    EXPECT_TRUE(WaitServingSynchronize(
+        [&] {
+            std::lock_guard lk(m);
+            return count == 2000;
+        },
+        20000));
+    worker.join();
 }
 
 // The close path of a port: the GUI thread waits for a thread that is itself blocked in
