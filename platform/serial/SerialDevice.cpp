@@ -493,7 +493,7 @@ void TSerialDevice::ReadInput(TTimePoint Now) {
         TOp* direct = nullptr;
         std::uint8_t* dst = scratch_.data();
         std::size_t room = ChunkBytes;
-        if (queue_.Empty() && !reads_.empty()) {
+        if (queue_.Empty() && !reads_.empty() && reads_.front()->Done < reads_.front()->Count) {
             // Straight into the waiting reader's buffer: one copy less, and the queue size does
             // not limit the chunk.
             direct = reads_.front().get();
@@ -502,6 +502,8 @@ void TSerialDevice::ReadInput(TTimePoint Now) {
         } else if (queue_.Free() > 0) {
             room = std::min(queue_.Free(), ChunkBytes);
         }
+        if (room == 0)
+            return; // a full queue under input flow control: the device holds the rest
         bool anyFlags = false;
         const ssize_t n = backend_->Receive(dst, flags_.data(), room, anyFlags);
         if (n < 0) {
