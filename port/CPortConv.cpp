@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstddef>
-
 #include <vector>
 
 #include "framework/Strings.h"
@@ -11,6 +10,7 @@
 #include "platform/sync/PlatformError.h"
 #include "port/CPortError.h"
 
+// One enumeration's texts, indexed by ordinal, and the value an unmatched text reads as.
 template <typename E, std::size_t N>
 struct TTextTable {
     std::array<const char*, N> Texts;
@@ -96,7 +96,8 @@ bool StrToYesNo(const std::string& Str) {
     return AsciiUpperCase(Str) == "YES";
 }
 
-bool TryStrToInt(const std::string& Str, std::int32_t& Value) {
+// Leading blanks and a sign, then decimal, or hexadecimal after "$" or "0x"; nothing may follow.
+static bool TryStrToInt(const std::string& Str, std::int32_t& Value) {
     std::size_t Pos = 0;
     while (Pos < Str.size() && (Str[Pos] == ' ' || Str[Pos] == '\t'))
         ++Pos;

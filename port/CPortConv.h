@@ -37,6 +37,3 @@ std::uint8_t StrToSettingChar(const std::string& Str);
 // regard to case. Raises EComPort code 23 and leaves Ports untouched when the list cannot be read.
 void EnumComPorts(TStrings& Ports);
 void EnumComPorts(TStrings* Ports);
-
-// Leading blanks and a sign, then decimal, or hexadecimal after "$" or "0x"; nothing may follow.
-bool TryStrToInt(const std::string& Str, std::int32_t& Value);
