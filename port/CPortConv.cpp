@@ -10,6 +10,8 @@
 #include "platform/sync/PlatformError.h"
 #include "port/CPortError.h"
 
+namespace {
+
 // One enumeration's texts, indexed by ordinal, and the value an unmatched text reads as.
 template <typename E, std::size_t N>
 struct TTextTable {
@@ -29,6 +31,8 @@ struct TTextTable {
         return Fallback;
     }
 };
+
+} // namespace
 
 static const TTextTable<TBaudRate, 16> BaudRateTable{
     {"Custom", "110", "300", "600", "1200", "2400", "4800", "9600", "14400", "19200", "38400",
