@@ -9,6 +9,10 @@
 #include "framework/Object.h"
 
 enum TSeekOrigin : std::uint8_t { soBeginning, soCurrent, soEnd };
+// The older spellings of the same origins.
+inline constexpr TSeekOrigin soFromBeginning = soBeginning;
+inline constexpr TSeekOrigin soFromCurrent = soCurrent;
+inline constexpr TSeekOrigin soFromEnd = soEnd;
 
 class TStream : public TObject {
 public:
