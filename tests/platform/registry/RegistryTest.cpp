@@ -103,6 +103,10 @@ TEST_F(RegistryTest, RootsAreSeparateFilesAndKeysDeleteWithTheirSubtree) {
     TRegistry lm(HKEY_LOCAL_MACHINE);
     ASSERT_TRUE(lm.OpenKey("HARDWARE\\DEVICEMAP\\SERIALCOMM", true));
     lm.WriteString("\\Device\\Sim0", "pts/7");
+    lm.WriteString("\\Device\\Sim1", "pts/8");
+    EXPECT_TRUE(lm.DeleteValue("\\DEVICE\\SIM1"));
+    EXPECT_FALSE(lm.DeleteValue("\\Device\\Sim1"));
+    EXPECT_EQ(lm.GetValueNames(), std::vector<std::string>{"\\Device\\Sim0"});
     TRegistry cu(HKEY_CURRENT_USER);
     EXPECT_FALSE(cu.KeyExists("HARDWARE\\DEVICEMAP\\SERIALCOMM"));
     EXPECT_TRUE(fs::exists(HiveFilePath(HKEY_LOCAL_MACHINE)));
