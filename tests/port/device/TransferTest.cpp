@@ -107,6 +107,7 @@ TEST_F(TransferTest, PendingWriteIsIncompleteThenAbortedByClose) {
     EXPECT_EQ(Port.WriteAsync(Big.data(), static_cast<std::int32_t>(Big.size()), A), 0);
     EXPECT_FALSE(Port.IsAsyncCompleted(A));
     EXPECT_GT(Port.OutputCount(), 0);
+    EXPECT_TRUE(Port.StateFlags().Contains(sfCTSHold));
     Port.Close();
     try {
         Port.WaitForAsync(A);
