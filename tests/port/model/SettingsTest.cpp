@@ -190,32 +190,6 @@ TEST(PortSettingsTest, AssignCopiesWithoutSettersAndRefusesOtherClasses) {
     EXPECT_EQ(P.GetParity().GetBits(), prNone);
 }
 
-TEST(PortSettingsTest, UpdateBracketsOnAClosedPortApplyNothing) {
-    TComPort P;
-    P.EndUpdate(); // unmatched: stays at 0
-    P.BeginUpdate();
-    P.BeginUpdate();
-    P.SetBaudRate(br115200);
-    P.EndUpdate();
-    P.EndUpdate();
-    P.EndUpdate();
-    EXPECT_EQ(P.GetBaudRate(), br115200);
-}
-
-TEST(PortSettingsTest, ClosedPortTakesAnyChangeWithoutError) {
-    TComPort P;
-    P.SetSyncMethod(smNone);
-    P.SetSyncMethod(smWindowSync);
-    P.SetEventThreadPriority(tpHighest);
-    P.SetPort("ttyS9");
-    P.SetTriggersOnRxChar(false);
-    EXPECT_EQ(P.GetSyncMethod(), smWindowSync);
-    EXPECT_EQ(P.GetEventThreadPriority(), tpHighest);
-    EXPECT_EQ(P.GetPort(), "ttyS9");
-    EXPECT_FALSE(P.GetTriggersOnRxChar());
-    EXPECT_FALSE(P.GetConnected());
-}
-
 TEST(PortSettingsTest, SetupDialogWithoutHookRaises) {
     TComPort P;
     TCustomComPort::SetSetupDialogHook(nullptr);
