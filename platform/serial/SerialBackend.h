@@ -31,6 +31,10 @@ public:
     virtual short PollEvents(bool WantInput, bool WantOutput) const = 0;
     // After readiness: consume the notification, if the descriptor needs that.
     virtual void Acknowledge() {}
+    // A second descriptor that becomes readable when modem lines or line counters change, for
+    // devices whose main descriptor does not tell (-1: none).
+    virtual int LineEventFd() const { return -1; }
+    virtual void AcknowledgeLineEvent() {}
 
     // > 0 bytes received, 0 nothing now, -1 failure. Flags[i] belongs to Data[i]; AnyFlags
     // tells whether any is non-zero.

@@ -162,9 +162,10 @@ bool TSerialDevice::Launch(const TOpPtr& Op, OVERLAPPED* Ov, std::uint32_t* Tran
     switch (Op->Kind) {
     case opRead:
         reads_.push_back(Op);
-        // Reads that return what is there must see what the device holds right now.
+        // A read that returns at once must see what the device holds right now; any other
+        // read is pumped by the thread that waits for it.
         input = reads_.size() == 1 && queue_.Size() < Op->Count &&
-                (timeouts_.ReadIntervalTimeout == MAXDWORD);
+                MakeReadRule(timeouts_, Op->Count, now).Immediate;
         break;
     case opWrite:
         writes_.push_back(Op);
@@ -448,6 +449,8 @@ void TSerialDevice::PollBegin(std::vector<pollfd>& Fds, TSyncClock::time_point& 
     if (closed_ || lost_)
         return;
     Fds.push_back(pollfd{backend_->PollFd(), backend_->PollEvents(WantInput(), outputBlocked_), 0});
+    if (backend_->LineEventFd() >= 0)
+        Fds.push_back(pollfd{backend_->LineEventFd(), POLLIN, 0});
     Deadline = std::min(Deadline, NextDeadline());
 }
 
@@ -460,12 +463,15 @@ void TSerialDevice::PollEnd(const pollfd* Fds, std::size_t Count) {
         return;
     }
     const short revents = Count > 1 ? Fds[1].revents : 0;
+    const bool lineEvent = Count > 2 && (Fds[2].revents & POLLIN);
     if (revents & POLLNVAL) {
         MarkLost();
     } else if (revents & POLLIN) {
         backend_->Acknowledge();
     }
-    Service(TSyncClock::now(), false, revents);
+    if (lineEvent)
+        backend_->AcknowledgeLineEvent();
+    Service(TSyncClock::now(), lineEvent, revents);
 }
 
 void TSerialDevice::Service(TTimePoint Now, bool Input, short Revents) {
@@ -515,7 +521,9 @@ void TSerialDevice::ReadInput(TTimePoint Now) {
         const std::uint32_t kept =
             Filter(dst, flags_.data(), static_cast<std::uint32_t>(n), anyFlags);
         Deliver(dst, kept, Now, direct);
-        if (static_cast<std::size_t>(n) < room)
+        // Drained, or the reader has all it asked for: the rest waits in the kernel, and
+        // readiness brings us back, without a read that would only say "nothing more".
+        if (static_cast<std::size_t>(n) < room || (direct && direct->Done == direct->Count))
             return;
     }
 }
@@ -664,6 +672,12 @@ void TSerialDevice::ServeWrites(TTimePoint Now) {
 void TSerialDevice::CheckTxEmpty(TTimePoint Now) {
     if (!txBusy_ || lost_ || !writes_.empty() || priorityPending_)
         return;
+    if (!(mask_ & EV_TXEMPTY) && !rtsToggleOn_) {
+        // Nobody listens for the drain: spare the per-write queue query.
+        txBusy_ = false;
+        txCheckAt_ = NoDeadline;
+        return;
+    }
     std::uint32_t queued = 0;
     if (!backend_->OutputQueued(queued)) {
         MarkLost();

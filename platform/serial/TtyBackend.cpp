@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "platform/serial/LineState.h"
+#include "platform/serial/ModemWatcher.h"
 
 namespace {
 
@@ -25,15 +26,24 @@ public:
         const int saved = errno;
         hasCounters_ = ::ioctl(fd_, TIOCGICOUNT, &ic) == 0;
         errno = saved;
+        // Only devices that keep line counters (real UARTs and adapters) have lines to watch.
+        if (hasCounters_)
+            watcher_ = std::make_unique<TModemWatcher>(fd_);
     }
 
     ~TTtyBackend() override {
+        watcher_.reset();
         // The exclusive flag outlives our descriptor when someone else holds the tty open.
         ::ioctl(fd_, TIOCNXCL);
         ::close(fd_);
     }
 
     int PollFd() const override { return fd_; }
+    int LineEventFd() const override { return watcher_ ? watcher_->EventFd() : -1; }
+    void AcknowledgeLineEvent() override {
+        if (watcher_)
+            watcher_->Acknowledge();
+    }
     short PollEvents(bool WantInput, bool WantOutput) const override {
         return static_cast<short>((WantInput ? POLLIN : 0) | (WantOutput ? POLLOUT : 0));
     }
@@ -197,6 +207,7 @@ private:
 
     int fd_;
     bool hasCounters_ = false;
+    std::unique_ptr<TModemWatcher> watcher_;
     bool marking_ = false;
     int markState_ = 0;
 };

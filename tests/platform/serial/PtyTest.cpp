@@ -139,6 +139,10 @@ TEST_F(PtyDriver, EightMebibytesEachWayOverlapped) {
     std::vector<std::uint8_t> out(total), in(total), echo(total);
     for (std::size_t i = 0; i < total; ++i)
         out[i] = static_cast<std::uint8_t>(i * 13 + (i >> 11));
+    // Both threads pump the device; without input flow control a full queue drops bytes.
+    DCB d = PlainDcb();
+    d.Flags = (d.Flags & ~DCB_fRtsControlMask) | RTS_CONTROL_HANDSHAKE;
+    ASSERT_TRUE(SetDeviceState(h, d));
     ASSERT_TRUE(SetupQueueSizes(h, 65536, 65536));
     ASSERT_TRUE(SetDeviceTimeouts(h, Timeouts(0, 0, 0)));
     // The far end sends the pattern and collects what we send back, both raw.
@@ -185,6 +189,29 @@ TEST_F(PtyDriver, EightMebibytesEachWayOverlapped) {
     far.join();
     EXPECT_TRUE(in == out);
     EXPECT_TRUE(echo == out);
+    std::uint32_t errors = 0;
+    ASSERT_TRUE(ClearDeviceError(h, &errors, nullptr));
+    EXPECT_EQ(errors, 0u);
+}
+
+TEST_F(PtyDriver, WithoutFlowControlAFullQueueDropsAndSaysSo) {
+    ASSERT_TRUE(SetupQueueSizes(h, 64, 64));
+    ASSERT_TRUE(SetDeviceEventMask(h, EV_RX80FULL | EV_ERR));
+    pty.Send(std::string(100, 'o').data(), 100);
+    std::uint32_t ev = 0, errors = 0;
+    ASSERT_TRUE(WaitForDeviceEvent(h, &ev, nullptr));
+    EXPECT_TRUE(ev & EV_RX80FULL);
+    COMSTAT st;
+    // The rest of the bytes may still be in transit through the pty.
+    for (int i = 0; i < 100 && !(errors & CE_RXOVER); ++i) {
+        std::uint32_t e = 0;
+        ASSERT_TRUE(ClearDeviceError(h, &e, &st));
+        errors |= e;
+        if (!(errors & CE_RXOVER))
+            WaitForDeviceEvent(h, &ev, nullptr);
+    }
+    EXPECT_EQ(errors, CE_RXOVER);
+    EXPECT_EQ(st.cbInQue, 64u);
 }
 
 TEST_F(PtyDriver, ExclusiveOpen) {
