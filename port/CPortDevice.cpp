@@ -104,6 +104,9 @@ void TCustomComPort::Open() {
 void TCustomComPort::Close() {
     if (!FConnected || GetComponentState().Contains(csDesigning))
         return;
+    // Ending the event thread from inside its own dispatch would wait for itself forever.
+    if (FEventThread && FEventThread->IsDispatchBlocking())
+        throw EComPort::WithText("Cannot close the port from its own event handler");
     CallBeforeClose();
     AbortAllAsync();
     DestroyEventThread();

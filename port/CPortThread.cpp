@@ -1,7 +1,10 @@
 #include "port/CPortThread.h"
 
+#include <unistd.h>
+
 #include "framework/Application.h"
 #include "framework/MessageWindow.h"
+#include "framework/Synchronize.h"
 #include "platform/sync/PlatformError.h"
 #include "port/CPortComPort.h"
 #include "port/CPortRecords.h"
@@ -23,6 +26,10 @@ TComThread::~TComThread() {
 void TComThread::Stop() {
     FStopEvent->Set();
     SyncSleep(0);
+}
+
+bool TComThread::IsDispatchBlocking() const {
+    return GetThreadID() == gettid() || (FInSyncDispatch && IsMainThread());
 }
 
 void TComThread::Report() {
@@ -74,11 +81,13 @@ void TComThread::DispatchComMsg() {
     case smThreadSync:
         // Exceptions are reported in the GUI thread, where the handlers ran.
         Synchronize([this] {
+            FInSyncDispatch = true;
             try {
                 DoEvents();
             } catch (...) {
                 Report();
             }
+            FInSyncDispatch = false;
         });
         break;
     case smWindowSync:

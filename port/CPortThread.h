@@ -2,6 +2,7 @@
 // to the port's event entries by the port's SyncMethod.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "framework/Thread.h"
@@ -19,6 +20,9 @@ public:
     ~TComThread() override;
 
     void Stop();
+    // True while the calling thread runs one of this thread's dispatches and the event thread
+    // cannot end before it returns: in the event thread itself, or in a smThreadSync batch.
+    bool IsDispatchBlocking() const;
 
 protected:
     void Execute() override;
@@ -32,6 +36,7 @@ private:
     void ReportError(std::int32_t Code, std::int32_t WinCode);
 
     TCustomComPort* FComPort;
+    std::atomic<bool> FInSyncDispatch{false};
     TEventHandle FStopEvent;
     TComEvents FEvents;
     std::uint32_t FMask = 0;

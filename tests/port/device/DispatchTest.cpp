@@ -90,6 +90,40 @@ TEST_P(DispatchModeTest, HandlerExceptionIsReportedAndTheThreadCarriesOn) {
     EXPECT_EQ(Reported.load(), 1);
 }
 
+TEST_P(DispatchModeTest, HandlerClosingItsOwnPort) {
+    std::vector<std::string> Reported;
+    std::mutex Lock;
+    Application->OnException = [&](TObject*, const std::exception_ptr& E) {
+        {
+            std::lock_guard G(Lock);
+            Reported.push_back(ExceptionMessage(E));
+        }
+        NotifySynchronizeWaiters();
+    };
+    Port.SetSyncMethod(GetParam());
+    Port.SetEvents(TComEvents{evRing});
+    Port.OnRing = [](TObject* Sender) { static_cast<TCustomComPort*>(Sender)->Close(); };
+    Port.Open();
+    Modem->SetRing(0, true);
+    if (GetParam() == smWindowSync) {
+        // The event thread is not waiting for the handler, so the close goes through.
+        EXPECT_TRUE(WaitServing([&] { return !Port.GetConnected(); }));
+    } else {
+        // The event thread waits for this very handler: refused instead of waiting forever.
+        EXPECT_TRUE(WaitServing([&] {
+            std::lock_guard G(Lock);
+            return !Reported.empty();
+        }));
+        EXPECT_TRUE(Port.GetConnected());
+        Port.OnRing = nullptr;
+        Port.Close();
+        std::lock_guard G(Lock);
+        EXPECT_EQ(Reported,
+                  std::vector<std::string>{"Cannot close the port from its own event handler"});
+    }
+    Application->OnException = nullptr;
+}
+
 std::string ModeName(const ::testing::TestParamInfo<TSyncMethod>& Info) {
     static const char* const Names[] = {"ThreadSync", "WindowSync", "None"};
     return Names[Info.param];
