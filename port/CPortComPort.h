@@ -7,8 +7,9 @@
 //   Handlers and link slots run in the GUI thread under smThreadSync (the event thread waits
 //   for the whole batch) and smWindowSync (the event thread does not wait), and in the event
 //   thread under smNone (the owner must then not change links or settings meanwhile).
-// - A handler running under smThreadSync must not close the port or change Port: the close
-//   would wait for the event thread, which waits for that handler.
+// - A handler dispatched under smThreadSync or smNone cannot close its port (nor change Port):
+//   the close would wait for the event thread, which waits for that handler. Such a close
+//   raises EComPort instead. Under smWindowSync the event thread does not wait, so it works.
 // - An exception leaving a handler is handed to the application exception handler; the event
 //   thread carries on.
 #pragma once
