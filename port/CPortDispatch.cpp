@@ -94,13 +94,14 @@ void TCustomComPort::CallError() {
 
 void TCustomComPort::DeliverRxBuf(std::int32_t& Count) {
     // The bytes are read at most once and shared by the port's OnRxBuf and every link.
+    // Another reader may have taken some meanwhile: only the bytes read are passed on.
     std::unique_ptr<std::uint8_t[]> Bytes;
     std::int32_t Got = 0;
     auto ReadOnce = [&] {
         Bytes.reset(new std::uint8_t[static_cast<std::size_t>(Count)]);
-        // Another reader may have taken some bytes meanwhile: pass on only what was read.
         Got = Read(Bytes.get(), Count);
-        DoRxBuf(Bytes.get(), Got);
+        if (Got > 0)
+            DoRxBuf(Bytes.get(), Got);
     };
     for (std::size_t I = 0; I < FLinks.size(); ++I) {
         TComLink* L = FLinks[I];
@@ -108,7 +109,8 @@ void TCustomComPort::DeliverRxBuf(std::int32_t& Count) {
             continue;
         if (!Bytes)
             ReadOnce();
-        L->OnRxBuf(this, Bytes.get(), Got);
+        if (Got > 0)
+            L->OnRxBuf(this, Bytes.get(), Got);
     }
     if (!Bytes && !FTriggersOnRxChar)
         ReadOnce();

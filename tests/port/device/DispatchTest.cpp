@@ -215,6 +215,33 @@ TEST_F(DispatchTest, EmptyQueueAtReceiveEventFiresNothing) {
     Port.UnRegisterLink(&Link);
 }
 
+TEST_F(DispatchTest, BytesTakenBeforeTheReadAreNotPassedOn) {
+    std::string Delivered;
+    Port.OnRxBuf = [&](TObject*, const void* B, std::int32_t N) {
+        Delivered.append(static_cast<const char*>(B), static_cast<std::size_t>(N));
+    };
+    Port.OnRxChar = [&](TObject*, std::int32_t) { Log.Add("RxChar"); };
+    Port.SetTriggersOnRxChar(false);
+    // The link's receive signal comes between the count and the read: it takes two bytes.
+    TComLink Thief;
+    Thief.OnRx = [&](TObject*, bool On) {
+        char B[2];
+        if (On)
+            Port.Read(B, 2);
+    };
+    Port.RegisterLink(&Thief);
+    Port.SetEvents(TComEvents{});
+    Port.Open();
+    OpenPeer();
+    PeerWrite("12345");
+    ASSERT_TRUE(WaitInput(5));
+    Port.CallRxChar();
+    EXPECT_EQ(Delivered, "345");
+    EXPECT_EQ(Log.Size(), 0u);
+    Port.Close();
+    Port.UnRegisterLink(&Thief);
+}
+
 TEST_F(DispatchTest, LinksFollowTransmitAndLineEvents) {
     TComLink Link;
     Link.OnTx = [&](TObject*, bool On) { Log.Add(On ? "link tx on" : "link tx off"); };
