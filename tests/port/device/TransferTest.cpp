@@ -89,6 +89,20 @@ TEST_F(TransferTest, AsyncRecordRules) {
     EXPECT_EQ(std::memcmp(A->Data, "frame", 5), 0);
     EXPECT_EQ(A->Size, 5);
     EXPECT_EQ(A->Kind, okWrite);
+
+    // Reused for a read that leaves bytes queued: the earlier write is not announced again.
+    int TxBufCalls = 0;
+    TComLink Link;
+    Link.OnTxBuf = [&](TObject*, const void*, std::int32_t) { ++TxBufCalls; };
+    Port.RegisterLink(&Link);
+    PeerWrite("abc");
+    ASSERT_TRUE(WaitInput(3));
+    char B1[1];
+    Port.ReadAsync(B1, 1, A);
+    EXPECT_EQ(Port.WaitForAsync(A), 1);
+    EXPECT_EQ(A->Kind, okRead);
+    EXPECT_EQ(TxBufCalls, 0);
+    Port.UnRegisterLink(&Link);
     DoneAsync(A);
     EXPECT_EQ(A, nullptr);
 }
