@@ -187,6 +187,8 @@ protected:
 
     virtual void CreateHandle();
     virtual void DestroyHandle();
+    // For an overriding CreateHandle/DestroyHandle.
+    void SetHandle(THandle Value) { FHandle = Value; }
     virtual void SetupComPort();
 
     virtual void DoAfterClose();
