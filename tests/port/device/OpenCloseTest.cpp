@@ -57,14 +57,6 @@ TEST_F(OpenCloseTest, MissingDeviceRaisesCodeOneAndStaysClosed) {
     EXPECT_EQ(Log.Entries(), std::vector<std::string>{"BeforeOpen"});
 }
 
-TEST_F(OpenCloseTest, BusyDeviceRaisesCodeOne) {
-    TSerialHandle Other = SerialOpen(NameA);
-    ASSERT_NE(Other, InvalidSerialHandle);
-    EXPECT_THROW(Port.Open(), EComPort);
-    EXPECT_FALSE(Port.GetConnected());
-    SerialClose(Other);
-}
-
 TEST_F(OpenCloseTest, NotificationOrderForLinksAndHandlers) {
 
     Record(Port, Log);
