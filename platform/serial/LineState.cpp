@@ -21,8 +21,8 @@ bool DcbToTermios(const DCB& State, const termios2& Current, bool MarkErrors, te
         Out.c_iflag |= PARMRK;
     if (State.Flags & DCB_fOutX)
         Out.c_iflag |= IXON;
-    if (State.Flags & DCB_fInX)
-        Out.c_iflag |= IXOFF;
+    // Input XON/XOFF is the driver's: it follows the receive queue and the record's limits,
+    // which the kernel knows nothing of (and a pty never sends STOP at all).
 
     static const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
     Out.c_cflag |= sizes[State.ByteSize - 5] | CREAD | CLOCAL | BOTHER | (BOTHER << IBSHIFT);

@@ -9,9 +9,10 @@
 
 // The kernel side of State, built on Current (flags the record does not speak of are kept).
 // Fails with EINVAL for a zero baud rate, a byte size outside 5..8, parity above 4 or stop
-// bits above 2. Raw mode always. With fParity, or MarkErrors for a device that can receive
-// breaks and line errors, those are marked in the input (PARMRK) so that the driver sees them
-// per byte; otherwise the marks stay off, which keeps the kernel on its fast raw path.
+// bits above 2. Raw mode always; input XON/XOFF (fInX) is left to the driver. With fParity, or
+// MarkErrors for a device that can receive breaks and line errors, those are marked in the input
+// (PARMRK) so that the driver sees them per byte; otherwise the marks stay off, which keeps the
+// kernel on its fast raw path.
 bool DcbToTermios(const DCB& State, const termios2& Current, bool MarkErrors, termios2& Out);
 
 // The record a freshly opened device reports: its speed, size, parity, stop bits, flow flags.

@@ -78,6 +78,10 @@ bool TSerialDevice::SetState(const DCB& State) {
     if (!backend_->SetLine(State))
         return Fail(errno);
     dcb_ = State;
+    if (xoffSent_ && !(State.Flags & DCB_fInX)) {
+        xoffSent_ = false;
+        SendFlowChar(State.XonChar);
+    }
     const std::uint32_t dtr = State.Flags & DCB_fDtrControlMask;
     const std::uint32_t rts = State.Flags & DCB_fRtsControlMask;
     const bool rtsOn = rts == RTS_CONTROL_TOGGLE ? rtsToggleOn_ : rts != RTS_CONTROL_DISABLE;
@@ -123,7 +127,7 @@ bool TSerialDevice::SetQueueSizes(std::uint32_t In, std::uint32_t Out) {
         queue_.Resize(In);
     if (Out != 0)
         outSize_ = Out;
-    Rearm80();
+    QueueDrained();
     return true;
 }
 
@@ -150,6 +154,13 @@ bool TSerialDevice::Adopt(OVERLAPPED* Ov) {
         Ov->Operation = 0;
     }
     return true;
+}
+
+bool TSerialDevice::Refuse(OVERLAPPED* Ov, int Error) {
+    // The record reports this failure, not the result of its previous operation.
+    Ov->Status = static_cast<std::uint32_t>(Error);
+    Ov->Transferred = 0;
+    return Fail(Error);
 }
 
 bool TSerialDevice::Launch(const TOpPtr& Op, OVERLAPPED* Ov, std::uint32_t* Transferred) {
@@ -195,7 +206,7 @@ bool TSerialDevice::Read(void* Buffer, std::uint32_t Count, std::uint32_t* Trans
     if (!CheckOpen() || !Adopt(Ov))
         return false;
     if (Buffer == nullptr && Count != 0)
-        return Fail(EINVAL);
+        return Refuse(Ov, EINVAL);
     auto op = std::make_shared<TOp>();
     op->Kind = opRead;
     op->In = static_cast<std::uint8_t*>(Buffer);
@@ -209,7 +220,7 @@ bool TSerialDevice::Write(const void* Buffer, std::uint32_t Count, std::uint32_t
     if (!CheckOpen() || !Adopt(Ov))
         return false;
     if (Buffer == nullptr && Count != 0)
-        return Fail(EINVAL);
+        return Refuse(Ov, EINVAL);
     auto op = std::make_shared<TOp>();
     op->Kind = opWrite;
     op->Out = static_cast<const std::uint8_t*>(Buffer);
@@ -221,8 +232,10 @@ bool TSerialDevice::WaitEvent(std::uint32_t* Mask, OVERLAPPED* Ov) {
     std::lock_guard lock(mutex_);
     if (!CheckOpen() || !Adopt(Ov))
         return false;
-    if (Mask == nullptr || mask_ == 0 || wait_)
-        return Fail(EINVAL);
+    if (Mask == nullptr || mask_ == 0)
+        return Refuse(Ov, EINVAL);
+    if (wait_)
+        return Refuse(Ov, EBUSY);
     *Mask = 0;
     auto op = std::make_shared<TOp>();
     op->Kind = opWait;
@@ -318,7 +331,7 @@ bool TSerialDevice::Purge(std::uint32_t Flags) {
     }
     if (Flags & PURGE_RXCLEAR) {
         queue_.Clear();
-        Rearm80();
+        QueueDrained();
     }
     const bool in = Flags & PURGE_RXCLEAR, out = Flags & PURGE_TXCLEAR;
     if ((in || out) && !backend_->Flush(in, out)) {
@@ -354,6 +367,8 @@ bool TSerialDevice::ClearError(std::uint32_t* Errors, COMSTAT* Stat) {
             s.Flags |= COMSTAT_fDsrHold;
         if (xoffHold_)
             s.Flags |= COMSTAT_fXoffHold;
+        if (xoffSent_)
+            s.Flags |= COMSTAT_fXoffSent;
         if (priorityPending_)
             s.Flags |= COMSTAT_fTxim;
         *Stat = s;
@@ -582,11 +597,35 @@ void TSerialDevice::Deliver(std::uint8_t* Data, std::uint32_t N, TTimePoint Now,
         rx80Armed_ = false;
         Raise(EV_RX80FULL);
     }
+    if ((dcb_.Flags & DCB_fInX) && !xoffSent_ && queue_.Free() < dcb_.XoffLim) {
+        xoffSent_ = true;
+        SendFlowChar(dcb_.XoffChar);
+    }
 }
 
-void TSerialDevice::Rearm80() {
+void TSerialDevice::QueueDrained() {
     if (queue_.Size() * 5 < queue_.Capacity() * 4)
         rx80Armed_ = true;
+    if (xoffSent_ && queue_.Size() <= dcb_.XonLim) {
+        xoffSent_ = false;
+        SendFlowChar(dcb_.XonChar);
+    }
+}
+
+void TSerialDevice::SendFlowChar(std::uint8_t Ch) {
+    if (lost_)
+        return;
+    const ssize_t n = backend_->Send(&Ch, 1);
+    if (n < 0) {
+        MarkLost();
+        return;
+    }
+    if (n == 0) {
+        flowCharPending_ = Ch; // ahead of everything at the next chance
+        outputBlocked_ = true;
+    } else {
+        flowCharPending_ = -1;
+    }
 }
 
 void TSerialDevice::ServeReads(TTimePoint Now) {
@@ -599,7 +638,7 @@ void TSerialDevice::ServeReads(TTimePoint Now) {
         if (!queue_.Empty() && op.Done < op.Count) {
             op.Done += static_cast<std::uint32_t>(queue_.Pop(op.In + op.Done, op.Count - op.Done));
             op.LastByte = Now;
-            Rearm80();
+            QueueDrained();
         }
         if (lost_ && op.Done < op.Count) {
             Complete(op, op.Done > 0 ? 0 : EIO);
@@ -619,6 +658,11 @@ void TSerialDevice::ServeWrites(TTimePoint Now) {
             Complete(*op, EIO);
         writes_.clear();
         return;
+    }
+    if (flowCharPending_ >= 0) {
+        SendFlowChar(static_cast<std::uint8_t>(flowCharPending_));
+        if (flowCharPending_ >= 0 || lost_)
+            return;
     }
     if (priorityPending_) {
         const ssize_t n = backend_->Send(&priorityChar_, 1);
@@ -640,7 +684,8 @@ void TSerialDevice::ServeWrites(TTimePoint Now) {
             op.Current = true;
             op.Deadline = WriteDeadline(timeouts_, op.Count, Now);
         }
-        if (op.Done < op.Count && Now < op.Deadline && !DsrHeld()) {
+        const bool held = DsrHeld() || (xoffSent_ && !(dcb_.Flags & DCB_fTXContinueOnXoff));
+        if (op.Done < op.Count && Now < op.Deadline && !held) {
             if (rtsMode == RTS_CONTROL_TOGGLE && !rtsToggleOn_) {
                 if (!backend_->SetRts(true)) {
                     MarkLost();
@@ -661,7 +706,7 @@ void TSerialDevice::ServeWrites(TTimePoint Now) {
                 return;
             }
         } else if (op.Done < op.Count && Now < op.Deadline) {
-            return; // held by DSR
+            return; // held by DSR, or by our own XOFF
         }
         // All written, or the total time-out expired: a short count is not an error.
         Complete(op, 0);

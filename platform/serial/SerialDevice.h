@@ -68,6 +68,7 @@ private:
     // Takes the record for a new operation, dropping a completed result it still names.
     bool Adopt(OVERLAPPED* Ov);
     bool Launch(const TOpPtr& Op, OVERLAPPED* Ov, std::uint32_t* Transferred);
+    bool Refuse(OVERLAPPED* Ov, int Error);
     void Complete(TOp& Op, int Error);
     void Service(TTimePoint Now, bool Input, short Revents);
     void ReadInput(TTimePoint Now);
@@ -79,7 +80,9 @@ private:
     void CheckCounters();
     void CompleteWait();
     void Raise(std::uint32_t Events) { history_ |= Events & mask_; }
-    void Rearm80();
+    // After bytes left the queue: re-arm the 80 % mark, send XON when it has drained enough.
+    void QueueDrained();
+    void SendFlowChar(std::uint8_t Ch);
     void MarkLost();
     bool InputFlowControl() const;
     bool WantInput() const;
@@ -121,4 +124,6 @@ private:
     std::uint8_t priorityChar_ = 0;
     bool rtsToggleOn_ = false;
     bool xoffHold_ = false;
+    bool xoffSent_ = false; // input XON/XOFF: the peer was told to stop
+    int flowCharPending_ = -1;
 };

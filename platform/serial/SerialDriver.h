@@ -236,7 +236,7 @@ bool GetDeviceEventMask(TSerialHandle Handle, std::uint32_t& Mask);
 
 // Wait for device event: Mask receives the EV_* bits that occurred. Events that occur while no
 // wait is pending are remembered and end the next wait at once. Fails with EINVAL when the
-// mask is 0 or a wait is already pending.
+// mask is 0, EBUSY when a wait is already pending.
 bool WaitForDeviceEvent(TSerialHandle Handle, std::uint32_t* Mask, OVERLAPPED* Overlapped);
 
 // Purge (PURGE_* flags; 0 is accepted and does nothing).

@@ -25,6 +25,7 @@ protected:
         ASSERT_NE(b, InvalidSerialHandle);
         ASSERT_TRUE(SetDeviceState(a, PlainDcb()));
         ASSERT_TRUE(SetDeviceState(b, PlainDcb()));
+        ASSERT_TRUE(SetDeviceTimeouts(a, Timeouts(MAXDWORD, 0, 0)));
         ASSERT_TRUE(SetDeviceTimeouts(b, Timeouts(MAXDWORD, 0, 0)));
     }
     void TearDown() override {
@@ -400,4 +401,32 @@ TEST_F(VirtualPair, EightMebibytesBothSidesOverlapped) {
     }
     writer.join();
     EXPECT_TRUE(in == out);
+}
+
+TEST_F(VirtualPair, InputXonXoffFollowsTheQueueLimits) {
+    DCB d = PlainDcb();
+    d.Flags |= DCB_fInX;
+    d.XonLim = 20;
+    d.XoffLim = 30;
+    d.XonChar = 0x11;
+    d.XoffChar = 0x13;
+    ASSERT_TRUE(SetDeviceState(b, d));
+    ASSERT_TRUE(SetupQueueSizes(b, 100, 100));
+    ASSERT_TRUE(SetDeviceEventMask(b, EV_RXCHAR));
+    ASSERT_TRUE(SetDeviceEventMask(a, EV_RXCHAR));
+    Write(a, std::string(70, 'x')); // 30 free: not yet below the limit
+    EXPECT_EQ(Events(b, EV_RXCHAR), EV_RXCHAR);
+    EXPECT_EQ(Events(a, EV_RXCHAR, 100), 0u);
+    Write(a, "y"); // 29 free
+    EXPECT_EQ(Events(b, EV_RXCHAR), EV_RXCHAR);
+    EXPECT_EQ(Events(a, EV_RXCHAR), EV_RXCHAR);
+    EXPECT_EQ(ReadNow(a, 10), "\x13");
+    COMSTAT st;
+    Errors(b, &st);
+    EXPECT_TRUE(st.Flags & COMSTAT_fXoffSent);
+    EXPECT_EQ(ReadNow(b, 50).size(), 50u); // 21 left: above the XON limit
+    EXPECT_EQ(Events(a, EV_RXCHAR, 100), 0u);
+    EXPECT_EQ(ReadNow(b, 1).size(), 1u); // 20 left
+    EXPECT_EQ(Events(a, EV_RXCHAR), EV_RXCHAR);
+    EXPECT_EQ(ReadNow(a, 10), "\x11");
 }
