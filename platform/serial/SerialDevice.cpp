@@ -146,14 +146,23 @@ bool TSerialDevice::Adopt(OVERLAPPED* Ov) {
     if (Ov == nullptr || !Ov->Event)
         return Fail(EINVAL);
     if (Ov->Operation != 0) {
-        auto it = ops_.find(Ov->Operation);
-        if (it != ops_.end() && !it->second->Complete)
+        auto it = FindOp(Ov->Operation);
+        if (it != ops_.end() && !(*it)->Complete)
             return Fail(EBUSY);
         if (it != ops_.end())
-            ops_.erase(it);
+            DropOp(it);
         Ov->Operation = 0;
     }
     return true;
+}
+
+std::vector<TSerialDevice::TOpPtr>::iterator TSerialDevice::FindOp(std::uint64_t Id) {
+    return std::find_if(ops_.begin(), ops_.end(), [Id](const TOpPtr& op) { return op->Id == Id; });
+}
+
+void TSerialDevice::DropOp(std::vector<TOpPtr>::iterator It) {
+    std::swap(*It, ops_.back());
+    ops_.pop_back();
 }
 
 bool TSerialDevice::Refuse(OVERLAPPED* Ov, int Error) {
@@ -187,7 +196,7 @@ bool TSerialDevice::Launch(const TOpPtr& Op, OVERLAPPED* Ov, std::uint32_t* Tran
     }
     Service(now, input, 0);
     if (!Op->Complete) {
-        ops_.emplace(Op->Id, Op);
+        ops_.push_back(Op);
         Ov->Operation = Op->Id;
         if (Transferred)
             *Transferred = 0;
@@ -250,8 +259,8 @@ bool TSerialDevice::Result(OVERLAPPED* Ov, std::uint32_t* Transferred, bool Wait
         bool pending = false;
         {
             std::lock_guard lock(mutex_);
-            auto it = Ov->Operation ? ops_.find(Ov->Operation) : ops_.end();
-            pending = it != ops_.end() && !it->second->Complete;
+            auto it = Ov->Operation ? FindOp(Ov->Operation) : ops_.end();
+            pending = it != ops_.end() && !(*it)->Complete;
         }
         if (pending) {
             if (!Ov->Event)
@@ -266,14 +275,14 @@ bool TSerialDevice::Result(OVERLAPPED* Ov, std::uint32_t* Transferred, bool Wait
             *Transferred = Ov->Transferred;
         return Ov->Status == 0 ? true : Fail(static_cast<int>(Ov->Status));
     }
-    auto it = ops_.find(Ov->Operation);
+    auto it = FindOp(Ov->Operation);
     if (it == ops_.end()) {
         Ov->Operation = 0;
         Ov->Status = IO_ABORTED;
         Ov->Transferred = 0;
         return Fail(IO_ABORTED);
     }
-    TOp& op = *it->second;
+    TOp& op = **it;
     if (!op.Complete && !closed_)
         Service(TSyncClock::now(), true, 0);
     if (Transferred)
@@ -284,7 +293,7 @@ bool TSerialDevice::Result(OVERLAPPED* Ov, std::uint32_t* Transferred, bool Wait
     Ov->Transferred = op.Done;
     Ov->Operation = 0;
     const int error = op.Error;
-    ops_.erase(it);
+    DropOp(it);
     return error == 0 ? true : Fail(error);
 }
 

@@ -8,7 +8,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <unordered_map>
+#include <vector>
 
 #include "platform/serial/ByteRing.h"
 #include "platform/serial/SerialBackend.h"
@@ -69,6 +69,8 @@ private:
     bool Adopt(OVERLAPPED* Ov);
     bool Launch(const TOpPtr& Op, OVERLAPPED* Ov, std::uint32_t* Transferred);
     bool Refuse(OVERLAPPED* Ov, int Error);
+    std::vector<TOpPtr>::iterator FindOp(std::uint64_t Id);
+    void DropOp(std::vector<TOpPtr>::iterator It);
     void Complete(TOp& Op, int Error);
     void Service(TTimePoint Now, bool Input, short Revents);
     void ReadInput(TTimePoint Now);
@@ -112,7 +114,7 @@ private:
     TLineCounters counters_;
 
     std::uint64_t nextId_ = 1;
-    std::unordered_map<std::uint64_t, TOpPtr> ops_;
+    std::vector<TOpPtr> ops_; // outstanding, or completed and not yet collected
     std::deque<TOpPtr> reads_;
     std::deque<TOpPtr> writes_;
     TOpPtr wait_;

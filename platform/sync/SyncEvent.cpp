@@ -108,9 +108,13 @@ std::uint32_t WaitForSyncEvents(const TEventHandle* Events, std::size_t Count,
     const bool infinite = TimeoutMs == SyncInfinite;
     const auto deadline = TSyncClock::now() + std::chrono::milliseconds(infinite ? 0 : TimeoutMs);
 
-    std::vector<pollfd> fds;
-    std::vector<std::shared_ptr<TWaitSource>> sources;
-    std::vector<std::size_t> starts;
+    // Kept per thread so that a wait allocates nothing; waits never nest.
+    thread_local std::vector<pollfd> fds;
+    thread_local std::vector<std::shared_ptr<TWaitSource>> sources;
+    thread_local std::vector<std::size_t> starts;
+    struct TRelease {
+        ~TRelease() { sources.clear(); } // do not keep a source alive past the wait
+    } release;
     for (;;) {
         for (std::size_t i = 0; i < Count; ++i)
             if (Events[i]->TryAcquire())
