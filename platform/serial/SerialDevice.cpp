@@ -57,7 +57,7 @@ void TSerialDevice::Close() {
         list->clear();
     }
     if (wait_) {
-        *wait_->Mask = 0;
+        // A failed wait leaves the caller's mask alone: its owner may be gone by now.
         Complete(*wait_, IO_ABORTED);
         wait_.reset();
     }
@@ -814,7 +814,6 @@ void TSerialDevice::MarkLost() {
         Complete(*op, EIO);
     writes_.clear();
     if (wait_ && !(mask_ & EV_ERR)) {
-        *wait_->Mask = 0;
         Complete(*wait_, EIO);
         wait_.reset();
     }

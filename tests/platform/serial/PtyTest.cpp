@@ -376,4 +376,7 @@ TEST_F(PtyDriver, IdleWaitCostsNothing) {
     ::getrusage(RUSAGE_THREAD, &after);
     EXPECT_LT(cpu, 0.01);
     EXPECT_LE(after.ru_nvcsw - before.ru_nvcsw, 2) << "woke up while nothing happened";
+    ASSERT_TRUE(SetDeviceEventMask(h, 0));
+    std::uint32_t n = 0;
+    EXPECT_TRUE(OverlappedResult(h, &e, &n, true));
 }
