@@ -5,7 +5,6 @@
 #include <cstring>
 #include <system_error>
 
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 namespace {
@@ -21,10 +20,7 @@ bool IsLostError(int error) {
 TSerialDevice::TSerialDevice(std::unique_ptr<TSerialBackend> Backend)
     : backend_(std::move(Backend)), scratch_(ChunkBytes), flags_(ChunkBytes) {}
 
-TSerialDevice::~TSerialDevice() {
-    if (wakeFd_ >= 0)
-        ::close(wakeFd_);
-}
+TSerialDevice::~TSerialDevice() = default;
 
 bool TSerialDevice::Fail(int error) {
     SetLastPlatformError(error);
@@ -37,9 +33,6 @@ bool TSerialDevice::CheckOpen() {
 
 bool TSerialDevice::Init() {
     std::lock_guard lock(mutex_);
-    wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd_ < 0)
-        return Fail(errno);
     if (!backend_->GetLine(dcb_))
         return Fail(errno);
     hasCounters_ = backend_->Counters(counters_);
@@ -61,11 +54,10 @@ void TSerialDevice::Close() {
         Complete(*wait_, IO_ABORTED);
         wait_.reset();
     }
-    // Closing a descriptor does not wake a thread polling it: release the pollers first, and
-    // close only when they have let go, so that none polls a reused descriptor number.
-    const std::uint64_t one = 1;
-    if (::write(wakeFd_, &one, sizeof one) == sizeof one)
-        pollersGone_.wait_for(lock, std::chrono::seconds(5), [this] { return pollers_ == 0; });
+    // Closing a descriptor does not wake a thread polling it. Every poller waits for an event
+    // of an operation completed just now, so it wakes; close once they have let go, so that
+    // none polls a reused descriptor number.
+    pollersGone_.wait_for(lock, std::chrono::seconds(5), [this] { return pollers_ == 0; });
     backend_.reset();
 }
 
@@ -469,7 +461,6 @@ bool TSerialDevice::TransmitChar(std::uint8_t Ch) {
 void TSerialDevice::PollBegin(std::vector<pollfd>& Fds, TSyncClock::time_point& Deadline) {
     std::lock_guard lock(mutex_);
     ++pollers_;
-    Fds.push_back(pollfd{wakeFd_, POLLIN, 0});
     if (closed_ || lost_)
         return;
     Fds.push_back(pollfd{backend_->PollFd(), backend_->PollEvents(WantInput(), outputBlocked_), 0});
@@ -486,8 +477,8 @@ void TSerialDevice::PollEnd(const pollfd* Fds, std::size_t Count) {
             pollersGone_.notify_all();
         return;
     }
-    const short revents = Count > 1 ? Fds[1].revents : 0;
-    const bool lineEvent = Count > 2 && (Fds[2].revents & POLLIN);
+    const short revents = Count > 0 ? Fds[0].revents : 0;
+    const bool lineEvent = Count > 1 && (Fds[1].revents & POLLIN);
     if (revents & POLLNVAL) {
         MarkLost();
     } else if (revents & POLLIN) {

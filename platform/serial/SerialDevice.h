@@ -97,7 +97,6 @@ private:
     std::mutex mutex_;
     std::condition_variable pollersGone_;
     int pollers_ = 0;
-    int wakeFd_ = -1; // written once by Close to release every poller
     bool closed_ = false;
     bool lost_ = false;
 
