@@ -55,7 +55,7 @@ TSerialHandle SerialOpen(const std::string& Name) {
     bool known = false;
     auto backend = OpenVirtualBackend(name, known);
     if (!known)
-        backend = OpenTtyBackend(name.find('/') == std::string::npos ? "/dev/" + name : name);
+        backend = OpenTtyBackend(name.front() == '/' ? name : "/dev/" + name);
     if (!backend) {
         SetLastPlatformError(errno);
         return InvalidSerialHandle;

@@ -9,8 +9,8 @@
 //   EBADF          the handle is not open; EBUSY/EAGAIN the device is in use elsewhere;
 //   ENOTTY         the path is not a terminal; EIO the device has vanished; EINVAL bad record
 //
-// Devices: a name without a slash is a device in /dev/ ("ttyUSB0"), an absolute path is used as
-// given, names of virtual devices (VirtualNullModem.h) are resolved first. An open is exclusive:
+// Devices: a relative name is a device in /dev/ ("ttyUSB0", "pts/3"), an absolute path is used
+// as given, names of virtual devices (VirtualNullModem.h) are resolved first. An open is exclusive:
 // an advisory lock on the device stops a second open even for root.
 //
 // Receive queue: bytes are moved from the device into a queue of the input queue size by the

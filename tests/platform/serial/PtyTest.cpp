@@ -380,3 +380,15 @@ TEST_F(PtyDriver, IdleWaitCostsNothing) {
     std::uint32_t n = 0;
     EXPECT_TRUE(OverlappedResult(h, &e, &n, true));
 }
+
+TEST(PtyOpen, NamesResolveInTheDeviceNamespace) {
+    TPtyPair pty;
+    ASSERT_EQ(pty.SlavePath.rfind("/dev/", 0), 0u);
+    for (const std::string& name : {pty.SlavePath.substr(5), "\\\\.\\" + pty.SlavePath.substr(5)}) {
+        const TSerialHandle h = SerialOpen(name);
+        EXPECT_NE(h, InvalidSerialHandle) << name;
+        EXPECT_TRUE(SerialClose(h));
+    }
+    EXPECT_FALSE(SerialClose(InvalidSerialHandle));
+    EXPECT_EQ(LastPlatformError(), EBADF);
+}
