@@ -44,6 +44,8 @@ public:
     void PollEnd(const pollfd* Fds, std::size_t Count) override;
 
 private:
+    static constexpr std::size_t ChunkBytes = 65536; // most bytes moved by one backend call
+
     enum TOpKind : std::uint8_t { opRead, opWrite, opWait };
     struct TOp {
         TOpKind Kind;

@@ -1,0 +1,135 @@
+// The wire between the two ends of a virtual null-modem pair and the names it is known by.
+// Everything of a pair is guarded by its mutex.
+#pragma once
+
+#include <cerrno>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <utility>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include "platform/serial/ByteRing.h"
+#include "platform/serial/SerialBackend.h"
+
+inline constexpr std::size_t WireBytes = 4096;
+
+struct TVirtualEnd {
+    std::string name;
+    bool open = false;
+    bool unplugged = false;
+    std::uint64_t generation = 0; // of the open handle; an older handle has lost its device
+    TByteRing tx{WireBytes};
+    TByteRing rx{WireBytes};
+    std::deque<std::pair<std::uint64_t, std::uint8_t>> rxFlags; // stream index -> RXF_* bits
+    std::uint64_t rxHead = 0;                                   // stream index of rx's first byte
+    bool rts = false, dtr = false, brk = false, ring = false, stopped = false;
+    DCB line;
+    TLineCounters counters;
+    int wakeFd = -1;
+};
+
+struct TVirtualPair {
+    std::mutex m;
+    TVirtualEnd ends[2];
+
+    TVirtualPair() {
+        for (auto& e : ends) {
+            e.wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+            if (e.wakeFd < 0)
+                throw std::system_error(errno, std::generic_category(), "eventfd");
+            e.line.BaudRate = 9600;
+            e.line.Flags = DCB_fBinary | DTR_CONTROL_ENABLE | RTS_CONTROL_ENABLE;
+        }
+    }
+    ~TVirtualPair() {
+        for (auto& e : ends)
+            ::close(e.wakeFd);
+    }
+
+    static void Wake(TVirtualEnd& e) {
+        const std::uint64_t one = 1;
+        if (::write(e.wakeFd, &one, sizeof one) != sizeof one && errno != EAGAIN)
+            throw std::system_error(errno, std::generic_category(), "eventfd write");
+    }
+
+    bool CtsAt(int i) const {
+        const auto& peer = ends[1 - i];
+        return peer.open && !peer.unplugged && peer.rts;
+    }
+    bool DsrAt(int i) const {
+        const auto& peer = ends[1 - i];
+        return peer.open && !peer.unplugged && peer.dtr;
+    }
+
+    // Moves end i's transmit queue onto the wire as far as the peer's buffer and CTS allow.
+    void Transmit(int i) {
+        auto& me = ends[i];
+        auto& peer = ends[1 - i];
+        if (me.tx.Empty() || me.stopped)
+            return;
+        const bool ctsFlow = (me.line.Flags & DCB_fOutxCtsFlow) ||
+                             (me.line.Flags & DCB_fRtsControlMask) == RTS_CONTROL_HANDSHAKE;
+        if (ctsFlow && !CtsAt(i))
+            return;
+        std::uint8_t chunk[WireBytes];
+        if (!peer.open || peer.unplugged) {
+            me.tx.Clear(); // nobody at the other end of the cable
+        } else {
+            const std::size_t n = me.tx.Peek(chunk, peer.rx.Free());
+            if (n == 0)
+                return;
+            peer.rx.Push(chunk, n);
+            me.tx.Drop(n);
+            Wake(peer);
+        }
+        if (me.tx.Empty())
+            Wake(me);
+    }
+
+    void ReceiveMarked(int i, std::uint8_t byte, std::uint8_t flags) {
+        auto& me = ends[i];
+        if (!me.open)
+            return;
+        if (me.rx.Free() == 0) {
+            ++me.counters.Overrun;
+            return;
+        }
+        me.rxFlags.emplace_back(me.rxHead + me.rx.Size(), flags);
+        me.rx.Push(&byte, 1);
+        Wake(me);
+    }
+
+    // Output lines of end i changed: the peer's inputs follow.
+    void LinesChanged(int i, bool rtsChanged, bool dtrChanged) {
+        auto& peer = ends[1 - i];
+        if (rtsChanged)
+            ++peer.counters.Cts;
+        if (dtrChanged) {
+            ++peer.counters.Dsr;
+            ++peer.counters.Rlsd;
+        }
+        if (rtsChanged || dtrChanged) {
+            Wake(peer);
+            Transmit(1 - i);
+        }
+    }
+
+    void SetOutputs(int i, bool rts, bool dtr) {
+        auto& me = ends[i];
+        const bool rc = me.rts != rts, dc = me.dtr != dtr;
+        me.rts = rts;
+        me.dtr = dtr;
+        LinesChanged(i, rc, dc);
+    }
+};
+
+// Names of the live pairs: name -> (pair, end).
+std::mutex& VirtualRegistryMutex();
+std::map<std::string, std::pair<std::weak_ptr<TVirtualPair>, int>>& VirtualRegistry();
