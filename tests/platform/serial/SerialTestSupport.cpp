@@ -80,17 +80,10 @@ int OpenDescriptorCount() {
     return n;
 }
 
-static double Seconds(clockid_t id) {
-    timespec ts{};
-    ::clock_gettime(id, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
 double ThreadCpuSeconds() {
-    return Seconds(CLOCK_THREAD_CPUTIME_ID);
-}
-double ProcessCpuSeconds() {
-    return Seconds(CLOCK_PROCESS_CPUTIME_ID);
+    timespec ts{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
 COMMTIMEOUTS Timeouts(std::uint32_t Interval, std::uint32_t Multiplier, std::uint32_t Constant,

@@ -32,7 +32,6 @@ struct TOv {
 
 int OpenDescriptorCount();
 double ThreadCpuSeconds();
-double ProcessCpuSeconds();
 
 COMMTIMEOUTS Timeouts(std::uint32_t Interval, std::uint32_t Multiplier, std::uint32_t Constant,
                       std::uint32_t WriteMultiplier = 0, std::uint32_t WriteConstant = 0);
