@@ -68,10 +68,17 @@ bool TSerialDevice::SetState(const DCB& State) {
         xoffSent_ = false;
         SendFlowChar(State.XonChar);
     }
+    if (!InputFlowControl())
+        inputStopped_ = false;
     const std::uint32_t dtr = State.Flags & DCB_fDtrControlMask;
     const std::uint32_t rts = State.Flags & DCB_fRtsControlMask;
-    const bool rtsOn = rts == RTS_CONTROL_TOGGLE ? rtsToggleOn_ : rts != RTS_CONTROL_DISABLE;
-    if (!backend_->SetDtr(dtr != DTR_CONTROL_DISABLE) || !backend_->SetRts(rtsOn)) {
+    const bool dtrOn = dtr == DTR_CONTROL_HANDSHAKE ? !inputStopped_ : dtr != DTR_CONTROL_DISABLE;
+    bool rtsOn = rts == RTS_CONTROL_ENABLE;
+    if (rts == RTS_CONTROL_HANDSHAKE)
+        rtsOn = !inputStopped_;
+    else if (rts == RTS_CONTROL_TOGGLE)
+        rtsOn = rtsToggleOn_;
+    if (!backend_->SetDtr(dtrOn) || !backend_->SetRts(rtsOn)) {
         const int error = errno;
         if (IsLostError(error))
             MarkLost();

@@ -87,6 +87,8 @@ private:
     // After bytes left the queue: re-arm the 80 % mark, send XON when it has drained enough.
     void QueueDrained();
     void SendFlowChar(std::uint8_t Ch);
+    // Input flow control at the record's limits: XOFF/XON and the handshake lines.
+    void StopInput(bool Stop);
     void MarkLost();
     bool InputFlowControl() const;
     bool WantInput() const;
@@ -127,6 +129,7 @@ private:
     std::uint8_t priorityChar_ = 0;
     bool rtsToggleOn_ = false;
     bool xoffHold_ = false;
-    bool xoffSent_ = false; // input XON/XOFF: the peer was told to stop
+    bool inputStopped_ = false; // input flow control holds the peer back
+    bool xoffSent_ = false;     // ... and told it so with XOFF
     int flowCharPending_ = -1;
 };

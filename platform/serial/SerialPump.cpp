@@ -145,19 +145,31 @@ void TSerialDevice::Deliver(std::uint8_t* Data, std::uint32_t N, TTimePoint Now,
         rx80Armed_ = false;
         Raise(EV_RX80FULL);
     }
-    if ((dcb_.Flags & DCB_fInX) && !xoffSent_ && queue_.Free() < dcb_.XoffLim) {
-        xoffSent_ = true;
-        SendFlowChar(dcb_.XoffChar);
-    }
+    if (!inputStopped_ && InputFlowControl() && queue_.Free() < dcb_.XoffLim)
+        StopInput(true);
 }
 
 void TSerialDevice::QueueDrained() {
     if (queue_.Size() * 5 < queue_.Capacity() * 4)
         rx80Armed_ = true;
-    if (xoffSent_ && queue_.Size() <= dcb_.XonLim) {
-        xoffSent_ = false;
-        SendFlowChar(dcb_.XonChar);
+    if (inputStopped_ && queue_.Size() <= dcb_.XonLim)
+        StopInput(false);
+}
+
+void TSerialDevice::StopInput(bool Stop) {
+    inputStopped_ = Stop;
+    if (dcb_.Flags & DCB_fInX) {
+        xoffSent_ = Stop;
+        SendFlowChar(Stop ? dcb_.XoffChar : dcb_.XonChar);
     }
+    // Handshake lines follow the same limits; a device without lines accepts this unchanged.
+    bool ok = true;
+    if ((dcb_.Flags & DCB_fDtrControlMask) == DTR_CONTROL_HANDSHAKE)
+        ok = backend_->SetDtr(!Stop);
+    if (ok && (dcb_.Flags & DCB_fRtsControlMask) == RTS_CONTROL_HANDSHAKE)
+        ok = backend_->SetRts(!Stop);
+    if (!ok)
+        MarkLost();
 }
 
 void TSerialDevice::SendFlowChar(std::uint8_t Ch) {

@@ -430,3 +430,23 @@ TEST_F(VirtualPair, InputXonXoffFollowsTheQueueLimits) {
     EXPECT_EQ(Events(a, EV_RXCHAR), EV_RXCHAR);
     EXPECT_EQ(ReadNow(a, 10), "\x11");
 }
+
+TEST_F(VirtualPair, HandshakeLinesFollowTheQueueLimits) {
+    DCB d = PlainDcb();
+    d.Flags = DCB_fBinary | DTR_CONTROL_HANDSHAKE | RTS_CONTROL_HANDSHAKE;
+    d.XonLim = 10;
+    d.XoffLim = 10;
+    ASSERT_TRUE(SetDeviceState(b, d));
+    ASSERT_TRUE(SetupQueueSizes(b, 50, 50));
+    ASSERT_TRUE(SetDeviceEventMask(b, EV_RXCHAR));
+    Write(a, std::string(41, 'h')); // 9 free: below the limit
+    EXPECT_EQ(Events(b, EV_RXCHAR), EV_RXCHAR);
+    EXPECT_FALSE(pair->Rts(1));
+    EXPECT_FALSE(pair->Dtr(1));
+    std::uint32_t ms = 0;
+    ASSERT_TRUE(GetDeviceModemStatus(a, ms));
+    EXPECT_EQ(ms, 0u) << "a sees CTS, DSR and RLSD drop";
+    EXPECT_EQ(ReadNow(b, 31).size(), 31u); // 10 left: at the XON limit
+    EXPECT_TRUE(pair->Rts(1));
+    EXPECT_TRUE(pair->Dtr(1));
+}
