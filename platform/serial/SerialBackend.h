@@ -44,6 +44,8 @@ public:
     virtual ssize_t Send(const std::uint8_t* Data, std::size_t Count) = 0;
 
     virtual bool SetLine(const DCB& State) = 0;
+    // Whether the device itself keys RTS around transmissions in RTS toggle mode.
+    virtual bool TogglesRts() const { return false; }
     virtual bool GetLine(DCB& State) = 0;
     virtual bool ModemLines(std::uint32_t& ModemStatus) = 0;
     virtual bool SetRts(bool On) = 0;

@@ -78,7 +78,8 @@ bool TSerialDevice::SetState(const DCB& State) {
         rtsOn = !inputStopped_;
     else if (rts == RTS_CONTROL_TOGGLE)
         rtsOn = rtsToggleOn_;
-    if (!backend_->SetDtr(dtrOn) || !backend_->SetRts(rtsOn)) {
+    const bool kernelKeysRts = rts == RTS_CONTROL_TOGGLE && backend_->TogglesRts();
+    if (!backend_->SetDtr(dtrOn) || (!kernelKeysRts && !backend_->SetRts(rtsOn))) {
         const int error = errno;
         if (IsLostError(error))
             MarkLost();

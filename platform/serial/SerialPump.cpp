@@ -237,7 +237,8 @@ void TSerialDevice::ServeWrites(TTimePoint Now) {
         priorityPending_ = false;
         txBusy_ = true;
     }
-    const std::uint32_t rtsMode = dcb_.Flags & DCB_fRtsControlMask;
+    const bool keyRts =
+        (dcb_.Flags & DCB_fRtsControlMask) == RTS_CONTROL_TOGGLE && !backend_->TogglesRts();
     while (!writes_.empty()) {
         TOp& op = *writes_.front();
         if (!op.Current) {
@@ -246,7 +247,7 @@ void TSerialDevice::ServeWrites(TTimePoint Now) {
         }
         const bool held = DsrHeld() || (xoffSent_ && !(dcb_.Flags & DCB_fTXContinueOnXoff));
         if (op.Done < op.Count && Now < op.Deadline && !held) {
-            if (rtsMode == RTS_CONTROL_TOGGLE && !rtsToggleOn_) {
+            if (keyRts && !rtsToggleOn_) {
                 if (!backend_->SetRts(true)) {
                     MarkLost();
                     return;

@@ -81,8 +81,11 @@ public:
             return false;
         marking_ = next.c_iflag & PARMRK;
         markState_ = 0;
+        SetKernelToggle((State.Flags & DCB_fRtsControlMask) == RTS_CONTROL_TOGGLE);
         return true;
     }
+
+    bool TogglesRts() const override { return kernelToggle_; }
 
     bool GetLine(DCB& State) override {
         termios2 current{};
@@ -156,6 +159,25 @@ public:
     }
 
 private:
+    // RS-485 mode keys RTS in the kernel, timed to the last bit on the wire. Where the device
+    // does not offer it, the driver keys RTS itself around each write.
+    void SetKernelToggle(bool on) {
+        if (!hasCounters_ || on == kernelToggle_)
+            return;
+        const int saved = errno;
+        serial_rs485 rs{};
+        if (::ioctl(fd_, TIOCGRS485, &rs) == 0) {
+            if (on)
+                rs.flags = (rs.flags | SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND) &
+                           ~SER_RS485_RTS_AFTER_SEND;
+            else
+                rs.flags &= ~SER_RS485_ENABLED;
+            if (::ioctl(fd_, TIOCSRS485, &rs) == 0)
+                kernelToggle_ = on;
+        }
+        errno = saved;
+    }
+
     bool SetModemBit(int bit, bool on) {
         if (::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit) == 0)
             return true;
@@ -207,6 +229,7 @@ private:
 
     int fd_;
     bool hasCounters_ = false;
+    bool kernelToggle_ = false;
     std::unique_ptr<TModemWatcher> watcher_;
     bool marking_ = false;
     int markState_ = 0;
