@@ -16,8 +16,16 @@
 // Receive queue: bytes are moved from the device into a queue of the input queue size by the
 // thread that waits on a pending operation of the device (its completion event carries the
 // device as a wait source, see SyncEvent.h), or by any call that asks for the queue's state.
-// When the queue is full, bytes are dropped and CE_RXOVER set, unless input flow control
-// (fInX, RTS or DTR handshake) is on; then reading stops and the device holds the sender back.
+// When the queue is full, bytes are dropped and CE_RXOVER set (EV_ERR), unless input flow
+// control (fInX, RTS or DTR handshake) is on; then XOFF is sent and the handshake lines drop
+// when fewer than XoffLim bytes are free, XON and the lines return when XonLim or fewer are
+// queued, and a full queue stops reading so that the device holds the sender back.
+//
+// Device events occur for what happened: EV_RXCHAR per chunk received, EV_RXFLAG when EvtChar
+// was among it, EV_RX80FULL when the queue crosses 80 % (again after it fell below), EV_TXEMPTY
+// when the device's own output queue has drained, EV_CTS/DSR/RLSD/RING per line change (the
+// device's counters), EV_BREAK per break, EV_ERR per framing, parity or overrun error, input
+// overflow, or loss of the device.
 //
 // Overlapped operations: pass an OVERLAPPED whose Event is a manual-reset event. A start either
 // completes at once (true, the count in the out-parameter, Event set) or returns false with
