@@ -85,12 +85,7 @@ bool TRegistry::OpenKey(const std::string& Key, bool CanCreate) {
             lastError_ = ENOENT;
             return false;
         }
-        Modify([&](THive& h) {
-            if (h.FindKey(norm) != nullptr)
-                return false;
-            h.CreateKey(norm);
-            return true;
-        });
+        CreateKey(norm);
     }
     open_ = true;
     readOnly_ = false;
@@ -139,22 +134,23 @@ bool TRegistry::ValueExists(const std::string& Name) const {
     return GetDataType(Name) != rdUnknown;
 }
 
-TRegDataType TRegistry::GetDataType(const std::string& Name) const {
+std::optional<TRegValue> TRegistry::CurrentValue(const std::string& Name) const {
     if (!open_)
-        return rdUnknown;
+        return std::nullopt;
     const THive hive = Load();
     const TRegKeyData* key = CurrentKey(hive);
     const TRegValue* v = key != nullptr ? THive::FindValue(*key, Name) : nullptr;
-    return v != nullptr ? v->Type : rdUnknown;
+    return v != nullptr ? std::optional<TRegValue>(*v) : std::nullopt;
+}
+
+TRegDataType TRegistry::GetDataType(const std::string& Name) const {
+    const std::optional<TRegValue> v = CurrentValue(Name);
+    return v ? v->Type : rdUnknown;
 }
 
 std::string TRegistry::ReadString(const std::string& Name) const {
-    if (!open_)
-        return std::string();
-    const THive hive = Load();
-    const TRegKeyData* key = CurrentKey(hive);
-    const TRegValue* v = key != nullptr ? THive::FindValue(*key, Name) : nullptr;
-    if (v == nullptr)
+    const std::optional<TRegValue> v = CurrentValue(Name);
+    if (!v)
         return std::string();
     if (v->Type != rdString)
         Raise(EINVAL, Describe(root_, path_, Name) + " is not text");
@@ -164,10 +160,8 @@ std::string TRegistry::ReadString(const std::string& Name) const {
 std::int32_t TRegistry::ReadInteger(const std::string& Name) const {
     if (!open_)
         Raise(EBADF, "No registry key open to read value '" + Name + "' from");
-    const THive hive = Load();
-    const TRegKeyData* key = CurrentKey(hive);
-    const TRegValue* v = key != nullptr ? THive::FindValue(*key, Name) : nullptr;
-    if (v == nullptr)
+    const std::optional<TRegValue> v = CurrentValue(Name);
+    if (!v)
         Raise(ENOENT, Describe(root_, path_, Name) + " does not exist");
     if (v->Type != rdInteger)
         Raise(EINVAL, Describe(root_, path_, Name) + " is not an integer");
@@ -181,26 +175,23 @@ void TRegistry::CheckWritable() const {
         Raise(EACCES, "Registry key '" + path_ + "' is open for reading only");
 }
 
-void TRegistry::WriteString(const std::string& Name, const std::string& Value) {
+void TRegistry::SetCurrentValue(TRegValue Value) {
     CheckWritable();
     Modify([&](THive& h) {
         TRegKeyData* key = h.FindKey(path_);
         if (key == nullptr)
             Raise(ENOENT, "Registry key '" + path_ + "' no longer exists");
-        THive::SetValue(*key, TRegValue{Name, rdString, Value, 0});
+        THive::SetValue(*key, std::move(Value));
         return true;
     });
 }
 
+void TRegistry::WriteString(const std::string& Name, const std::string& Value) {
+    SetCurrentValue(TRegValue{Name, rdString, Value, 0});
+}
+
 void TRegistry::WriteInteger(const std::string& Name, std::int32_t Value) {
-    CheckWritable();
-    Modify([&](THive& h) {
-        TRegKeyData* key = h.FindKey(path_);
-        if (key == nullptr)
-            Raise(ENOENT, "Registry key '" + path_ + "' no longer exists");
-        THive::SetValue(*key, TRegValue{Name, rdInteger, {}, static_cast<std::uint32_t>(Value)});
-        return true;
-    });
+    SetCurrentValue(TRegValue{Name, rdInteger, {}, static_cast<std::uint32_t>(Value)});
 }
 
 bool TRegistry::DeleteValue(const std::string& Name) {

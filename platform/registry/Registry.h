@@ -33,6 +33,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -93,6 +94,9 @@ private:
     template <typename F>
     void Modify(F&& Change);
     const TRegKeyData* CurrentKey(const THive& Hive) const;
+    // A copy: the hive it comes from is gone when this returns.
+    std::optional<TRegValue> CurrentValue(const std::string& Name) const;
+    void SetCurrentValue(TRegValue Value);
     void CheckWritable() const;
 
     TRegRoot root_;
