@@ -1,10 +1,30 @@
 // Links, the event entries the dispatch calls, and the hidden window's message procedure.
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "framework/Application.h"
 #include "port/CPortComPort.h"
 #include "port/CPortRecords.h"
+
+namespace {
+
+// Visits the links in registration order. A handler may register or unregister links (a
+// component detaching itself): a link removed meanwhile is not visited, and none is skipped
+// or visited twice because the list shifted under the loop.
+template <class TVisit>
+void ForEachLink(const std::vector<TComLink*>& Links, TVisit Visit) {
+    std::size_t I = 0;
+    while (I < Links.size()) {
+        TComLink* L = Links[I];
+        Visit(L);
+        auto It = std::find(Links.begin(), Links.end(), L);
+        if (It != Links.end())
+            I = static_cast<std::size_t>(It - Links.begin()) + 1;
+    }
+}
+
+} // namespace
 
 // --- links ---
 
@@ -53,9 +73,10 @@ void TCustomComPort::SendSignalToLink(TComLinkEvent Event, bool OnOff) {
     default:
         return;
     }
-    for (TComLink* L : FLinks)
+    ForEachLink(FLinks, [&](TComLink* L) {
         if (L->*Slot)
             (L->*Slot)(this, OnOff);
+    });
 }
 
 void TCustomComPort::NotifyLink(TComLinkEvent Event) {
@@ -73,15 +94,17 @@ void TCustomComPort::NotifyLink(TComLinkEvent Event) {
     default:
         return;
     }
-    for (TComLink* L : FLinks)
+    ForEachLink(FLinks, [&](TComLink* L) {
         if (L->*Slot)
             (L->*Slot)(this);
+    });
 }
 
 void TCustomComPort::TxNotifyLink(const void* Buffer, std::int32_t Count) {
-    for (TComLink* L : FLinks)
+    ForEachLink(FLinks, [&](TComLink* L) {
         if (L->OnTxBuf)
             L->OnTxBuf(this, Buffer, Count);
+    });
 }
 
 // --- event entries ---
@@ -103,15 +126,14 @@ void TCustomComPort::DeliverRxBuf(std::int32_t& Count) {
         if (Got > 0)
             DoRxBuf(Bytes.get(), Got);
     };
-    for (std::size_t I = 0; I < FLinks.size(); ++I) {
-        TComLink* L = FLinks[I];
+    ForEachLink(FLinks, [&](TComLink* L) {
         if (!L->OnRxBuf)
-            continue;
+            return;
         if (!Bytes)
             ReadOnce();
         if (Got > 0)
             L->OnRxBuf(this, Bytes.get(), Got);
-    }
+    });
     if (!Bytes && !FTriggersOnRxChar)
         ReadOnce();
     if (Bytes)

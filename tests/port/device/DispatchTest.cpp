@@ -242,6 +242,28 @@ TEST_F(DispatchTest, BytesTakenBeforeTheReadAreNotPassedOn) {
     Port.UnRegisterLink(&Thief);
 }
 
+TEST_F(DispatchTest, LinkDetachingInItsOwnHandlerLeavesTheOthersHeard) {
+    TComLink Leaving, Staying, Last;
+    Leaving.OnConn = [&](TObject*, bool On) {
+        Log.Add(std::string("leaving ") + (On ? "on" : "off"));
+        Port.UnRegisterLink(&Leaving);
+    };
+    Staying.OnConn = [&](TObject*, bool On) {
+        Log.Add(std::string("staying ") + (On ? "on" : "off"));
+    };
+    Last.OnConn = [&](TObject*, bool On) { Log.Add(std::string("last ") + (On ? "on" : "off")); };
+    Port.RegisterLink(&Leaving);
+    Port.RegisterLink(&Staying);
+    Port.RegisterLink(&Last);
+    Port.SetEvents(TComEvents{});
+    Port.Open();
+    Port.Close();
+    EXPECT_EQ(Log.Entries(), (std::vector<std::string>{"leaving on", "staying on", "last on",
+                                                       "staying off", "last off"}));
+    Port.UnRegisterLink(&Staying);
+    Port.UnRegisterLink(&Last);
+}
+
 TEST_F(DispatchTest, LinksFollowTransmitAndLineEvents) {
     TComLink Link;
     Link.OnTx = [&](TObject*, bool On) { Log.Add(On ? "link tx on" : "link tx off"); };
