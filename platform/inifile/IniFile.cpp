@@ -36,6 +36,7 @@ struct TLine {
     TLineKind Kind = lkOther;
     std::string Name;
     std::string Value;
+    std::string Eol;
 };
 
 // The file as lines, so that an edit touches one line and keeps the rest byte for byte.
@@ -45,23 +46,31 @@ public:
         std::size_t start = 0;
         while (start < Text.size()) {
             std::size_t end = Text.find('\n', start);
+            std::string eol = end == std::string::npos ? "" : "\n";
             if (end == std::string::npos)
                 end = Text.size();
             std::string line = Text.substr(start, end - start);
             if (!line.empty() && line.back() == '\r') {
                 line.pop_back();
-                if (lines_.empty())
-                    eol_ = "\r\n";
+                eol.insert(0, "\r");
             }
+            if (lines_.empty() && eol.ends_with('\n'))
+                eol_ = eol;
             lines_.push_back(Classify(std::move(line)));
+            lines_.back().Eol = std::move(eol);
             start = end + 1;
         }
     }
 
+    // Each line keeps its own line end; lines we add take the first line's.
     std::string Join() const {
         std::string out;
-        for (const auto& l : lines_)
-            out += l.Text + eol_;
+        for (std::size_t i = 0; i < lines_.size(); ++i) {
+            const TLine& l = lines_[i];
+            const bool last = i + 1 == lines_.size();
+            // A last line without a line feed gets one when lines follow it.
+            out += l.Text + (!last && !l.Eol.ends_with('\n') ? eol_ : l.Eol);
+        }
         return out;
     }
 
@@ -96,14 +105,16 @@ public:
     void Set(const std::string& Section, const std::string& Ident, const std::string& Value) {
         std::size_t h = FindSection(Section);
         if (h == std::string::npos) {
-            lines_.push_back(Classify("[" + Section + "]"));
+            lines_.push_back(NewLine("[" + Section + "]"));
             h = lines_.size() - 1;
         }
         const std::size_t k = FindKey(h, Ident);
         if (k != std::string::npos) {
             // Keep the line's own spelling of the key and anything before the '='.
             const std::string& old = lines_[k].Text;
+            std::string eol = std::move(lines_[k].Eol);
             lines_[k] = Classify(old.substr(0, old.find('=')) + "=" + Value);
+            lines_[k].Eol = std::move(eol);
             return;
         }
         std::size_t at = h + 1;
@@ -111,7 +122,7 @@ public:
             if (lines_[i].Kind == lkKey)
                 at = i + 1;
         lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at),
-                      Classify(Ident + "=" + Value));
+                      NewLine(Ident + "=" + Value));
     }
 
     bool Delete(std::string_view Section, std::string_view Ident) {
@@ -135,6 +146,12 @@ public:
     const std::vector<TLine>& Lines() const { return lines_; }
 
 private:
+    TLine NewLine(std::string Text) const {
+        TLine l = Classify(std::move(Text));
+        l.Eol = eol_;
+        return l;
+    }
+
     static TLine Classify(std::string Text) {
         TLine l;
         l.Text = std::move(Text);

@@ -125,6 +125,16 @@ TEST_F(IniFileTest, WritesEditInPlaceAndKeepTheRestOfTheFile) {
     EXPECT_FALSE(ini.SectionExists("Other"));
     EXPECT_TRUE(ini.ValueExists("New", "CustomBaudRate"));
 
+    // Mixed line ends stay as they are; a last line without one is ended when lines follow it.
+    Put("[A]\nX=1\r\nY=2\n[B]\r\nZ=3");
+    ini.WriteString("A", "X", "9");
+    ini.WriteString("B", "W", "4");
+    EXPECT_EQ(Text(), "[A]\nX=9\r\nY=2\n[B]\r\nZ=3\nW=4\n");
+    Put("[A]\r\nX=1\r");
+    ini.WriteString("A", "X", "2");
+    EXPECT_EQ(Text(), "[A]\r\nX=2\r");
+    EXPECT_EQ(ini.ReadString("A", "X", ""), "2");
+
     TIniFile fresh(dir_ + "/new.ini");
     fresh.WriteString("ComPort", "Port", "COM3");
     EXPECT_EQ(fresh.ReadString("ComPort", "Port", ""), "COM3");
