@@ -25,6 +25,13 @@ bool TSerialDevice::CheckOpen() {
     return closed_ ? Fail(EBADF) : true;
 }
 
+bool TSerialDevice::DeviceFailed() {
+    const int error = errno;
+    if (IsLostError(error))
+        MarkLost();
+    return Fail(error);
+}
+
 bool TSerialDevice::Init() {
     std::lock_guard lock(mutex_);
     if (!backend_->GetLine(dcb_))
@@ -79,38 +86,31 @@ bool TSerialDevice::SetState(const DCB& State) {
     else if (rts == RTS_CONTROL_TOGGLE)
         rtsOn = rtsToggleOn_;
     const bool kernelKeysRts = rts == RTS_CONTROL_TOGGLE && backend_->TogglesRts();
-    if (!backend_->SetDtr(dtrOn) || (!kernelKeysRts && !backend_->SetRts(rtsOn))) {
-        const int error = errno;
-        if (IsLostError(error))
-            MarkLost();
-        return Fail(error);
-    }
+    if (!backend_->SetDtr(dtrOn) || (!kernelKeysRts && !backend_->SetRts(rtsOn)))
+        return DeviceFailed();
     Service(TSyncClock::now(), false, 0);
     return true;
 }
 
 bool TSerialDevice::GetState(DCB& State) {
-    std::lock_guard lock(mutex_);
-    if (!CheckOpen())
-        return false;
-    State = dcb_;
-    return true;
+    return WhenOpen([&] {
+        State = dcb_;
+        return true;
+    });
 }
 
 bool TSerialDevice::SetTimeouts(const COMMTIMEOUTS& T) {
-    std::lock_guard lock(mutex_);
-    if (!CheckOpen())
-        return false;
-    timeouts_ = T;
-    return true;
+    return WhenOpen([&] {
+        timeouts_ = T;
+        return true;
+    });
 }
 
 bool TSerialDevice::GetTimeouts(COMMTIMEOUTS& T) {
-    std::lock_guard lock(mutex_);
-    if (!CheckOpen())
-        return false;
-    T = timeouts_;
-    return true;
+    return WhenOpen([&] {
+        T = timeouts_;
+        return true;
+    });
 }
 
 bool TSerialDevice::SetQueueSizes(std::uint32_t In, std::uint32_t Out) {
@@ -126,12 +126,11 @@ bool TSerialDevice::SetQueueSizes(std::uint32_t In, std::uint32_t Out) {
 }
 
 bool TSerialDevice::GetQueueSizes(std::uint32_t& In, std::uint32_t& Out) {
-    std::lock_guard lock(mutex_);
-    if (!CheckOpen())
-        return false;
-    In = static_cast<std::uint32_t>(queue_.Capacity());
-    Out = outSize_;
-    return true;
+    return WhenOpen([&] {
+        In = static_cast<std::uint32_t>(queue_.Capacity());
+        Out = outSize_;
+        return true;
+    });
 }
 
 // ---- operations -------------------------------------------------------------------------
@@ -308,11 +307,10 @@ bool TSerialDevice::SetMask(std::uint32_t Mask) {
 }
 
 bool TSerialDevice::GetMask(std::uint32_t& Mask) {
-    std::lock_guard lock(mutex_);
-    if (!CheckOpen())
-        return false;
-    Mask = mask_;
-    return true;
+    return WhenOpen([&] {
+        Mask = mask_;
+        return true;
+    });
 }
 
 bool TSerialDevice::Purge(std::uint32_t Flags) {
@@ -337,12 +335,8 @@ bool TSerialDevice::Purge(std::uint32_t Flags) {
         QueueDrained();
     }
     const bool in = Flags & PURGE_RXCLEAR, out = Flags & PURGE_TXCLEAR;
-    if ((in || out) && !backend_->Flush(in, out)) {
-        const int error = errno;
-        if (IsLostError(error))
-            MarkLost();
-        return Fail(error);
-    }
+    if ((in || out) && !backend_->Flush(in, out))
+        return DeviceFailed();
     return true;
 }
 
@@ -385,13 +379,7 @@ bool TSerialDevice::ModemStatus(std::uint32_t& Status) {
         return false;
     if (lost_)
         return Fail(EIO);
-    if (!backend_->ModemLines(Status)) {
-        const int error = errno;
-        if (IsLostError(error))
-            MarkLost();
-        return Fail(error);
-    }
-    return true;
+    return backend_->ModemLines(Status) || DeviceFailed();
 }
 
 bool TSerialDevice::Escape(std::uint32_t Function) {
@@ -423,12 +411,8 @@ bool TSerialDevice::Escape(std::uint32_t Function) {
     default:
         return Fail(EINVAL);
     }
-    if (!ok) {
-        const int error = errno;
-        if (IsLostError(error))
-            MarkLost();
-        return Fail(error);
-    }
+    if (!ok)
+        return DeviceFailed();
     Service(TSyncClock::now(), false, 0);
     return true;
 }

@@ -67,6 +67,13 @@ private:
 
     bool Fail(int error);
     bool CheckOpen();
+    // A backend call failed with errno; a vanished device is marked lost on the way.
+    bool DeviceFailed();
+    template <typename Body>
+    bool WhenOpen(Body body) {
+        std::lock_guard lock(mutex_);
+        return CheckOpen() && body();
+    }
     // Takes the record for a new operation, dropping a completed result it still names.
     bool Adopt(OVERLAPPED* Ov);
     bool Launch(const TOpPtr& Op, OVERLAPPED* Ov, std::uint32_t* Transferred);
