@@ -117,6 +117,10 @@ bool TSerialDevice::SetQueueSizes(std::uint32_t In, std::uint32_t Out) {
     std::lock_guard lock(mutex_);
     if (!CheckOpen())
         return false;
+    // A negative size from the port arrives as some 4 GiB: refuse it as the allocation it is,
+    // rather than zero-filling gigabytes or dying of bad_alloc.
+    if (In > MaxQueueBytes)
+        return Fail(ENOMEM);
     if (In != 0 && In != queue_.Capacity())
         queue_.Resize(In);
     if (Out != 0)

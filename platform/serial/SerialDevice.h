@@ -45,6 +45,7 @@ public:
 
 private:
     static constexpr std::size_t ChunkBytes = 65536; // most bytes moved by one backend call
+    static constexpr std::uint32_t MaxQueueBytes = 16u << 20;
 
     enum TOpKind : std::uint8_t { opRead, opWrite, opWait };
     struct TOp {

@@ -222,7 +222,8 @@ bool SetDeviceTimeouts(TSerialHandle Handle, const COMMTIMEOUTS& Timeouts);
 bool GetDeviceTimeouts(TSerialHandle Handle, COMMTIMEOUTS& Timeouts);
 
 // Set up queue sizes (recommended receive and transmit queue sizes in bytes; 0 keeps the
-// current size). Bytes already queued are kept up to the new size.
+// current size). Bytes already queued are kept up to the new size. A receive queue above
+// 16 MiB fails with ENOMEM.
 bool SetupQueueSizes(TSerialHandle Handle, std::uint32_t InputSize, std::uint32_t OutputSize);
 bool GetQueueSizes(TSerialHandle Handle, std::uint32_t& InputSize, std::uint32_t& OutputSize);
 

@@ -170,6 +170,16 @@ TEST_F(VirtualPair, EightyPercentMarkOnceThenOverflowDropsBytes) {
     EXPECT_EQ(Events(b, mask), EV_RX80FULL) << "re-armed once the queue drained";
 }
 
+TEST_F(VirtualPair, AnOutsizedReceiveQueueIsRefusedAndTheOldOneKept) {
+    ASSERT_TRUE(SetupQueueSizes(b, 100, 100));
+    // What a negative size from the port becomes.
+    EXPECT_FALSE(SetupQueueSizes(b, static_cast<std::uint32_t>(-3), 100));
+    EXPECT_EQ(LastPlatformError(), ENOMEM);
+    std::uint32_t in = 0, out = 0;
+    ASSERT_TRUE(GetQueueSizes(b, in, out));
+    EXPECT_EQ(in, 100u);
+}
+
 TEST_F(VirtualPair, NullDiscard) {
     DCB d = PlainDcb();
     d.Flags |= DCB_fNull;
