@@ -29,6 +29,8 @@
 #include "port/CPortTypes.h"
 
 class TComThread;
+class TIniFile;
+class TRegistry;
 
 // The port message: sent to the hidden window with one event's platform bit.
 inline constexpr std::uint32_t CM_COMPORT = WM_USER + 1;
@@ -179,11 +181,11 @@ public:
     void Loaded() override;
 
 protected:
-    // Defined with the settings store.
-    virtual void StoreRegistry(const std::string& Key);
-    virtual void StoreIniFile(const std::string& FileName);
-    virtual void LoadRegistry(const std::string& Key);
-    virtual void LoadIniFile(const std::string& FileName);
+    // Defined with the settings store; the registry object comes with its settings key open.
+    virtual void StoreRegistry(TRegistry* Reg);
+    virtual void StoreIniFile(TIniFile* IniFile);
+    virtual void LoadRegistry(TRegistry* Reg);
+    virtual void LoadIniFile(TIniFile* IniFile);
 
     virtual void CreateHandle();
     virtual void DestroyHandle();

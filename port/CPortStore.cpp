@@ -107,12 +107,19 @@ bool OpenSettingsKey(TRegistry* Reg, const std::string& Key, const std::string& 
     return Reg != nullptr && OpenSettingsKey(*Reg, Key, Name);
 }
 
+// Without a settings key every write would fail and every text would read as empty, wiping the
+// port's settings on a load that reported success; both fail at once instead.
 void TCustomComPort::StoreSettings(TStoreType StoreType, const std::string& StoreTo) {
     try {
-        if (StoreType == stRegistry)
-            StoreRegistry(StoreTo);
-        else
-            StoreIniFile(StoreTo);
+        if (StoreType == stRegistry) {
+            TRegistry Reg;
+            if (!OpenSettingsKey(Reg, StoreTo, GetName()))
+                throw EComPort(CError_StoreFailed);
+            StoreRegistry(&Reg);
+        } else {
+            TIniFile Ini(StoreTo);
+            StoreIniFile(&Ini);
+        }
     } catch (...) {
         throw EComPort(CError_StoreFailed);
     }
@@ -121,10 +128,15 @@ void TCustomComPort::StoreSettings(TStoreType StoreType, const std::string& Stor
 void TCustomComPort::LoadSettings(TStoreType StoreType, const std::string& LoadFrom) {
     BeginUpdate();
     try {
-        if (StoreType == stRegistry)
-            LoadRegistry(LoadFrom);
-        else
-            LoadIniFile(LoadFrom);
+        if (StoreType == stRegistry) {
+            TRegistry Reg;
+            if (!OpenSettingsKey(Reg, LoadFrom, GetName()))
+                throw EComPort(CError_LoadFailed);
+            LoadRegistry(&Reg);
+        } else {
+            TIniFile Ini(LoadFrom);
+            LoadIniFile(&Ini);
+        }
     } catch (...) {
         // What was read before the failure stays set; the device takes it once, here.
         EndUpdate();
@@ -133,31 +145,22 @@ void TCustomComPort::LoadSettings(TStoreType StoreType, const std::string& LoadF
     EndUpdate();
 }
 
-void TCustomComPort::StoreRegistry(const std::string& Key) {
-    TRegistry Reg;
-    if (!OpenSettingsKey(Reg, Key, GetName()))
-        throw EComPort(CError_StoreFailed);
-    TRegistrySettingsWriter Writer(Reg);
+void TCustomComPort::StoreRegistry(TRegistry* Reg) {
+    TRegistrySettingsWriter Writer(*Reg);
     WritePortSettings(*this, Writer);
 }
 
-void TCustomComPort::LoadRegistry(const std::string& Key) {
-    TRegistry Reg;
-    // Without a key every text would read as empty and reset the port to fallback values.
-    if (!OpenSettingsKey(Reg, Key, GetName()))
-        throw EComPort(CError_LoadFailed);
-    TRegistrySettingsReader Reader(Reg);
+void TCustomComPort::LoadRegistry(TRegistry* Reg) {
+    TRegistrySettingsReader Reader(*Reg);
     ReadPortSettings(*this, Reader);
 }
 
-void TCustomComPort::StoreIniFile(const std::string& FileName) {
-    TIniFile Ini(FileName);
-    TIniSettingsWriter Writer(Ini, GetName());
+void TCustomComPort::StoreIniFile(TIniFile* IniFile) {
+    TIniSettingsWriter Writer(*IniFile, GetName());
     WritePortSettings(*this, Writer);
 }
 
-void TCustomComPort::LoadIniFile(const std::string& FileName) {
-    TIniFile Ini(FileName);
-    TIniSettingsReader Reader(Ini, GetName());
+void TCustomComPort::LoadIniFile(TIniFile* IniFile) {
+    TIniSettingsReader Reader(*IniFile, GetName());
     ReadPortSettings(*this, Reader);
 }

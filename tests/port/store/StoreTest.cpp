@@ -3,6 +3,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/inifile/IniFile.h"
 #include "platform/registry/Registry.h"
 #include "port/CPort.h"
 #include "port/store/TempRegistry.h"
@@ -180,4 +181,45 @@ TEST_F(StoreTest, KeyPaths) {
         EXPECT_EQ(ComErrorCode([&] { Port.StoreSettings(stRegistry, Bad); }), 16) << Bad;
         EXPECT_EQ(ComErrorCode([&] { Port.LoadSettings(stRegistry, Bad); }), 17) << Bad;
     }
+}
+
+// A descendant keeps one more value beside the port's own, in the key or section opened for it.
+class TExtraPort : public TComPort {
+public:
+    std::int32_t Extra = 0;
+
+protected:
+    void StoreRegistry(TRegistry* Reg) override {
+        TComPort::StoreRegistry(Reg);
+        Reg->WriteInteger("Extra", Extra);
+    }
+    void LoadRegistry(TRegistry* Reg) override {
+        TComPort::LoadRegistry(Reg);
+        Extra = Reg->ReadInteger("Extra");
+    }
+    void StoreIniFile(TIniFile* IniFile) override {
+        TComPort::StoreIniFile(IniFile);
+        IniFile->WriteInteger(GetName(), "Extra", Extra);
+    }
+    void LoadIniFile(TIniFile* IniFile) override {
+        TComPort::LoadIniFile(IniFile);
+        Extra = IniFile->ReadInteger(GetName(), "Extra", -1);
+    }
+};
+
+TEST_F(StoreTest, DescendantsExtendTheMediaOperations) {
+    TExtraPort Out, In;
+    Out.SetName("ComPort");
+    In.SetName("ComPort");
+    Out.SetPort("ttyS7");
+    Out.Extra = 42;
+    Out.StoreSettings(stRegistry, Path);
+    EXPECT_EQ(RegistryNames().back(), "Extra");
+    In.LoadSettings(stRegistry, Path);
+    EXPECT_EQ(In.GetPort(), "ttyS7");
+    EXPECT_EQ(In.Extra, 42);
+    Out.Extra = 7;
+    Out.StoreSettings(stIniFile, Ini);
+    In.LoadSettings(stIniFile, Ini);
+    EXPECT_EQ(In.Extra, 7);
 }
