@@ -53,6 +53,8 @@ public:
     virtual bool SetBreak(bool On) = 0;
     // Stop or restart output as if XOFF or XON had been received.
     virtual bool StopOutput(bool Stop) = 0;
+    // Output held as if XOFF had been received: 1 yes, 0 no, -1 the device cannot tell.
+    virtual int OutputStopped() { return -1; }
     virtual bool Flush(bool Input, bool Output) = 0;
     virtual bool OutputQueued(std::uint32_t& Count) = 0;
     // False without touching errno when the device keeps no counters.

@@ -366,7 +366,9 @@ bool TSerialDevice::ClearError(std::uint32_t* Errors, COMSTAT* Stat) {
             s.Flags |= COMSTAT_fCtsHold;
         if (out > 0 && DsrHeld())
             s.Flags |= COMSTAT_fDsrHold;
-        if (xoffHold_)
+        // The kernel obeys a received XOFF without telling; only the escape is known then.
+        const int stopped = lost_ ? -1 : backend_->OutputStopped();
+        if (stopped > 0 || (stopped < 0 && xoffHold_))
             s.Flags |= COMSTAT_fXoffHold;
         if (xoffSent_)
             s.Flags |= COMSTAT_fXoffSent;

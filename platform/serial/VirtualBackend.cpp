@@ -148,6 +148,12 @@ public:
         return true;
     }
 
+    int OutputStopped() override {
+        std::lock_guard lock(p_->m);
+        const auto& me = p_->ends[i_];
+        return Lost(me) ? -1 : me.stopped ? 1 : 0;
+    }
+
     bool Flush(bool Input, bool Output) override {
         std::lock_guard lock(p_->m);
         auto& me = p_->ends[i_];

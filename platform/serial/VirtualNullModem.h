@@ -3,7 +3,9 @@
 // other, RTS drives the peer's CTS, DTR drives the peer's DSR and RLSD. Each end has a transmit
 // queue of 4096 bytes that drains into the peer's receive buffer of 4096 bytes while its CTS
 // allows (fOutxCtsFlow or RTS handshake), so output backs up when the peer does not read, and
-// transmit-empty can be observed. Break, ring, line errors and unplugging are injected here.
+// transmit-empty can be observed. An end with fOutX set stops and restarts its output on the
+// XOFF and XON characters it receives, which it does not pass on as data, like a UART driver.
+// Break, ring, line errors and unplugging are injected here.
 // The names stay registered while the object lives; an end still open when it is destroyed
 // behaves as unplugged.
 #pragma once

@@ -79,18 +79,41 @@ struct TVirtualPair {
         if (ctsFlow && !CtsAt(i))
             return;
         std::uint8_t chunk[WireBytes];
+        bool peerRestarted = false;
         if (!peer.open || peer.unplugged) {
             me.tx.Clear(); // nobody at the other end of the cable
         } else {
             const std::size_t n = me.tx.Peek(chunk, peer.rx.Free());
             if (n == 0)
                 return;
-            peer.rx.Push(chunk, n);
             me.tx.Drop(n);
+            peer.rx.Push(chunk, ObeyFlowChars(peer, chunk, n, peerRestarted));
             Wake(peer);
         }
         if (me.tx.Empty())
             Wake(me);
+        if (peerRestarted)
+            Transmit(1 - i);
+    }
+
+    // Output XON/XOFF of the receiving end, as a UART driver does it: the two characters stop and
+    // restart that end's own output and are not received as data. Returns the bytes kept.
+    static std::size_t ObeyFlowChars(TVirtualEnd& e, std::uint8_t* data, std::size_t n,
+                                     bool& restarted) {
+        if (!(e.line.Flags & DCB_fOutX))
+            return n;
+        std::size_t w = 0;
+        for (std::size_t r = 0; r < n; ++r) {
+            if (data[r] == e.line.XoffChar) {
+                e.stopped = true;
+            } else if (data[r] == e.line.XonChar) {
+                restarted = restarted || e.stopped;
+                e.stopped = false;
+            } else {
+                data[w++] = data[r];
+            }
+        }
+        return w;
     }
 
     void ReceiveMarked(int i, std::uint8_t byte, std::uint8_t flags) {

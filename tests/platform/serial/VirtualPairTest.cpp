@@ -441,6 +441,29 @@ TEST_F(VirtualPair, InputXonXoffFollowsTheQueueLimits) {
     EXPECT_EQ(ReadNow(a, 10), "\x11");
 }
 
+TEST_F(VirtualPair, OutputXonXoffHoldsAndReleasesOutput) {
+    DCB d = PlainDcb();
+    d.Flags |= DCB_fOutX;
+    d.XonChar = 0x11;
+    d.XoffChar = 0x13;
+    ASSERT_TRUE(SetDeviceState(a, d));
+    ASSERT_TRUE(SetDeviceEventMask(b, EV_RXCHAR));
+    Write(b, "\x13");
+    TOv w;
+    std::uint32_t n = 0;
+    SerialWrite(a, "held", 4, &n, &w);
+    EXPECT_EQ(Events(b, EV_RXCHAR, 200), 0u);
+    COMSTAT st;
+    Errors(a, &st);
+    EXPECT_TRUE(st.Flags & COMSTAT_fXoffHold);
+    Write(b, "\x11");
+    EXPECT_EQ(Events(b, EV_RXCHAR), EV_RXCHAR);
+    EXPECT_EQ(ReadNow(b, 10), "held");
+    Errors(a, &st);
+    EXPECT_FALSE(st.Flags & COMSTAT_fXoffHold);
+    EXPECT_EQ(ReadNow(a, 10), "") << "the flow characters are not data";
+}
+
 TEST_F(VirtualPair, HandshakeLinesFollowTheQueueLimits) {
     DCB d = PlainDcb();
     d.Flags = DCB_fBinary | DTR_CONTROL_HANDSHAKE | RTS_CONTROL_HANDSHAKE;
