@@ -1,13 +1,12 @@
 #include "port/CPortConv.h"
 
 #include <array>
+#include <cerrno>
 #include <cstddef>
-#include <vector>
 
 #include "framework/Strings.h"
 #include "framework/TextUtil.h"
-#include "platform/serial/SerialPortList.h"
-#include "platform/sync/PlatformError.h"
+#include "platform/registry/Registry.h"
 #include "port/CPortError.h"
 
 namespace {
@@ -158,16 +157,27 @@ std::uint8_t StrToSettingChar(const std::string& Str) {
     return static_cast<std::uint8_t>(Value & 0xFF);
 }
 
+// The name and data buffers offered per value hold 256 units, the terminating NUL included.
+static constexpr std::size_t EnumBufferSize = 256;
+
 void EnumComPorts(TStrings& Ports) {
-    std::vector<std::string> Names;
-    if (!ListRegisteredSerialDevices(Names))
-        throw EComPort(CError_RegError, LastPlatformError());
     // Collected apart and swapped in whole, so a failure leaves the caller's list as it was.
-    TStringList Sorted;
-    for (const std::string& Name : Names)
-        Sorted.Add(Name);
-    Sorted.Sort();
-    Ports.Assign(&Sorted);
+    TStringList Found;
+    try {
+        TRegistry Reg(HKEY_LOCAL_MACHINE);
+        if (!Reg.OpenKeyReadOnly("HARDWARE\\DEVICEMAP\\SERIALCOMM"))
+            throw EComPort(CError_RegError, Reg.GetLastError() != 0 ? Reg.GetLastError() : ENOENT);
+        for (const std::string& Name : Reg.GetValueNames()) {
+            std::string Data = Reg.ReadString(Name);
+            if (Name.size() >= EnumBufferSize || Data.size() >= EnumBufferSize)
+                throw EComPort(CError_RegError, ERANGE);
+            Found.Add(Data);
+        }
+    } catch (const ERegistryError& E) {
+        throw EComPort(CError_RegError, E.GetErrorCode());
+    }
+    Found.Sort();
+    Ports.Assign(&Found);
 }
 
 void EnumComPorts(TStrings* Ports) {

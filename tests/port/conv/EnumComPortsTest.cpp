@@ -29,4 +29,22 @@ TEST(EnumComPorts, SortedWithoutCaseKeepsDuplicatesOrRaisesLeavingTheList) {
             std::string("\\Device\\") + Name + std::to_string(Reg.GetValueNames().size()), Name);
     EnumComPorts(Ports);
     EXPECT_EQ(Ports.ToVector(), (std::vector<std::string>{"com1", "COM10", "COM2", "COM2"}));
+
+    // Names and data must fit 256-unit buffers with their NUL.
+    Reg.WriteString("Long", std::string(255, 'p'));
+    EnumComPorts(Ports);
+    EXPECT_EQ(Ports.GetCount(), 5);
+    for (const auto& [Name, Data] : {std::pair{std::string("Long"), std::string(256, 'p')},
+                                     std::pair{std::string(256, 'n'), std::string("COM3")}}) {
+        Reg.WriteString(Name, Data);
+        try {
+            EnumComPorts(Ports);
+            ADD_FAILURE() << "an oversized value was listed";
+        } catch (const EComPort& E) {
+            EXPECT_EQ(E.GetCode(), 23);
+            EXPECT_EQ(E.GetWinCode(), ERANGE);
+        }
+        EXPECT_EQ(Ports.GetCount(), 5);
+        Reg.WriteString("Long", "COM4");
+    }
 }
