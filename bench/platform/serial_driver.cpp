@@ -111,11 +111,10 @@ struct Throughput {
     double BytesPerRead() const { return double(bytes) / double(reads); }
 };
 
-Throughput Report(std::size_t total, double wall, double cpu, std::size_t reads) {
-    return {wall, cpu, total, reads};
-}
-
-Throughput PlainThroughput(Pty& pty, std::size_t total) {
+// Receives Total bytes of the pattern, ReadChunk(buffer, size) giving each chunk, and times the
+// receiving thread.
+template <typename ReadChunk>
+Throughput Receive(Pty& pty, std::size_t total, const char* check, ReadChunk readChunk) {
     std::thread far = Streamer(pty.master, total);
     std::vector<std::uint8_t> buf(65536);
     const auto t0 = steady_clock::now();
@@ -123,23 +122,30 @@ Throughput PlainThroughput(Pty& pty, std::size_t total) {
     std::size_t got = 0, reads = 0;
     while (got < total) {
         ++reads;
-        pollfd pf{pty.slave, POLLIN, 0};
-        if (poll(&pf, 1, -1) < 0)
-            Die("poll");
-        const ssize_t n = read(pty.slave, buf.data(), buf.size());
-        if (n < 0 && errno == EAGAIN)
-            continue;
-        if (n <= 0)
-            Die("read");
-        for (ssize_t i = 0; i < n; ++i)
+        const std::size_t n = readChunk(buf.data(), buf.size());
+        for (std::size_t i = 0; i < n; ++i)
             if (buf[i] != Pattern(got + i))
-                Die("plain byte check");
-        got += static_cast<std::size_t>(n);
+                Die(check);
+        got += n;
     }
     const double cpu = ThreadCpu() - c0;
     const double wall = duration<double>(steady_clock::now() - t0).count();
     far.join();
-    return Report(total, wall, cpu, reads);
+    return {wall, cpu, total, reads};
+}
+
+Throughput PlainThroughput(Pty& pty, std::size_t total) {
+    return Receive(pty, total, "plain byte check", [&](std::uint8_t* buf, std::size_t size) {
+        pollfd pf{pty.slave, POLLIN, 0};
+        if (poll(&pf, 1, -1) < 0)
+            Die("poll");
+        const ssize_t n = read(pty.slave, buf, size);
+        if (n < 0 && errno == EAGAIN)
+            return std::size_t{0};
+        if (n <= 0)
+            Die("read");
+        return static_cast<std::size_t>(n);
+    });
 }
 
 TSerialHandle OpenDriver(const Pty& pty) {
@@ -173,24 +179,12 @@ Throughput DriverThroughput(Pty& pty, std::size_t total) {
     const TSerialHandle h = OpenDriver(pty);
     OVERLAPPED ov;
     ov.Event = CreateSyncEvent(true, true);
-    std::thread far = Streamer(pty.master, total);
-    std::vector<std::uint8_t> buf(65536);
-    const auto t0 = steady_clock::now();
-    const double c0 = ThreadCpu();
-    std::size_t got = 0, reads = 0;
-    while (got < total) {
-        ++reads;
-        const std::uint32_t n = ReadOverlapped(h, buf.data(), 65536, ov);
-        for (std::uint32_t i = 0; i < n; ++i)
-            if (buf[i] != Pattern(got + i))
-                Die("driver byte check");
-        got += n;
-    }
-    const double cpu = ThreadCpu() - c0;
-    const double wall = duration<double>(steady_clock::now() - t0).count();
-    far.join();
+    const Throughput t =
+        Receive(pty, total, "driver byte check", [&](std::uint8_t* buf, std::size_t size) {
+            return std::size_t{ReadOverlapped(h, buf, static_cast<std::uint32_t>(size), ov)};
+        });
     SerialClose(h);
-    return Report(total, wall, cpu, reads);
+    return t;
 }
 
 using Latency = std::vector<double>; // microseconds per round trip
