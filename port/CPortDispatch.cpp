@@ -6,6 +6,7 @@
 #include "framework/Application.h"
 #include "port/CPortComPort.h"
 #include "port/CPortRecords.h"
+#include "port/CPortThread.h"
 
 namespace {
 
@@ -212,6 +213,41 @@ void TCustomComPort::CallAfterClose() {
     DoAfterClose();
 }
 
+void CallEventEntry(TCustomComPort& Port, TComEvent Event) {
+    switch (Event) {
+    case evError:
+        Port.CallError();
+        break;
+    case evRxChar:
+        Port.CallRxChar();
+        break;
+    case evTxEmpty:
+        Port.CallTxEmpty();
+        break;
+    case evBreak:
+        Port.CallBreak();
+        break;
+    case evRing:
+        Port.CallRing();
+        break;
+    case evCTS:
+        Port.CallCTSChange();
+        break;
+    case evDSR:
+        Port.CallDSRChange();
+        break;
+    case evRxFlag:
+        Port.CallRxFlag();
+        break;
+    case evRLSD:
+        Port.CallRLSDChange();
+        break;
+    case evRx80Full:
+        Port.CallRx80Full();
+        break;
+    }
+}
+
 void TCustomComPort::CheckSignals(bool Open) {
     if (Open) {
         CallCTSChange();
@@ -238,40 +274,10 @@ void TCustomComPort::WindowMethod(TMessage& Message) {
             ReplyMessage(0);
         if (!FConnected)
             return;
-        switch (Message.WParam) {
-        case EV_RXCHAR:
-            CallRxChar();
-            break;
-        case EV_RXFLAG:
-            CallRxFlag();
-            break;
-        case EV_TXEMPTY:
-            CallTxEmpty();
-            break;
-        case EV_CTS:
-            CallCTSChange();
-            break;
-        case EV_DSR:
-            CallDSRChange();
-            break;
-        case EV_RLSD:
-            CallRLSDChange();
-            break;
-        case EV_BREAK:
-            CallBreak();
-            break;
-        case EV_ERR:
-            CallError();
-            break;
-        case EV_RING:
-            CallRing();
-            break;
-        case EV_RX80FULL:
-            CallRx80Full();
-            break;
-        default:
-            break;
-        }
+        // One event's bit selects its entry; any other value does nothing.
+        for (TComEvent E : EventDispatchOrder)
+            if (Message.WParam == EventsToMask(TComEvents{E}))
+                CallEventEntry(*this, E);
     } catch (...) {
         Application->HandleException(this);
     }

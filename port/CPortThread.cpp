@@ -103,55 +103,14 @@ void TComThread::DispatchComMsg() {
     }
 }
 
-namespace {
-
-// Dispatch order: errors first, so that a batch's line error is heard before its data.
-constexpr TComEvent DispatchOrder[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
-                                       evCTS,   evDSR,    evRxFlag,  evRLSD,  evRx80Full};
-
-} // namespace
-
 void TComThread::DoEvents() {
-    for (TComEvent E : DispatchOrder) {
-        if (!FEvents.Contains(E))
-            continue;
-        switch (E) {
-        case evError:
-            FComPort->CallError();
-            break;
-        case evRxChar:
-            FComPort->CallRxChar();
-            break;
-        case evTxEmpty:
-            FComPort->CallTxEmpty();
-            break;
-        case evBreak:
-            FComPort->CallBreak();
-            break;
-        case evRing:
-            FComPort->CallRing();
-            break;
-        case evCTS:
-            FComPort->CallCTSChange();
-            break;
-        case evDSR:
-            FComPort->CallDSRChange();
-            break;
-        case evRxFlag:
-            FComPort->CallRxFlag();
-            break;
-        case evRLSD:
-            FComPort->CallRLSDChange();
-            break;
-        case evRx80Full:
-            FComPort->CallRx80Full();
-            break;
-        }
-    }
+    for (TComEvent E : EventDispatchOrder)
+        if (FEvents.Contains(E))
+            CallEventEntry(*FComPort, E);
 }
 
 void TComThread::SendEvents() {
-    for (TComEvent E : DispatchOrder)
+    for (TComEvent E : EventDispatchOrder)
         if (FEvents.Contains(E))
             SendMessage(FComPort->FWindow, CM_COMPORT, EventsToMask(TComEvents{E}), 0);
 }

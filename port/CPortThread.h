@@ -20,6 +20,10 @@ public:
     ~TComThread() override;
 
     void Stop();
+    // The three dispatch paths of the last wait's events, by the port's SyncMethod.
+    void DispatchComMsg();
+    void DoEvents();
+    void SendEvents();
     // True while the calling thread runs one of this thread's dispatches and the event thread
     // cannot end before it returns: in the event thread itself, or in a smThreadSync batch.
     bool IsDispatchBlocking() const;
@@ -28,9 +32,6 @@ protected:
     void Execute() override;
 
 private:
-    void DispatchComMsg();
-    void DoEvents();
-    void SendEvents();
     // Reports an exception the component cannot hand to a caller; the thread carries on.
     void Report();
     void ReportError(std::int32_t Code, std::int32_t WinCode);
@@ -42,3 +43,10 @@ private:
     std::uint32_t FMask = 0;
     OVERLAPPED FOverlapped{};
 };
+
+// Runs the port's event entry (CallError, CallRxChar, ...) of one event; shared by the
+// thread's dispatch and the hidden window.
+void CallEventEntry(TCustomComPort& Port, TComEvent Event);
+// The order in which one batch's events are handled: a line error before the bytes.
+inline constexpr TComEvent EventDispatchOrder[] = {
+    evError, evRxChar, evTxEmpty, evBreak, evRing, evCTS, evDSR, evRxFlag, evRLSD, evRx80Full};
