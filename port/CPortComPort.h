@@ -218,10 +218,7 @@ protected:
     bool IsLoadingOrDesigning() const;
 
 private:
-    friend class TComTimeouts;
-    friend class TComFlowControl;
-    friend class TComParity;
-    friend class TComBuffer;
+    friend class TComSettingGroup;
     friend class TComThread;
 
     void DestroyEventThread();

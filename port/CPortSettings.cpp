@@ -2,15 +2,23 @@
 
 #include "port/CPortComPort.h"
 
-// --- TComTimeouts ---
-
-void TComTimeouts::SetField(std::int32_t& Field, std::int32_t Value) {
-    if (Field == Value)
+void TComSettingGroup::Changed() const {
+    if (!FComPort)
         return;
-    Field = Value;
-    if (FComPort)
+    switch (FApplies) {
+    case apDCB:
+        FComPort->ApplyDCB();
+        break;
+    case apTimeouts:
         FComPort->ApplyTimeouts();
+        break;
+    case apBuffer:
+        FComPort->ApplyBuffer();
+        break;
+    }
 }
+
+// --- TComTimeouts ---
 
 void TComTimeouts::SetReadInterval(std::int32_t Value) {
     SetField(FReadInterval, Value);
@@ -29,28 +37,10 @@ void TComTimeouts::SetWriteTotalConstant(std::int32_t Value) {
 }
 
 void TComTimeouts::AssignTo(TPersistent* Dest) const {
-    auto* D = dynamic_cast<TComTimeouts*>(Dest);
-    if (!D) {
-        TPersistent::AssignTo(Dest);
-        return;
-    }
-    D->FReadInterval = FReadInterval;
-    D->FReadTotalM = FReadTotalM;
-    D->FReadTotalC = FReadTotalC;
-    D->FWriteTotalM = FWriteTotalM;
-    D->FWriteTotalC = FWriteTotalC;
+    CopyFieldsTo<TComTimeouts>(Dest);
 }
 
 // --- TComFlowControl ---
-
-template <typename T>
-void TComFlowControl::SetField(T& Field, T Value) {
-    if (Field == Value)
-        return;
-    Field = Value;
-    if (FComPort)
-        FComPort->ApplyDCB();
-}
 
 void TComFlowControl::SetOutCTSFlow(bool Value) {
     SetField(FOutCTSFlow, Value);
@@ -107,38 +97,14 @@ void TComFlowControl::SetFlowControl(TFlowControl Value) {
             FXonXoffOut = true;
         }
     }
-    if (FComPort)
-        FComPort->ApplyDCB();
+    Changed();
 }
 
 void TComFlowControl::AssignTo(TPersistent* Dest) const {
-    auto* D = dynamic_cast<TComFlowControl*>(Dest);
-    if (!D) {
-        TPersistent::AssignTo(Dest);
-        return;
-    }
-    D->FOutCTSFlow = FOutCTSFlow;
-    D->FOutDSRFlow = FOutDSRFlow;
-    D->FControlDTR = FControlDTR;
-    D->FControlRTS = FControlRTS;
-    D->FXonXoffOut = FXonXoffOut;
-    D->FXonXoffIn = FXonXoffIn;
-    D->FDSRSensitivity = FDSRSensitivity;
-    D->FTxContinueOnXoff = FTxContinueOnXoff;
-    D->FXonChar = FXonChar;
-    D->FXoffChar = FXoffChar;
+    CopyFieldsTo<TComFlowControl>(Dest);
 }
 
 // --- TComParity ---
-
-template <typename T>
-void TComParity::SetField(T& Field, T Value) {
-    if (Field == Value)
-        return;
-    Field = Value;
-    if (FComPort)
-        FComPort->ApplyDCB();
-}
 
 void TComParity::SetBits(TParityBits Value) {
     SetField(FBits, Value);
@@ -154,15 +120,7 @@ void TComParity::SetReplaceChar(std::uint8_t Value) {
 }
 
 void TComParity::AssignTo(TPersistent* Dest) const {
-    auto* D = dynamic_cast<TComParity*>(Dest);
-    if (!D) {
-        TPersistent::AssignTo(Dest);
-        return;
-    }
-    D->FBits = FBits;
-    D->FCheck = FCheck;
-    D->FReplace = FReplace;
-    D->FReplaceChar = FReplaceChar;
+    CopyFieldsTo<TComParity>(Dest);
 }
 
 // --- TComBuffer ---
@@ -170,11 +128,8 @@ void TComParity::AssignTo(TPersistent* Dest) const {
 void TComBuffer::SetSize(std::int32_t& Field, std::int32_t Value) {
     if (Field == Value)
         return;
-    Field = Value;
-    if (Field > 0 && Field % 2 != 0)
-        --Field;
-    if (FComPort)
-        FComPort->ApplyBuffer();
+    Field = Value > 0 && Value % 2 != 0 ? Value - 1 : Value;
+    Changed();
 }
 
 void TComBuffer::SetInputSize(std::int32_t Value) {
@@ -185,11 +140,5 @@ void TComBuffer::SetOutputSize(std::int32_t Value) {
 }
 
 void TComBuffer::AssignTo(TPersistent* Dest) const {
-    auto* D = dynamic_cast<TComBuffer*>(Dest);
-    if (!D) {
-        TPersistent::AssignTo(Dest);
-        return;
-    }
-    D->FInputSize = FInputSize;
-    D->FOutputSize = FOutputSize;
+    CopyFieldsTo<TComBuffer>(Dest);
 }

@@ -1,5 +1,4 @@
-// The four setting groups a port owns. Each keeps a back-reference to its port (none for an
-// unowned copy) and asks that port to reapply its record when a field changes.
+// The four setting groups a port owns.
 #pragma once
 
 #include <cstdint>
@@ -9,11 +8,52 @@
 
 class TCustomComPort;
 
-class TComTimeouts : public TPersistent {
+// What the four groups share: the back-reference to the owning port and the record the port
+// rewrites when a field changes.
+class TComSettingGroup : public TPersistent {
 public:
-    TComTimeouts() = default;
-
     TCustomComPort* GetComPort() const { return FComPort; }
+
+protected:
+    enum TApplies : std::uint8_t { apDCB, apTimeouts, apBuffer };
+    explicit TComSettingGroup(TApplies Applies) : FApplies(Applies) {}
+    // A copy is unowned, and values copied onto a port's own group leave it with that port.
+    TComSettingGroup(const TComSettingGroup& Other)
+        : TPersistent(Other), FApplies(Other.FApplies) {}
+    TComSettingGroup& operator=(const TComSettingGroup& Other) {
+        TPersistent::operator=(Other);
+        return *this;
+    }
+
+    template <typename T>
+    void SetField(T& Field, T Value) {
+        if (Field == Value)
+            return;
+        Field = Value;
+        Changed();
+    }
+    // The owning port, if any, rewrites its record from the new values.
+    void Changed() const;
+
+    // Dest of the same class takes every field without its setters; any other class is refused.
+    template <typename G>
+    void CopyFieldsTo(TPersistent* Dest) const {
+        if (auto* D = dynamic_cast<G*>(Dest))
+            *D = static_cast<const G&>(*this);
+        else
+            TPersistent::AssignTo(Dest);
+    }
+
+private:
+    friend class TCustomComPort;
+
+    TCustomComPort* FComPort = nullptr;
+    TApplies FApplies;
+};
+
+class TComTimeouts : public TComSettingGroup {
+public:
+    TComTimeouts() : TComSettingGroup(apTimeouts) {}
 
     std::int32_t GetReadInterval() const { return FReadInterval; }
     void SetReadInterval(std::int32_t Value);
@@ -29,10 +69,6 @@ public:
     void AssignTo(TPersistent* Dest) const override;
 
 private:
-    friend class TCustomComPort;
-    void SetField(std::int32_t& Field, std::int32_t Value);
-
-    TCustomComPort* FComPort = nullptr;
     std::int32_t FReadInterval = -1;
     std::int32_t FReadTotalM = 0;
     std::int32_t FReadTotalC = 0;
@@ -40,11 +76,9 @@ private:
     std::int32_t FWriteTotalC = 1000;
 };
 
-class TComFlowControl : public TPersistent {
+class TComFlowControl : public TComSettingGroup {
 public:
-    TComFlowControl() = default;
-
-    TCustomComPort* GetComPort() const { return FComPort; }
+    TComFlowControl() : TComSettingGroup(apDCB) {}
 
     bool GetOutCTSFlow() const { return FOutCTSFlow; }
     void SetOutCTSFlow(bool Value);
@@ -74,11 +108,6 @@ public:
     void AssignTo(TPersistent* Dest) const override;
 
 private:
-    friend class TCustomComPort;
-    template <typename T>
-    void SetField(T& Field, T Value);
-
-    TCustomComPort* FComPort = nullptr;
     bool FOutCTSFlow = false;
     bool FOutDSRFlow = false;
     TDTRFlowControl FControlDTR = dtrDisable;
@@ -91,11 +120,9 @@ private:
     std::uint8_t FXoffChar = 19;
 };
 
-class TComParity : public TPersistent {
+class TComParity : public TComSettingGroup {
 public:
-    TComParity() = default;
-
-    TCustomComPort* GetComPort() const { return FComPort; }
+    TComParity() : TComSettingGroup(apDCB) {}
 
     TParityBits GetBits() const { return FBits; }
     void SetBits(TParityBits Value);
@@ -109,22 +136,15 @@ public:
     void AssignTo(TPersistent* Dest) const override;
 
 private:
-    friend class TCustomComPort;
-    template <typename T>
-    void SetField(T& Field, T Value);
-
-    TCustomComPort* FComPort = nullptr;
     TParityBits FBits = prNone;
     bool FCheck = false;
     bool FReplace = false;
     std::uint8_t FReplaceChar = 0;
 };
 
-class TComBuffer : public TPersistent {
+class TComBuffer : public TComSettingGroup {
 public:
-    TComBuffer() = default;
-
-    TCustomComPort* GetComPort() const { return FComPort; }
+    TComBuffer() : TComSettingGroup(apBuffer) {}
 
     // Odd positive sizes are lowered by one: the device takes even queue sizes.
     std::int32_t GetInputSize() const { return FInputSize; }
@@ -135,10 +155,8 @@ public:
     void AssignTo(TPersistent* Dest) const override;
 
 private:
-    friend class TCustomComPort;
     void SetSize(std::int32_t& Field, std::int32_t Value);
 
-    TCustomComPort* FComPort = nullptr;
     std::int32_t FInputSize = 1024;
     std::int32_t FOutputSize = 1024;
 };

@@ -181,6 +181,19 @@ TEST(PortSettingsTest, AssignCopiesWithoutSettersAndRefusesOtherClasses) {
     EXPECT_EQ(P.GetParity().GetBits(), prNone);
 }
 
+TEST(PortSettingsTest, CopiesAreUnownedAndOwnedGroupsKeepTheirPort) {
+    TApplyCountingPort P;
+    TComParity Copy = P.GetParity();
+    EXPECT_EQ(Copy.GetComPort(), nullptr);
+    Copy.SetBits(prOdd);
+    EXPECT_EQ(P.Dcb, 0) << "a copy must not reconfigure the port it came from";
+
+    P.GetTimeouts() = TComTimeouts();
+    EXPECT_EQ(P.GetTimeouts().GetComPort(), &P);
+    P.GetTimeouts().SetReadInterval(50);
+    EXPECT_EQ(P.Timeouts, 1);
+}
+
 TEST(PortSettingsTest, SetupDialogWithoutHookRaises) {
     TComPort P;
     TCustomComPort::SetSetupDialogHook(nullptr);
