@@ -32,6 +32,7 @@ public:
     void CheckIncludeStrings(std::string& Str) const;
     std::string Upper(const std::string& Str) const;
     void RxBuf(TObject* Sender, const void* Buffer, std::int32_t Count);
+    void Notification(TComponent* AComponent, TOperation Operation) override;
 
     TCustomComPort* GetComPort() const { return FComPort; }
     void SetComPort(TCustomComPort* Value);
@@ -60,7 +61,6 @@ protected:
     virtual void DoPacket(const std::string& Str);
     virtual void DoCustomStart(const std::string& Str, std::int32_t& Pos);
     virtual void DoCustomStop(const std::string& Str, std::int32_t& Pos);
-    void Notification(TComponent* AComponent, TOperation Operation) override;
 
 private:
     // Steps 1 and 2 of a scan; true when a packet was reported.
