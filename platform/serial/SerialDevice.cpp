@@ -208,28 +208,26 @@ bool TSerialDevice::Launch(const TOpPtr& Op, OVERLAPPED* Ov, std::uint32_t* Tran
 
 bool TSerialDevice::Read(void* Buffer, std::uint32_t Count, std::uint32_t* Transferred,
                          OVERLAPPED* Ov) {
-    std::lock_guard lock(mutex_);
-    if (!CheckOpen() || !Adopt(Ov))
-        return false;
-    if (Buffer == nullptr && Count != 0)
-        return Refuse(Ov, EINVAL);
-    auto op = std::make_shared<TOp>();
-    op->Kind = opRead;
-    op->In = static_cast<std::uint8_t*>(Buffer);
-    op->Count = Count;
-    return Launch(op, Ov, Transferred);
+    return Transfer(opRead, static_cast<std::uint8_t*>(Buffer), nullptr, Count, Transferred, Ov);
 }
 
 bool TSerialDevice::Write(const void* Buffer, std::uint32_t Count, std::uint32_t* Transferred,
                           OVERLAPPED* Ov) {
+    return Transfer(opWrite, nullptr, static_cast<const std::uint8_t*>(Buffer), Count, Transferred,
+                    Ov);
+}
+
+bool TSerialDevice::Transfer(TOpKind Kind, std::uint8_t* In, const std::uint8_t* Out,
+                             std::uint32_t Count, std::uint32_t* Transferred, OVERLAPPED* Ov) {
     std::lock_guard lock(mutex_);
     if (!CheckOpen() || !Adopt(Ov))
         return false;
-    if (Buffer == nullptr && Count != 0)
+    if (In == nullptr && Out == nullptr && Count != 0)
         return Refuse(Ov, EINVAL);
     auto op = std::make_shared<TOp>();
-    op->Kind = opWrite;
-    op->Out = static_cast<const std::uint8_t*>(Buffer);
+    op->Kind = Kind;
+    op->In = In;
+    op->Out = Out;
     op->Count = Count;
     return Launch(op, Ov, Transferred);
 }

@@ -77,6 +77,8 @@ private:
     }
     // Takes the record for a new operation, dropping a completed result it still names.
     bool Adopt(OVERLAPPED* Ov);
+    bool Transfer(TOpKind Kind, std::uint8_t* In, const std::uint8_t* Out, std::uint32_t Count,
+                  std::uint32_t* Transferred, OVERLAPPED* Ov);
     bool Launch(const TOpPtr& Op, OVERLAPPED* Ov, std::uint32_t* Transferred);
     bool Refuse(OVERLAPPED* Ov, int Error);
     std::vector<TOpPtr>::iterator FindOp(std::uint64_t Id);
