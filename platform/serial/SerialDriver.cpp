@@ -27,18 +27,24 @@ std::shared_ptr<TSerialDevice> Lookup(TSerialHandle Handle) {
     return it->second;
 }
 
-// The synchronous forms: an overlapped start on a per-thread record, then a wait for it.
+// Starts on the caller's record, or without one (the synchronous forms) on a per-thread record
+// and waits for it.
 template <typename Start>
-bool RunSync(TSerialDevice& Device, std::uint32_t* Transferred, Start start) {
+bool Run(TSerialHandle Handle, std::uint32_t* Transferred, OVERLAPPED* Overlapped, Start start) {
+    auto device = Lookup(Handle);
+    if (!device)
+        return false;
+    if (Overlapped)
+        return start(*device, Overlapped);
     thread_local OVERLAPPED ov{};
     if (!ov.Event)
         ov.Event = CreateSyncEvent(true, true);
     ov.Operation = 0;
-    if (start(&ov))
+    if (start(*device, &ov))
         return true;
     if (LastPlatformError() != IO_PENDING)
         return false;
-    return Device.Result(&ov, Transferred, true);
+    return device->Result(&ov, Transferred, true);
 }
 
 } // namespace
@@ -141,31 +147,19 @@ bool TransmitChar(TSerialHandle Handle, std::uint8_t Ch) {
 
 bool SerialRead(TSerialHandle Handle, void* Buffer, std::uint32_t Count, std::uint32_t* Transferred,
                 OVERLAPPED* Overlapped) {
-    auto device = Lookup(Handle);
-    if (!device)
-        return false;
-    if (Overlapped)
-        return device->Read(Buffer, Count, Transferred, Overlapped);
-    return RunSync(*device, Transferred,
-                   [&](OVERLAPPED* ov) { return device->Read(Buffer, Count, Transferred, ov); });
+    return Run(Handle, Transferred, Overlapped, [&](TSerialDevice& device, OVERLAPPED* ov) {
+        return device.Read(Buffer, Count, Transferred, ov);
+    });
 }
 
 bool SerialWrite(TSerialHandle Handle, const void* Buffer, std::uint32_t Count,
                  std::uint32_t* Transferred, OVERLAPPED* Overlapped) {
-    auto device = Lookup(Handle);
-    if (!device)
-        return false;
-    if (Overlapped)
-        return device->Write(Buffer, Count, Transferred, Overlapped);
-    return RunSync(*device, Transferred,
-                   [&](OVERLAPPED* ov) { return device->Write(Buffer, Count, Transferred, ov); });
+    return Run(Handle, Transferred, Overlapped, [&](TSerialDevice& device, OVERLAPPED* ov) {
+        return device.Write(Buffer, Count, Transferred, ov);
+    });
 }
 
 bool WaitForDeviceEvent(TSerialHandle Handle, std::uint32_t* Mask, OVERLAPPED* Overlapped) {
-    auto device = Lookup(Handle);
-    if (!device)
-        return false;
-    if (Overlapped)
-        return device->WaitEvent(Mask, Overlapped);
-    return RunSync(*device, nullptr, [&](OVERLAPPED* ov) { return device->WaitEvent(Mask, ov); });
+    return Run(Handle, nullptr, Overlapped,
+               [&](TSerialDevice& device, OVERLAPPED* ov) { return device.WaitEvent(Mask, ov); });
 }
