@@ -18,6 +18,16 @@ constexpr std::array<std::int32_t, 16> BaudRates = {0,     110,    300,    600, 
                                                     4800,  9600,   14400,  19200, 38400, 56000,
                                                     57600, 115200, 128000, 256000};
 
+// Member n of a set stands for Bits[n] of a platform word; other bits of the word are ignored.
+template <typename TSetT, std::size_t N>
+TSetT SetFromWord(std::uint32_t Word, const std::array<std::uint32_t, N>& Bits) {
+    TSetT Set;
+    for (std::size_t I = 0; I < N; ++I)
+        if (Word & Bits[I])
+            Set.Include(static_cast<typename TSetT::Element>(I));
+    return Set;
+}
+
 } // namespace
 
 std::uint32_t EventsToMask(TComEvents Events) {
@@ -29,29 +39,18 @@ std::uint32_t EventsToMask(TComEvents Events) {
 }
 
 TComEvents MaskToEvents(std::uint32_t Mask) {
-    TComEvents Events;
-    for (std::size_t I = 0; I < EventBits.size(); ++I)
-        if (Mask & EventBits[I])
-            Events.Include(static_cast<TComEvent>(I));
-    return Events;
+    return SetFromWord<TComEvents>(Mask, EventBits);
 }
 
 TComErrors ErrorsFromBits(std::uint32_t Bits, bool ParityCheck) {
-    TComErrors Errors;
-    for (std::size_t I = 0; I < ErrorBits.size(); ++I)
-        if (Bits & ErrorBits[I])
-            Errors.Include(static_cast<TComError>(I));
+    TComErrors Errors = SetFromWord<TComErrors>(Bits, ErrorBits);
     if (!ParityCheck)
         Errors.Exclude(ceRxParity);
     return Errors;
 }
 
 TComSignals SignalsFromModemStatus(std::uint32_t Status) {
-    TComSignals Signals;
-    for (std::size_t I = 0; I < SignalBits.size(); ++I)
-        if (Status & SignalBits[I])
-            Signals.Include(static_cast<TComSignal>(I));
-    return Signals;
+    return SetFromWord<TComSignals>(Status, SignalBits);
 }
 
 std::int32_t BaudRateValue(TBaudRate Rate, std::int32_t CustomBaudRate) {
