@@ -47,6 +47,24 @@ bool TCustomComPort::CanApply() const {
     return FConnected && FUpdateCount == 0 && !IsLoadingOrDesigning();
 }
 
+template <typename T>
+void TCustomComPort::SetDCBField(T& Field, T Value) {
+    if (Value == Field)
+        return;
+    Field = Value;
+    ApplyDCB();
+}
+
+// The event thread and the hidden window of an open port were made for the old value.
+template <typename T>
+void TCustomComPort::SetWhileClosed(T& Field, T Value) {
+    if (Value == Field)
+        return;
+    if (FConnected && !IsLoadingOrDesigning())
+        throw EComPort(CError_ConnChangeProp);
+    Field = Value;
+}
+
 void TCustomComPort::SetConnected(bool Value) {
     if (IsLoadingOrDesigning()) {
         FConnected = Value;
@@ -61,17 +79,11 @@ void TCustomComPort::SetConnected(bool Value) {
 }
 
 void TCustomComPort::SetBaudRate(TBaudRate Value) {
-    if (Value == FBaudRate)
-        return;
-    FBaudRate = Value;
-    ApplyDCB();
+    SetDCBField(FBaudRate, Value);
 }
 
 void TCustomComPort::SetCustomBaudRate(std::int32_t Value) {
-    if (Value == FCustomBaudRate)
-        return;
-    FCustomBaudRate = Value;
-    ApplyDCB();
+    SetDCBField(FCustomBaudRate, Value);
 }
 
 void TCustomComPort::SetPort(const std::string& Value) {
@@ -85,31 +97,19 @@ void TCustomComPort::SetPort(const std::string& Value) {
 }
 
 void TCustomComPort::SetStopBits(TStopBits Value) {
-    if (Value == FStopBits)
-        return;
-    FStopBits = Value;
-    ApplyDCB();
+    SetDCBField(FStopBits, Value);
 }
 
 void TCustomComPort::SetDataBits(TDataBits Value) {
-    if (Value == FDataBits)
-        return;
-    FDataBits = Value;
-    ApplyDCB();
+    SetDCBField(FDataBits, Value);
 }
 
 void TCustomComPort::SetDiscardNull(bool Value) {
-    if (Value == FDiscardNull)
-        return;
-    FDiscardNull = Value;
-    ApplyDCB();
+    SetDCBField(FDiscardNull, Value);
 }
 
 void TCustomComPort::SetEventChar(std::uint8_t Value) {
-    if (Value == FEventChar)
-        return;
-    FEventChar = Value;
-    ApplyDCB();
+    SetDCBField(FEventChar, Value);
 }
 
 void TCustomComPort::SetEvents(TComEvents Value) {
@@ -137,19 +137,11 @@ void TCustomComPort::SetFlowControl(const TComFlowControl& Value) {
 }
 
 void TCustomComPort::SetSyncMethod(TSyncMethod Value) {
-    if (Value == FSyncMethod)
-        return;
-    if (FConnected && !IsLoadingOrDesigning())
-        throw EComPort(CError_ConnChangeProp);
-    FSyncMethod = Value;
+    SetWhileClosed(FSyncMethod, Value);
 }
 
 void TCustomComPort::SetEventThreadPriority(TThreadPriority Value) {
-    if (Value == FEventThreadPriority)
-        return;
-    if (FConnected && !IsLoadingOrDesigning())
-        throw EComPort(CError_ConnChangeProp);
-    FEventThreadPriority = Value;
+    SetWhileClosed(FEventThreadPriority, Value);
 }
 
 void TCustomComPort::SetTriggersOnRxChar(bool Value) {

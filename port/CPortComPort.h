@@ -221,6 +221,10 @@ private:
     friend class TComSettingGroup;
     friend class TComThread;
 
+    template <typename T>
+    void SetDCBField(T& Field, T Value);
+    template <typename T>
+    void SetWhileClosed(T& Field, T Value);
     void DestroyEventThread();
     // Opening's step 6: the hidden window and the event thread when events are selected.
     void CreateEventThread();
