@@ -1,4 +1,6 @@
 // Opening, configuring and closing the device.
+#include <cerrno>
+
 #include "framework/Application.h"
 #include "platform/sync/PlatformError.h"
 #include "port/CPortComPort.h"
@@ -54,8 +56,12 @@ void TCustomComPort::ApplyTimeouts() {
 void TCustomComPort::ApplyBuffer() {
     if (!CanApply())
         return;
-    if (!SetupQueueSizes(FHandle, static_cast<std::uint32_t>(FBuffer->GetInputSize()),
-                         static_cast<std::uint32_t>(FBuffer->GetOutputSize())))
+    const std::int32_t In = FBuffer->GetInputSize();
+    const std::int32_t Out = FBuffer->GetOutputSize();
+    // Taken as unsigned, a negative size asks the driver for a queue of about 4 GiB.
+    if (In < 0 || Out < 0)
+        throw EComPort(CError_SetupComFailed, EINVAL);
+    if (!SetupQueueSizes(FHandle, static_cast<std::uint32_t>(In), static_cast<std::uint32_t>(Out)))
         RaiseLast(CError_SetupComFailed);
 }
 

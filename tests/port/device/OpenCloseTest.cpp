@@ -190,6 +190,28 @@ TEST_F(OpenCloseTest, RefusedConfigurationClosesAgain) {
     EXPECT_EQ(Port.GetCustomBaudRate(), 0);
 }
 
+TEST_F(OpenCloseTest, NegativeQueueSizeIsRefusedNotAllocated) {
+    Port.GetBuffer().SetInputSize(-3);
+    try {
+        Port.Open();
+        FAIL() << "a negative queue size was accepted";
+    } catch (const EComPort& E) {
+        EXPECT_EQ(E.GetCode(), 9);
+        EXPECT_EQ(E.GetWinCode(), EINVAL);
+    }
+    EXPECT_FALSE(Port.GetConnected());
+    EXPECT_EQ(Port.GetBuffer().GetInputSize(), -3);
+
+    Port.GetBuffer().SetInputSize(2048);
+    Port.Open();
+    EXPECT_THROW(Port.GetBuffer().SetOutputSize(-2), EComPort);
+    EXPECT_TRUE(Port.GetConnected());
+    std::uint32_t In = 0, Out = 0;
+    ASSERT_TRUE(GetQueueSizes(Port.GetHandle(), In, Out));
+    EXPECT_EQ(In, 2048u);
+    EXPECT_EQ(Out, 1024u) << "the device keeps its previous queue";
+}
+
 TEST_F(OpenCloseTest, PortChangeReopensOnTheNewDevice) {
     auto Second = TVirtualNullModem::Create(NameA + "x", NameB + "x");
     ASSERT_TRUE(Second);
