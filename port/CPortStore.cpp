@@ -1,5 +1,6 @@
 #include "port/CPortStore.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <string>
 
@@ -107,19 +108,28 @@ bool OpenSettingsKey(TRegistry* Reg, const std::string& Key, const std::string& 
     return Reg != nullptr && OpenSettingsKey(*Reg, Key, Name);
 }
 
-// Without a settings key every write would fail and every text would read as empty, wiping the
-// port's settings on a load that reported success; both fail at once instead.
+// Hands the medium to OnRegistry with the settings key open, or to OnIniFile. Without a key
+// every write would fail and every text would read as empty, wiping the port's settings on a
+// load that reported success; both fail at once instead.
+template <typename FRegistry, typename FIniFile>
+static void WithSettingsMedium(TStoreType StoreType, const std::string& Place,
+                               const std::string& Name, FRegistry OnRegistry, FIniFile OnIniFile) {
+    if (StoreType == stRegistry) {
+        TRegistry Reg;
+        if (!OpenSettingsKey(Reg, Place, Name))
+            throw ERegistryError(EBADF, "no settings key for " + Place);
+        OnRegistry(&Reg);
+    } else {
+        TIniFile Ini(Place);
+        OnIniFile(&Ini);
+    }
+}
+
 void TCustomComPort::StoreSettings(TStoreType StoreType, const std::string& StoreTo) {
     try {
-        if (StoreType == stRegistry) {
-            TRegistry Reg;
-            if (!OpenSettingsKey(Reg, StoreTo, GetName()))
-                throw EComPort(CError_StoreFailed);
-            StoreRegistry(&Reg);
-        } else {
-            TIniFile Ini(StoreTo);
-            StoreIniFile(&Ini);
-        }
+        WithSettingsMedium(
+            StoreType, StoreTo, GetName(), [this](TRegistry* Reg) { StoreRegistry(Reg); },
+            [this](TIniFile* Ini) { StoreIniFile(Ini); });
     } catch (...) {
         throw EComPort(CError_StoreFailed);
     }
@@ -128,15 +138,9 @@ void TCustomComPort::StoreSettings(TStoreType StoreType, const std::string& Stor
 void TCustomComPort::LoadSettings(TStoreType StoreType, const std::string& LoadFrom) {
     BeginUpdate();
     try {
-        if (StoreType == stRegistry) {
-            TRegistry Reg;
-            if (!OpenSettingsKey(Reg, LoadFrom, GetName()))
-                throw EComPort(CError_LoadFailed);
-            LoadRegistry(&Reg);
-        } else {
-            TIniFile Ini(LoadFrom);
-            LoadIniFile(&Ini);
-        }
+        WithSettingsMedium(
+            StoreType, LoadFrom, GetName(), [this](TRegistry* Reg) { LoadRegistry(Reg); },
+            [this](TIniFile* Ini) { LoadIniFile(Ini); });
     } catch (...) {
         // What was read before the failure stays set; the device takes it once, here.
         EndUpdate();
