@@ -19,18 +19,21 @@ static void WriteOthers(const TCustomComPort& Port, TSettingsWriter& W) {
     W.WriteText("DiscardNull", YesNoToStr(Port.GetDiscardNull()));
 }
 
-static void WriteParity(const TComParity& Parity, TSettingsWriter& W) {
+static void WriteParity(const TCustomComPort& Port, TSettingsWriter& W) {
+    const TComParity& Parity = Port.GetParity();
     W.WriteText("Parity.Check", YesNoToStr(Parity.GetCheck()));
     W.WriteText("Parity.Replace", YesNoToStr(Parity.GetReplace()));
     W.WriteText("Parity.ReplaceChar", SettingCharToStr(Parity.GetReplaceChar()));
 }
 
-static void WriteBuffer(const TComBuffer& Buffer, TSettingsWriter& W) {
+static void WriteBuffer(const TCustomComPort& Port, TSettingsWriter& W) {
+    const TComBuffer& Buffer = Port.GetBuffer();
     W.WriteInteger("Buffer.OutputSize", Buffer.GetOutputSize());
     W.WriteInteger("Buffer.InputSize", Buffer.GetInputSize());
 }
 
-static void WriteTimeouts(const TComTimeouts& T, TSettingsWriter& W) {
+static void WriteTimeouts(const TCustomComPort& Port, TSettingsWriter& W) {
+    const TComTimeouts& T = Port.GetTimeouts();
     W.WriteInteger("Timeouts.ReadInterval", T.GetReadInterval());
     W.WriteInteger("Timeouts.ReadTotalConstant", T.GetReadTotalConstant());
     W.WriteInteger("Timeouts.ReadTotalMultiplier", T.GetReadTotalMultiplier());
@@ -38,7 +41,8 @@ static void WriteTimeouts(const TComTimeouts& T, TSettingsWriter& W) {
     W.WriteInteger("Timeouts.WriteTotalMultiplier", T.GetWriteTotalMultiplier());
 }
 
-static void WriteFlowControl(const TComFlowControl& F, TSettingsWriter& W) {
+static void WriteFlowControl(const TCustomComPort& Port, TSettingsWriter& W) {
+    const TComFlowControl& F = Port.GetFlowControl();
     W.WriteText("FlowControl.ControlRTS", RTSControlToStr(F.GetControlRTS()));
     W.WriteText("FlowControl.ControlDTR", DTRControlToStr(F.GetControlDTR()));
     W.WriteText("FlowControl.DSRSensitivity", YesNoToStr(F.GetDSRSensitivity()));
@@ -49,22 +53,6 @@ static void WriteFlowControl(const TComFlowControl& F, TSettingsWriter& W) {
     W.WriteText("FlowControl.XonXoffOut", YesNoToStr(F.GetXonXoffOut()));
     W.WriteText("FlowControl.XoffChar", SettingCharToStr(F.GetXoffChar()));
     W.WriteText("FlowControl.XonChar", SettingCharToStr(F.GetXonChar()));
-}
-
-void WritePortSettings(const TCustomComPort& Port, TSettingsWriter& Writer) {
-    const TStoredProps Props = Port.GetStoredProps();
-    if (Props.Contains(spBasic))
-        WriteBasic(Port, Writer);
-    if (Props.Contains(spOthers))
-        WriteOthers(Port, Writer);
-    if (Props.Contains(spParity))
-        WriteParity(Port.GetParity(), Writer);
-    if (Props.Contains(spBuffer))
-        WriteBuffer(Port.GetBuffer(), Writer);
-    if (Props.Contains(spTimeouts))
-        WriteTimeouts(Port.GetTimeouts(), Writer);
-    if (Props.Contains(spFlowControl))
-        WriteFlowControl(Port.GetFlowControl(), Writer);
 }
 
 // Reading helpers: each text value's default is the text of the setting's current value.
@@ -100,18 +88,21 @@ static void ReadOthers(TCustomComPort& Port, TSettingsReader& R) {
     Port.SetDiscardNull(ReadYesNo(R, "DiscardNull", Port.GetDiscardNull()));
 }
 
-static void ReadParity(TComParity& Parity, TSettingsReader& R) {
+static void ReadParity(TCustomComPort& Port, TSettingsReader& R) {
+    TComParity& Parity = Port.GetParity();
     Parity.SetCheck(ReadYesNo(R, "Parity.Check", Parity.GetCheck()));
     Parity.SetReplace(ReadYesNo(R, "Parity.Replace", Parity.GetReplace()));
     Parity.SetReplaceChar(ReadChar(R, "Parity.ReplaceChar", Parity.GetReplaceChar()));
 }
 
-static void ReadBuffer(TComBuffer& Buffer, TSettingsReader& R) {
+static void ReadBuffer(TCustomComPort& Port, TSettingsReader& R) {
+    TComBuffer& Buffer = Port.GetBuffer();
     Buffer.SetOutputSize(R.ReadInteger("Buffer.OutputSize", Buffer.GetOutputSize()));
     Buffer.SetInputSize(R.ReadInteger("Buffer.InputSize", Buffer.GetInputSize()));
 }
 
-static void ReadTimeouts(TComTimeouts& T, TSettingsReader& R) {
+static void ReadTimeouts(TCustomComPort& Port, TSettingsReader& R) {
+    TComTimeouts& T = Port.GetTimeouts();
     T.SetReadInterval(R.ReadInteger("Timeouts.ReadInterval", T.GetReadInterval()));
     T.SetReadTotalConstant(R.ReadInteger("Timeouts.ReadTotalConstant", T.GetReadTotalConstant()));
     T.SetReadTotalMultiplier(
@@ -122,7 +113,8 @@ static void ReadTimeouts(TComTimeouts& T, TSettingsReader& R) {
         R.ReadInteger("Timeouts.WriteTotalMultiplier", T.GetWriteTotalMultiplier()));
 }
 
-static void ReadFlowControl(TComFlowControl& F, TSettingsReader& R) {
+static void ReadFlowControl(TCustomComPort& Port, TSettingsReader& R) {
+    TComFlowControl& F = Port.GetFlowControl();
     F.SetControlRTS(
         StrToRTSControl(R.ReadText("FlowControl.ControlRTS", RTSControlToStr(F.GetControlRTS()))));
     F.SetControlDTR(
@@ -137,18 +129,30 @@ static void ReadFlowControl(TComFlowControl& F, TSettingsReader& R) {
     F.SetXonChar(ReadChar(R, "FlowControl.XonChar", F.GetXonChar()));
 }
 
+namespace {
+// The one order of the groups, whatever their ordinal order in the set.
+struct TSettingGroup {
+    TStoredProp Prop;
+    void (*Write)(const TCustomComPort& Port, TSettingsWriter& W);
+    void (*Read)(TCustomComPort& Port, TSettingsReader& R);
+};
+} // namespace
+
+static const TSettingGroup SettingGroups[] = {
+    {spBasic, WriteBasic, ReadBasic},          {spOthers, WriteOthers, ReadOthers},
+    {spParity, WriteParity, ReadParity},       {spBuffer, WriteBuffer, ReadBuffer},
+    {spTimeouts, WriteTimeouts, ReadTimeouts}, {spFlowControl, WriteFlowControl, ReadFlowControl}};
+
+void WritePortSettings(const TCustomComPort& Port, TSettingsWriter& Writer) {
+    const TStoredProps Props = Port.GetStoredProps();
+    for (const TSettingGroup& Group : SettingGroups)
+        if (Props.Contains(Group.Prop))
+            Group.Write(Port, Writer);
+}
+
 void ReadPortSettings(TCustomComPort& Port, TSettingsReader& Reader) {
     const TStoredProps Props = Port.GetStoredProps();
-    if (Props.Contains(spBasic))
-        ReadBasic(Port, Reader);
-    if (Props.Contains(spOthers))
-        ReadOthers(Port, Reader);
-    if (Props.Contains(spParity))
-        ReadParity(Port.GetParity(), Reader);
-    if (Props.Contains(spBuffer))
-        ReadBuffer(Port.GetBuffer(), Reader);
-    if (Props.Contains(spTimeouts))
-        ReadTimeouts(Port.GetTimeouts(), Reader);
-    if (Props.Contains(spFlowControl))
-        ReadFlowControl(Port.GetFlowControl(), Reader);
+    for (const TSettingGroup& Group : SettingGroups)
+        if (Props.Contains(Group.Prop))
+            Group.Read(Port, Reader);
 }
