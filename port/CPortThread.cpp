@@ -67,13 +67,19 @@ void TComThread::Execute() {
     }
     // Ends a wait still pending, so the driver lets go of FMask and FOverlapped.
     const bool Cleared = SetDeviceEventMask(Handle, 0);
+    const std::int32_t ClearErr = Cleared ? 0 : LastPlatformError();
     std::uint32_t Ignored = 0;
     OverlappedResult(Handle, &FOverlapped, &Ignored, true);
-    const bool Purged = Cleared && PurgeDevice(Handle, PURGE_TXCLEAR | PURGE_RXCLEAR);
-    const std::int32_t Err = Purged ? 0 : LastPlatformError();
+    // The queues are discarded even when the mask could not be cleared.
+    const bool Purged = PurgeDevice(Handle, PURGE_TXCLEAR | PURGE_RXCLEAR);
+    const std::int32_t PurgeErr = Purged ? 0 : LastPlatformError();
     // A lost device (EIO) was already heard as a line error; nothing is left to discard.
-    if (!Purged && !DeviceFailed && Err != EIO)
-        ReportError(CError_PurgeFailed, Err);
+    if (DeviceFailed)
+        return;
+    if (!Cleared && ClearErr != EIO)
+        ReportError(CError_WaitFailed, ClearErr);
+    if (!Purged && PurgeErr != EIO)
+        ReportError(CError_PurgeFailed, PurgeErr);
 }
 
 void TComThread::DispatchComMsg() {
