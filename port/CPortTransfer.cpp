@@ -27,7 +27,8 @@ bool StartedOrPending(bool Ok) {
 std::int32_t TCustomComPort::WriteAsync(const void* Buffer, std::int32_t Count, PAsync& AsyncPtr) {
     if (!AsyncPtr)
         throw EComPort(CError_InvalidAsync);
-    if (Count < 0)
+    // Refused as the device would refuse them, before the copy reads from them.
+    if (Count < 0 || (!Buffer && Count > 0))
         throw EComPort(CError_WriteFailed, EINVAL);
     AsyncPtr->Kind = okWrite;
     // The write runs from the record's own copy, so the caller's buffer may go away at once.
@@ -111,6 +112,7 @@ std::int32_t TCustomComPort::WaitForAsync(PAsync& AsyncPtr) {
     if (!OverlappedResult(FHandle, &AsyncPtr->Overlapped, &Transferred, false))
         RaiseLast(Code);
     const auto Count = static_cast<std::int32_t>(Transferred);
+    // A read never announces the record's earlier write again: those bytes went out before.
     if (AsyncPtr->Kind == okRead) {
         if (InputCount() == 0)
             SendSignalToLink(leRx, false);

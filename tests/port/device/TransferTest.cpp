@@ -78,6 +78,13 @@ TEST_F(TransferTest, AsyncRecordRules) {
     ASSERT_NE(A, nullptr);
     EXPECT_EQ(Port.WaitForAsync(A), 0) << "an unused record completes at once";
     EXPECT_TRUE(Port.IsAsyncCompleted(A));
+    try {
+        Port.WriteAsync(nullptr, 4, A);
+        FAIL() << "a write from no bytes started";
+    } catch (const EComPort& E) {
+        EXPECT_EQ(E.GetCode(), 2);
+        EXPECT_NE(E.GetWinCode(), -1);
+    }
 
     // The record keeps its own copy: the caller's text may change after the start.
     std::string Text = "frame";
