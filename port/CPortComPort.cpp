@@ -11,6 +11,13 @@ TCustomComPort::TSetupDialogHook& SetupHook() {
     return Hook;
 }
 
+// An empty slot is skipped.
+template <typename THandler, typename... TArgs>
+void Fire(const THandler& Handler, TArgs... Args) {
+    if (Handler)
+        Handler(Args...);
+}
+
 } // namespace
 
 TCustomComPort::TCustomComPort(TComponent* AOwner) : TComponent(AOwner), FHandle(InvalidHandle) {
@@ -180,62 +187,47 @@ void TCustomComPort::ShowSetupDialog() {
 // --- handler callers ---
 
 void TCustomComPort::DoAfterClose() {
-    if (OnAfterClose)
-        OnAfterClose(this);
+    Fire(OnAfterClose, this);
 }
 void TCustomComPort::DoAfterOpen() {
-    if (OnAfterOpen)
-        OnAfterOpen(this);
+    Fire(OnAfterOpen, this);
 }
 void TCustomComPort::DoBeforeClose() {
-    if (OnBeforeClose)
-        OnBeforeClose(this);
+    Fire(OnBeforeClose, this);
 }
 void TCustomComPort::DoBeforeOpen() {
-    if (OnBeforeOpen)
-        OnBeforeOpen(this);
+    Fire(OnBeforeOpen, this);
 }
 void TCustomComPort::DoRxChar(std::int32_t Count) {
-    if (OnRxChar)
-        OnRxChar(this, Count);
+    Fire(OnRxChar, this, Count);
 }
 void TCustomComPort::DoRxBuf(const void* Buffer, std::int32_t Count) {
-    if (OnRxBuf)
-        OnRxBuf(this, Buffer, Count);
+    Fire(OnRxBuf, this, Buffer, Count);
 }
 void TCustomComPort::DoTxEmpty() {
-    if (OnTxEmpty)
-        OnTxEmpty(this);
+    Fire(OnTxEmpty, this);
 }
 void TCustomComPort::DoBreak() {
-    if (OnBreak)
-        OnBreak(this);
+    Fire(OnBreak, this);
 }
 void TCustomComPort::DoRing() {
-    if (OnRing)
-        OnRing(this);
+    Fire(OnRing, this);
 }
 void TCustomComPort::DoRxFlag() {
-    if (OnRxFlag)
-        OnRxFlag(this);
+    Fire(OnRxFlag, this);
 }
 void TCustomComPort::DoCTSChange(bool OnOff) {
-    if (OnCTSChange)
-        OnCTSChange(this, OnOff);
+    Fire(OnCTSChange, this, OnOff);
 }
 void TCustomComPort::DoDSRChange(bool OnOff) {
-    if (OnDSRChange)
-        OnDSRChange(this, OnOff);
+    Fire(OnDSRChange, this, OnOff);
 }
 void TCustomComPort::DoError(TComErrors Errors) {
-    if (OnError)
-        OnError(this, Errors);
+    Fire(OnError, this, Errors);
 }
 void TCustomComPort::DoRLSDChange(bool OnOff) {
-    if (OnRLSDChange)
-        OnRLSDChange(this, OnOff);
+    Fire(OnRLSDChange, this, OnOff);
 }
 void TCustomComPort::DoRx80Full() {
-    if (OnRx80Full)
-        OnRx80Full(this);
+    Fire(OnRx80Full, this);
 }
