@@ -119,7 +119,19 @@ bool GetQueueSizes(TSerialHandle Handle, std::uint32_t& InputSize, std::uint32_t
 }
 bool OverlappedResult(TSerialHandle Handle, OVERLAPPED* Overlapped, std::uint32_t* Transferred,
                       bool Wait) {
-    WITH_DEVICE(Result(Overlapped, Transferred, Wait));
+    if (auto device = Lookup(Handle))
+        return device->Result(Overlapped, Transferred, Wait);
+    // An operation the record still names was ended by the close of its device: say so, as the
+    // record would, rather than only that the handle is gone.
+    if (Overlapped == nullptr || Overlapped->Operation == 0)
+        return false;
+    Overlapped->Operation = 0;
+    Overlapped->Status = IO_ABORTED;
+    Overlapped->Transferred = 0;
+    if (Transferred)
+        *Transferred = 0;
+    SetLastPlatformError(IO_ABORTED);
+    return false;
 }
 bool SetDeviceEventMask(TSerialHandle Handle, std::uint32_t Mask) {
     WITH_DEVICE(SetMask(Mask));

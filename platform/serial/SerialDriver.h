@@ -235,6 +235,8 @@ bool SerialWrite(TSerialHandle Handle, const void* Buffer, std::uint32_t Count,
 
 // Overlapped result: with Wait, blocks until the operation has completed. Without an
 // outstanding operation it gives the record's last collected result (0 bytes for a fresh one).
+// After the device was closed, an operation the record still names reports IO_ABORTED; a record
+// naming none reports EBADF.
 bool OverlappedResult(TSerialHandle Handle, OVERLAPPED* Overlapped, std::uint32_t* Transferred,
                       bool Wait);
 

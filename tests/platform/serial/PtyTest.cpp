@@ -298,7 +298,12 @@ TEST_F(PtyDriver, CloseReleasesAThreadBlockedOnTheDevice) {
     ASSERT_TRUE(SerialClose(h));
     blocked.join();
     h = InvalidSerialHandle;
+    n = 7;
     EXPECT_FALSE(OverlappedResult(h, &r, &n, false));
+    EXPECT_EQ(LastPlatformError(), IO_ABORTED) << "the close ended the read";
+    EXPECT_EQ(n, 0u);
+    TOv fresh;
+    EXPECT_FALSE(OverlappedResult(h, &fresh, &n, false));
     EXPECT_EQ(LastPlatformError(), EBADF);
 }
 
