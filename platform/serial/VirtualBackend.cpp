@@ -102,8 +102,8 @@ public:
         const auto& me = p_->ends[i_];
         if (Lost(me))
             return false;
-        Ms = (p_->CtsAt(i_) ? MS_CTS_ON : 0) | (p_->DsrAt(i_) ? MS_DSR_ON | MS_RLSD_ON : 0) |
-             (me.ring ? MS_RING_ON : 0);
+        Ms = (p_->CtsAt(i_) ? MS_CTS_ON : 0) | (p_->DsrAt(i_) ? MS_DSR_ON : 0) |
+             (p_->RlsdAt(i_) ? MS_RLSD_ON : 0) | (me.ring ? MS_RING_ON : 0);
         return true;
     }
 

@@ -76,6 +76,25 @@ void TVirtualNullModem::SetRing(int End, bool On) {
     TVirtualPair::Wake(e);
 }
 
+void TVirtualNullModem::SetRlsd(int End, bool On) {
+    SetCarrier(End & 1, On ? 1 : 0);
+}
+
+void TVirtualNullModem::ReleaseRlsd(int End) {
+    SetCarrier(End & 1, -1);
+}
+
+void TVirtualNullModem::SetCarrier(int End, int Carrier) {
+    std::lock_guard lock(pair_->m);
+    auto& e = pair_->ends[End];
+    const bool before = pair_->RlsdAt(End);
+    e.carrier = Carrier;
+    if (pair_->RlsdAt(End) != before) {
+        ++e.counters.Rlsd;
+        TVirtualPair::Wake(e);
+    }
+}
+
 void TVirtualNullModem::Unplug(int End) {
     std::lock_guard lock(pair_->m);
     auto& e = pair_->ends[End & 1];

@@ -32,6 +32,10 @@ public:
     // One received byte carrying line errors (CE_FRAME, CE_RXPARITY and/or CE_OVERRUN).
     void InjectLineError(int End, std::uint32_t Errors, std::uint8_t Byte);
     void SetRing(int End, bool On);
+    // Holds the end's RLSD (carrier) on or off, as a modem does, instead of following the peer's
+    // DTR; an RLSD change alone. ReleaseRlsd returns it to the wire.
+    void SetRlsd(int End, bool On);
+    void ReleaseRlsd(int End);
     // Unplugging makes an open handle on that end lose its device; opening the name fails with
     // ENOENT until Replug.
     void Unplug(int End);
@@ -45,5 +49,6 @@ public:
 
 private:
     explicit TVirtualNullModem(std::shared_ptr<TVirtualPair> Pair);
+    void SetCarrier(int End, int Carrier);
     std::shared_ptr<TVirtualPair> pair_;
 };

@@ -30,6 +30,7 @@ struct TVirtualEnd {
     std::deque<std::pair<std::uint64_t, std::uint8_t>> rxFlags; // stream index -> RXF_* bits
     std::uint64_t rxHead = 0;                                   // stream index of rx's first byte
     bool rts = false, dtr = false, brk = false, ring = false, stopped = false;
+    int carrier = -1; // RLSD held on (1) or off (0) by injection; -1 follows the peer's DTR
     DCB line;
     TLineCounters counters;
     int wakeFd = -1;
@@ -67,6 +68,7 @@ struct TVirtualPair {
         const auto& peer = ends[1 - i];
         return peer.open && !peer.unplugged && peer.dtr;
     }
+    bool RlsdAt(int i) const { return ends[i].carrier >= 0 ? ends[i].carrier > 0 : DsrAt(i); }
 
     // Moves end i's transmit queue onto the wire as far as the peer's buffer and CTS allow.
     void Transmit(int i) {
@@ -136,7 +138,8 @@ struct TVirtualPair {
             ++peer.counters.Cts;
         if (dtrChanged) {
             ++peer.counters.Dsr;
-            ++peer.counters.Rlsd;
+            if (peer.carrier < 0)
+                ++peer.counters.Rlsd;
         }
         if (rtsChanged || dtrChanged) {
             Wake(peer);

@@ -105,6 +105,15 @@ TEST_F(VirtualPair, ModemLinesAreCrossWiredAndEachChangeIsOneEvent) {
     pair->SetRing(1, false);
     EXPECT_EQ(Events(b, mask, 200), 0u) << "the ring ending is no event";
     EXPECT_EQ(during([&] { EscapeFunction(a, ESC_SETRTS); }), EV_CTS);
+    EXPECT_EQ(during([&] { pair->SetRlsd(1, true); }), EV_RLSD) << "a carrier alone";
+    ASSERT_TRUE(GetDeviceModemStatus(b, ms));
+    EXPECT_EQ(ms, MS_CTS_ON | MS_RLSD_ON);
+    EXPECT_EQ(during([&] { EscapeFunction(a, ESC_SETDTR); }), EV_DSR);
+    EXPECT_EQ(during([&] {
+                  pair->ReleaseRlsd(1);
+                  EscapeFunction(a, ESC_CLRDTR);
+              }),
+              EV_DSR | EV_RLSD);
 }
 
 TEST_F(VirtualPair, BreakAndLineErrorsAreReportedPerOccurrence) {
