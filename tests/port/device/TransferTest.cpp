@@ -187,18 +187,19 @@ TEST_F(TransferTest, ModemLinesAndLineControls) {
     Modem->SetRing(0, true);
     EXPECT_TRUE(Port.Signals().Contains(csRing));
 
-    Port.SetRTS(true);
-    EXPECT_TRUE(Modem->Rts(0));
-    Port.SetRTS(false);
-    EXPECT_FALSE(Modem->Rts(0));
-    Port.SetDTR(true);
-    EXPECT_TRUE(Modem->Dtr(0));
-    Port.SetDTR(false);
-    EXPECT_FALSE(Modem->Dtr(0));
-    Port.SetBreak(true);
-    EXPECT_TRUE(Modem->Break(0));
-    Port.SetBreak(false);
-    EXPECT_FALSE(Modem->Break(0));
+    struct TLine {
+        const char* Name;
+        void (TCustomComPort::*Set)(bool);
+        bool (TVirtualNullModem::*Get)(int) const;
+    };
+    for (const TLine& L : {TLine{"RTS", &TCustomComPort::SetRTS, &TVirtualNullModem::Rts},
+                           TLine{"DTR", &TCustomComPort::SetDTR, &TVirtualNullModem::Dtr},
+                           TLine{"break", &TCustomComPort::SetBreak, &TVirtualNullModem::Break}}) {
+        for (bool On : {true, false}) {
+            (Port.*L.Set)(On);
+            EXPECT_EQ(((*Modem).*L.Get)(0), On) << L.Name;
+        }
+    }
     Port.SetXonXoff(false);
     Port.SetXonXoff(true);
     Port.TransmitChar('!');
