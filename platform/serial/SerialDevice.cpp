@@ -159,7 +159,23 @@ std::vector<TSerialDevice::TOpPtr>::iterator TSerialDevice::FindOp(std::uint64_t
 
 void TSerialDevice::DropOp(std::vector<TOpPtr>::iterator It) {
     std::swap(*It, ops_.back());
+    Recycle(std::move(ops_.back()));
     ops_.pop_back();
+}
+
+TSerialDevice::TOpPtr TSerialDevice::NewOp(TOpKind Kind) {
+    TOpPtr op = std::move(spare_);
+    if (op && op.use_count() == 1)
+        *op = TOp{};
+    else
+        op = std::make_shared<TOp>();
+    op->Kind = Kind;
+    return op;
+}
+
+void TSerialDevice::Recycle(TOpPtr Op) {
+    Op->Event.reset(); // the caller's event is not ours to keep alive
+    spare_ = std::move(Op);
 }
 
 bool TSerialDevice::Refuse(OVERLAPPED* Ov, int Error) {
@@ -169,12 +185,11 @@ bool TSerialDevice::Refuse(OVERLAPPED* Ov, int Error) {
     return Fail(Error);
 }
 
-bool TSerialDevice::Launch(const TOpPtr& Op, OVERLAPPED* Ov, std::uint32_t* Transferred) {
+bool TSerialDevice::Launch(TOpPtr Op, OVERLAPPED* Ov, std::uint32_t* Transferred) {
     const auto now = TSyncClock::now();
     Op->Id = nextId_++;
     Op->Event = Ov->Event;
     Op->Event->Reset();
-    Op->Event->AttachSource(shared_from_this());
     bool input = false;
     switch (Op->Kind) {
     case opRead:
@@ -193,17 +208,23 @@ bool TSerialDevice::Launch(const TOpPtr& Op, OVERLAPPED* Ov, std::uint32_t* Tran
     }
     Service(now, input, 0);
     if (!Op->Complete) {
-        ops_.push_back(Op);
+        // Only a pending operation needs its waiters to pump the device. Still under the lock,
+        // so nothing can have completed it in between.
+        Op->Event->AttachSource(shared_from_this());
+        Op->Attached = true;
         Ov->Operation = Op->Id;
+        ops_.push_back(std::move(Op));
         if (Transferred)
             *Transferred = 0;
         return Fail(IO_PENDING);
     }
-    Ov->Status = static_cast<std::uint32_t>(Op->Error);
+    const int error = Op->Error;
+    Ov->Status = static_cast<std::uint32_t>(error);
     Ov->Transferred = Op->Done;
     if (Transferred)
         *Transferred = Op->Done;
-    return Op->Error == 0 ? true : Fail(Op->Error);
+    Recycle(std::move(Op));
+    return error == 0 ? true : Fail(error);
 }
 
 bool TSerialDevice::Read(void* Buffer, std::uint32_t Count, std::uint32_t* Transferred,
@@ -224,12 +245,11 @@ bool TSerialDevice::Transfer(TOpKind Kind, std::uint8_t* In, const std::uint8_t*
         return false;
     if (In == nullptr && Out == nullptr && Count != 0)
         return Refuse(Ov, EINVAL);
-    auto op = std::make_shared<TOp>();
-    op->Kind = Kind;
+    auto op = NewOp(Kind);
     op->In = In;
     op->Out = Out;
     op->Count = Count;
-    return Launch(op, Ov, Transferred);
+    return Launch(std::move(op), Ov, Transferred);
 }
 
 bool TSerialDevice::WaitEvent(std::uint32_t* Mask, OVERLAPPED* Ov) {
@@ -241,10 +261,9 @@ bool TSerialDevice::WaitEvent(std::uint32_t* Mask, OVERLAPPED* Ov) {
     if (wait_)
         return Refuse(Ov, EBUSY);
     *Mask = 0;
-    auto op = std::make_shared<TOp>();
-    op->Kind = opWait;
+    auto op = NewOp(opWait);
     op->Mask = Mask;
-    return Launch(op, Ov, nullptr);
+    return Launch(std::move(op), Ov, nullptr);
 }
 
 bool TSerialDevice::Result(OVERLAPPED* Ov, std::uint32_t* Transferred, bool Wait) {

@@ -58,7 +58,8 @@ private:
         std::uint32_t Count = 0;
         std::uint32_t Done = 0;
         bool Complete = false;
-        bool Current = false; // a write that has reached the head of the queue
+        bool Current = false;  // a write that has reached the head of the queue
+        bool Attached = false; // its event carries the device as a wait source
         int Error = 0;
         TReadRule Rule;
         TTimePoint LastByte{};
@@ -79,7 +80,10 @@ private:
     bool Adopt(OVERLAPPED* Ov);
     bool Transfer(TOpKind Kind, std::uint8_t* In, const std::uint8_t* Out, std::uint32_t Count,
                   std::uint32_t* Transferred, OVERLAPPED* Ov);
-    bool Launch(const TOpPtr& Op, OVERLAPPED* Ov, std::uint32_t* Transferred);
+    bool Launch(TOpPtr Op, OVERLAPPED* Ov, std::uint32_t* Transferred);
+    // Operation records are reused: one allocation less per read or write.
+    TOpPtr NewOp(TOpKind Kind);
+    void Recycle(TOpPtr Op);
     bool Refuse(OVERLAPPED* Ov, int Error);
     std::vector<TOpPtr>::iterator FindOp(std::uint64_t Id);
     void DropOp(std::vector<TOpPtr>::iterator It);
@@ -128,6 +132,7 @@ private:
 
     std::uint64_t nextId_ = 1;
     std::vector<TOpPtr> ops_; // outstanding, or completed and not yet collected
+    TOpPtr spare_;
     std::deque<TOpPtr> reads_;
     std::deque<TOpPtr> writes_;
     TOpPtr wait_;

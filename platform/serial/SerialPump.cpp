@@ -351,7 +351,10 @@ void TSerialDevice::CompleteWait() {
 void TSerialDevice::Complete(TOp& Op, int Error) {
     Op.Complete = true;
     Op.Error = Error;
-    Op.Event->DetachSource(this);
+    if (Op.Attached) {
+        Op.Event->DetachSource(this);
+        Op.Attached = false;
+    }
     Op.Event->Set();
 }
 
