@@ -1,6 +1,7 @@
 #include "platform/serial/TtyBackend.h"
 
 #include <cerrno>
+#include <system_error>
 
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -254,5 +255,11 @@ std::unique_ptr<TSerialBackend> OpenTtyBackend(const std::string& Path) {
         return fail(errno == EWOULDBLOCK ? EBUSY : errno);
     if (::ioctl(fd, TIOCEXCL) != 0)
         return fail(errno);
-    return std::make_unique<TTtyBackend>(fd);
+    try {
+        return std::make_unique<TTtyBackend>(fd);
+    } catch (const std::system_error& e) {
+        // No descriptor or thread left for the modem watcher: a failed open, not an exception
+        // out of the driver (the backend's destructor, which closes fd, has not run).
+        return fail(e.code().value());
+    }
 }

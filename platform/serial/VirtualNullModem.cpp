@@ -10,7 +10,13 @@ std::unique_ptr<TVirtualNullModem> TVirtualNullModem::Create(const std::string& 
         SetLastPlatformError(EINVAL);
         return nullptr;
     }
-    auto pair = std::make_shared<TVirtualPair>();
+    std::shared_ptr<TVirtualPair> pair;
+    try {
+        pair = std::make_shared<TVirtualPair>();
+    } catch (const std::system_error& e) {
+        SetLastPlatformError(e.code().value());
+        return nullptr;
+    }
     pair->ends[0].name = NameA;
     pair->ends[1].name = NameB;
     std::lock_guard lock(VirtualRegistryMutex());

@@ -20,7 +20,8 @@ struct TVirtualPair;
 
 class TVirtualNullModem {
 public:
-    // Fails (null, LastPlatformError EEXIST or EINVAL) when a name is taken, empty or the same.
+    // Fails (null, LastPlatformError EEXIST or EINVAL) when a name is taken, empty or the same;
+    // with the system's number when its event descriptors cannot be created.
     static std::unique_ptr<TVirtualNullModem> Create(const std::string& NameA,
                                                      const std::string& NameB);
     ~TVirtualNullModem();

@@ -4,6 +4,9 @@
 #include <cstring>
 #include <thread>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include "SerialTestSupport.h"
 #include "platform/serial/SerialPortList.h"
 #include "platform/serial/VirtualNullModem.h"
@@ -317,6 +320,25 @@ TEST_F(VirtualPair, ExclusiveOpenAndListing) {
     ASSERT_TRUE(ListSerialDevices(names));
     EXPECT_NE(std::find(names.begin(), names.end(), nameA), names.end());
     EXPECT_NE(std::find(names.begin(), names.end(), nameB), names.end());
+}
+
+TEST(VirtualNullModemCreate, NoDescriptorLeftIsAFailedCreateNotAnException) {
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
+    rlimit low = old;
+    low.rlim_cur = std::min<rlim_t>(old.rlim_cur, 256);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    std::vector<int> fill;
+    for (int fd; (fd = dup(2)) >= 0;)
+        fill.push_back(fd);
+    std::unique_ptr<TVirtualNullModem> pair;
+    EXPECT_NO_THROW(pair = TVirtualNullModem::Create("vnmNoFdA", "vnmNoFdB"));
+    const int error = LastPlatformError();
+    for (int fd : fill)
+        close(fd);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &old), 0);
+    EXPECT_FALSE(pair);
+    EXPECT_EQ(error, EMFILE);
 }
 
 TEST_F(VirtualPair, LineStateReadsBackAsSet) {
