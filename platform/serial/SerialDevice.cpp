@@ -69,7 +69,7 @@ bool TSerialDevice::SetState(const DCB& State) {
     if (!CheckOpen())
         return false;
     if (!backend_->SetLine(State))
-        return Fail(errno);
+        return DeviceFailed();
     dcb_ = State;
     if (xoffSent_ && !(State.Flags & DCB_fInX)) {
         xoffSent_ = false;
@@ -378,6 +378,8 @@ bool TSerialDevice::ClearError(std::uint32_t* Errors, COMSTAT* Stat) {
         std::uint32_t kernel = 0;
         if (!lost_ && backend_->OutputQueued(kernel))
             out += kernel;
+        else if (!lost_ && IsLostError(errno))
+            MarkLost();
         s.cbOutQue = static_cast<std::uint32_t>(std::min<std::uint64_t>(out, 0xFFFFFFFFu));
         if (out > 0 && CtsHeld())
             s.Flags |= COMSTAT_fCtsHold;
