@@ -45,11 +45,8 @@ void TSerialDevice::Close() {
     if (closed_)
         return;
     closed_ = true;
-    for (auto* list : {&reads_, &writes_}) {
-        for (auto& op : *list)
-            Complete(*op, IO_ABORTED);
-        list->clear();
-    }
+    CompleteAll(reads_, IO_ABORTED);
+    CompleteAll(writes_, IO_ABORTED);
     if (wait_) {
         // A failed wait leaves the caller's mask alone: its owner may be gone by now.
         Complete(*wait_, IO_ABORTED);
@@ -341,15 +338,11 @@ bool TSerialDevice::Purge(std::uint32_t Flags) {
     if (Flags & ~(PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR))
         return Fail(EINVAL);
     if (Flags & PURGE_TXABORT) {
-        for (auto& op : writes_)
-            Complete(*op, IO_ABORTED);
-        writes_.clear();
+        CompleteAll(writes_, IO_ABORTED);
         outputBlocked_ = false;
     }
     if (Flags & PURGE_RXABORT) {
-        for (auto& op : reads_)
-            Complete(*op, IO_ABORTED);
-        reads_.clear();
+        CompleteAll(reads_, IO_ABORTED);
     }
     if (Flags & PURGE_RXCLEAR) {
         queue_.Clear();

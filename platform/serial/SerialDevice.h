@@ -88,6 +88,7 @@ private:
     std::vector<TOpPtr>::iterator FindOp(std::uint64_t Id);
     void DropOp(std::vector<TOpPtr>::iterator It);
     void Complete(TOp& Op, int Error);
+    void CompleteAll(std::deque<TOpPtr>& Ops, int Error);
     void Service(TTimePoint Now, bool Input, short Revents);
     void ReadInput(TTimePoint Now);
     std::uint32_t Filter(std::uint8_t* Data, std::uint8_t* Flags, std::uint32_t N, bool AnyFlags);

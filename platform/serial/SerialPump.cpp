@@ -214,9 +214,7 @@ void TSerialDevice::ServeReads(TTimePoint Now) {
 void TSerialDevice::ServeWrites(TTimePoint Now) {
     outputBlocked_ = false;
     if (lost_) {
-        for (auto& op : writes_)
-            Complete(*op, EIO);
-        writes_.clear();
+        CompleteAll(writes_, EIO);
         return;
     }
     if (flowCharPending_ >= 0) {
@@ -358,6 +356,12 @@ void TSerialDevice::Complete(TOp& Op, int Error) {
     Op.Event->Set();
 }
 
+void TSerialDevice::CompleteAll(std::deque<TOpPtr>& Ops, int Error) {
+    for (auto& op : Ops)
+        Complete(*op, Error);
+    Ops.clear();
+}
+
 void TSerialDevice::MarkLost() {
     if (lost_)
         return;
@@ -365,9 +369,7 @@ void TSerialDevice::MarkLost() {
     errors_ |= CE_IOE;
     Raise(EV_ERR);
     priorityPending_ = false;
-    for (auto& op : writes_)
-        Complete(*op, EIO);
-    writes_.clear();
+    CompleteAll(writes_, EIO);
     if (wait_ && !(mask_ & EV_ERR)) {
         Complete(*wait_, EIO);
         wait_.reset();

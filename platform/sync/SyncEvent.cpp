@@ -37,12 +37,16 @@ void TSyncEvent::Set() {
 void TSyncEvent::Reset() {
     std::lock_guard lock(mutex_);
     signalled_.store(false, std::memory_order_seq_cst);
-    if (armed_) {
-        std::uint64_t value = 0;
-        if (::read(fd_, &value, sizeof value) != sizeof value)
-            throw std::system_error(errno, std::generic_category(), "eventfd read");
-        armed_ = false;
-    }
+    Disarm();
+}
+
+void TSyncEvent::Disarm() {
+    if (!armed_)
+        return;
+    std::uint64_t value = 0;
+    if (::read(fd_, &value, sizeof value) != sizeof value)
+        throw std::system_error(errno, std::generic_category(), "eventfd read");
+    armed_ = false;
 }
 
 bool TSyncEvent::IsSet() const {
@@ -58,12 +62,7 @@ bool TSyncEvent::TryAcquire() {
     if (!signalled_.load(std::memory_order_relaxed))
         return false;
     signalled_.store(false, std::memory_order_relaxed);
-    if (armed_) {
-        std::uint64_t value = 0;
-        if (::read(fd_, &value, sizeof value) != sizeof value)
-            throw std::system_error(errno, std::generic_category(), "eventfd read");
-        armed_ = false;
-    }
+    Disarm();
     return true;
 }
 

@@ -56,6 +56,8 @@ private:
     friend std::uint32_t WaitForSyncEvents(const std::shared_ptr<TSyncEvent>* Events,
                                            std::size_t Count, std::uint32_t TimeoutMs);
     bool TryAcquire();
+    // Under mutex_: empties the eventfd once nobody needs waking.
+    void Disarm();
     std::shared_ptr<TWaitSource> Source() const;
 
     const bool manual_;
