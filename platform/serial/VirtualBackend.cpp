@@ -81,112 +81,88 @@ public:
             errno = EINVAL;
             return false;
         }
-        std::lock_guard lock(p_->m);
-        if (Lost(p_->ends[i_]))
-            return false;
-        p_->ends[i_].line = State;
-        p_->Transmit(i_);
-        return true;
+        return Live([&](TVirtualEnd& me) {
+            me.line = State;
+            p_->Transmit(i_);
+        });
     }
 
     bool GetLine(DCB& State) override {
-        std::lock_guard lock(p_->m);
-        if (Lost(p_->ends[i_]))
-            return false;
-        State = p_->ends[i_].line;
-        return true;
+        return Live([&](TVirtualEnd& me) { State = me.line; });
     }
 
     bool ModemLines(std::uint32_t& Ms) override {
-        std::lock_guard lock(p_->m);
-        const auto& me = p_->ends[i_];
-        if (Lost(me))
-            return false;
-        Ms = (p_->CtsAt(i_) ? MS_CTS_ON : 0) | (p_->DsrAt(i_) ? MS_DSR_ON : 0) |
-             (p_->RlsdAt(i_) ? MS_RLSD_ON : 0) | (me.ring ? MS_RING_ON : 0);
-        return true;
+        return Live([&](TVirtualEnd& me) {
+            Ms = (p_->CtsAt(i_) ? MS_CTS_ON : 0) | (p_->DsrAt(i_) ? MS_DSR_ON : 0) |
+                 (p_->RlsdAt(i_) ? MS_RLSD_ON : 0) | (me.ring ? MS_RING_ON : 0);
+        });
     }
 
     bool SetRts(bool On) override {
-        std::lock_guard lock(p_->m);
-        if (Lost(p_->ends[i_]))
-            return false;
-        p_->SetOutputs(i_, On, p_->ends[i_].dtr);
-        return true;
+        return Live([&](TVirtualEnd& me) { p_->SetOutputs(i_, On, me.dtr); });
     }
 
     bool SetDtr(bool On) override {
-        std::lock_guard lock(p_->m);
-        if (Lost(p_->ends[i_]))
-            return false;
-        p_->SetOutputs(i_, p_->ends[i_].rts, On);
-        return true;
+        return Live([&](TVirtualEnd& me) { p_->SetOutputs(i_, me.rts, On); });
     }
 
     bool SetBreak(bool On) override {
-        std::lock_guard lock(p_->m);
-        auto& me = p_->ends[i_];
-        if (Lost(me))
-            return false;
-        if (On && !me.brk) {
-            auto& peer = p_->ends[1 - i_];
-            ++peer.counters.Break;
-            p_->ReceiveMarked(1 - i_, 0, RXF_BREAK);
-            p_->Wake(peer);
-        }
-        me.brk = On;
-        return true;
+        return Live([&](TVirtualEnd& me) {
+            if (On && !me.brk) {
+                auto& peer = p_->ends[1 - i_];
+                ++peer.counters.Break;
+                p_->ReceiveMarked(1 - i_, 0, RXF_BREAK);
+                p_->Wake(peer);
+            }
+            me.brk = On;
+        });
     }
 
     bool StopOutput(bool Stop) override {
-        std::lock_guard lock(p_->m);
-        auto& me = p_->ends[i_];
-        if (Lost(me))
-            return false;
-        me.stopped = Stop;
-        p_->Transmit(i_);
-        return true;
+        return Live([&](TVirtualEnd& me) {
+            me.stopped = Stop;
+            p_->Transmit(i_);
+        });
     }
 
     int OutputStopped() override {
-        std::lock_guard lock(p_->m);
-        const auto& me = p_->ends[i_];
-        return Lost(me) ? -1 : me.stopped ? 1 : 0;
+        bool stopped = false;
+        return Live([&](TVirtualEnd& me) { stopped = me.stopped; }) ? (stopped ? 1 : 0) : -1;
     }
 
     bool Flush(bool Input, bool Output) override {
+        return Live([&](TVirtualEnd& me) {
+            if (Input) {
+                me.rxHead += me.rx.Size();
+                me.rx.Clear();
+                me.rxFlags.clear();
+                p_->Transmit(1 - i_);
+            }
+            if (Output)
+                me.tx.Clear();
+        });
+    }
+
+    bool OutputQueued(std::uint32_t& Count) override {
+        return Live([&](TVirtualEnd& me) { Count = static_cast<std::uint32_t>(me.tx.Size()); });
+    }
+
+    bool Counters(TLineCounters& C) override {
+        return Live([&](TVirtualEnd& me) { C = me.counters; });
+    }
+
+private:
+    // Runs Body on this handle's end under the pair's lock, unless the end is gone (EIO).
+    template <typename Body>
+    bool Live(Body body) {
         std::lock_guard lock(p_->m);
         auto& me = p_->ends[i_];
         if (Lost(me))
             return false;
-        if (Input) {
-            me.rxHead += me.rx.Size();
-            me.rx.Clear();
-            me.rxFlags.clear();
-            p_->Transmit(1 - i_);
-        }
-        if (Output)
-            me.tx.Clear();
+        body(me);
         return true;
     }
 
-    bool OutputQueued(std::uint32_t& Count) override {
-        std::lock_guard lock(p_->m);
-        if (Lost(p_->ends[i_]))
-            return false;
-        Count = static_cast<std::uint32_t>(p_->ends[i_].tx.Size());
-        return true;
-    }
-
-    bool Counters(TLineCounters& C) override {
-        std::lock_guard lock(p_->m);
-        if (Lost(p_->ends[i_]))
-            return false;
-        C = p_->ends[i_].counters;
-        return true;
-    }
-
-private:
     bool Lost(const TVirtualEnd& e) const {
         if (!e.unplugged && e.generation == gen_)
             return false;
