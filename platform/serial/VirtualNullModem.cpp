@@ -10,11 +10,9 @@ std::unique_ptr<TVirtualNullModem> TVirtualNullModem::Create(const std::string& 
         SetLastPlatformError(EINVAL);
         return nullptr;
     }
-    std::shared_ptr<TVirtualPair> pair;
-    try {
-        pair = std::make_shared<TVirtualPair>();
-    } catch (const std::system_error& e) {
-        SetLastPlatformError(e.code().value());
+    auto pair = std::make_shared<TVirtualPair>();
+    if (!pair->Init()) {
+        SetLastPlatformError(errno);
         return nullptr;
     }
     pair->ends[0].name = NameA;

@@ -42,16 +42,23 @@ struct TVirtualPair {
 
     TVirtualPair() {
         for (auto& e : ends) {
-            e.wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-            if (e.wakeFd < 0)
-                throw std::system_error(errno, std::generic_category(), "eventfd");
             e.line.BaudRate = 9600;
             e.line.Flags = DCB_fBinary | DTR_CONTROL_ENABLE | RTS_CONTROL_ENABLE;
         }
     }
     ~TVirtualPair() {
         for (auto& e : ends)
-            ::close(e.wakeFd);
+            if (e.wakeFd >= 0)
+                ::close(e.wakeFd);
+    }
+    // The ends' wake-up descriptors; false with errno when the system has none left.
+    bool Init() {
+        for (auto& e : ends) {
+            e.wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+            if (e.wakeFd < 0)
+                return false;
+        }
+        return true;
     }
 
     static void Wake(TVirtualEnd& e) {
