@@ -254,7 +254,9 @@ bool WaitForDeviceEvent(TSerialHandle Handle, std::uint32_t* Mask, OVERLAPPED* O
 bool PurgeDevice(TSerialHandle Handle, std::uint32_t Flags);
 
 // Clear error: returns the CE_* bits gathered since the last call and clears them; Stat (may be
-// null) receives the status flags and the queue counts.
+// null) receives the status flags and the queue counts. fXoffHold follows a received XOFF where
+// the device tells (the virtual null-modem); a tty's kernel obeys XOFF silently, so there it
+// shows only the escape function's hold.
 bool ClearDeviceError(TSerialHandle Handle, std::uint32_t* Errors, COMSTAT* Stat);
 
 // Modem status (MS_* bits).
