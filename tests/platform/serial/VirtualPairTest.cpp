@@ -323,6 +323,11 @@ TEST_F(VirtualPair, ExclusiveOpenAndListing) {
 }
 
 TEST(VirtualNullModemCreate, NoDescriptorLeftIsAFailedCreateNotAnException) {
+#ifdef __SANITIZE_ADDRESS__
+    // The sanitizer runtime probes memory through a pipe; with no descriptor left its vptr
+    // check reports every object as invalid.
+    GTEST_SKIP() << "descriptor exhaustion defeats the sanitizer runtime; runs in the plain build";
+#endif
     rlimit old{};
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
     rlimit low = old;
