@@ -323,12 +323,7 @@ TEST_F(DispatchTest, EventsChangedWhileOpenTakeEffectAtNextOpen) {
 
 TEST_F(DispatchTest, ClosingDiscardsBothQueues) {
     OpenPeer();
-    ASSERT_TRUE(EscapeFunction(Peer, ESC_CLRRTS));
-    Port.GetFlowControl().SetOutCTSFlow(true);
-    TComTimeouts T;
-    T.SetWriteTotalMultiplier(0);
-    T.SetWriteTotalConstant(0);
-    Port.SetTimeouts(T);
+    HoldOutputByCts(true);
     Port.Open();
     PAsync A = nullptr;
     InitAsync(A);

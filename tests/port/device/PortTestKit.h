@@ -91,6 +91,19 @@ protected:
         ASSERT_TRUE(SetDeviceTimeouts(Peer, T));
     }
 
+    // The peer's RTS is off and the port waits for CTS, so nothing leaves its transmit queue;
+    // WithoutWriteTimeout keeps such a write pending instead of letting it time out.
+    void HoldOutputByCts(bool WithoutWriteTimeout) {
+        ASSERT_TRUE(EscapeFunction(Peer, ESC_CLRRTS));
+        Port.GetFlowControl().SetOutCTSFlow(true);
+        if (WithoutWriteTimeout) {
+            TComTimeouts T;
+            T.SetWriteTotalMultiplier(0);
+            T.SetWriteTotalConstant(0);
+            Port.SetTimeouts(T);
+        }
+    }
+
     void PeerWrite(const std::string& Bytes) {
         std::uint32_t N = 0;
         ASSERT_TRUE(

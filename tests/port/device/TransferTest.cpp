@@ -115,13 +115,7 @@ TEST_F(TransferTest, AsyncRecordRules) {
 }
 
 TEST_F(TransferTest, PendingWriteIsIncompleteThenAbortedByClose) {
-    // The peer's RTS is off and we wait for CTS, so nothing leaves the transmit queue.
-    ASSERT_TRUE(EscapeFunction(Peer, ESC_CLRRTS));
-    Port.GetFlowControl().SetOutCTSFlow(true);
-    TComTimeouts T;
-    T.SetWriteTotalMultiplier(0);
-    T.SetWriteTotalConstant(0);
-    Port.SetTimeouts(T);
+    HoldOutputByCts(true);
     std::string Big(16384, 'z');
     PAsync A = nullptr;
     InitAsync(A);
@@ -140,8 +134,7 @@ TEST_F(TransferTest, PendingWriteIsIncompleteThenAbortedByClose) {
 }
 
 TEST_F(TransferTest, ClearBufferDiscardsOnlyTheChosenQueue) {
-    ASSERT_TRUE(EscapeFunction(Peer, ESC_CLRRTS));
-    Port.GetFlowControl().SetOutCTSFlow(true);
+    HoldOutputByCts(false);
     PAsync A = nullptr;
     InitAsync(A);
     Port.WriteStrAsync("queued", A);
