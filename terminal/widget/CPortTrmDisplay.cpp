@@ -1,0 +1,342 @@
+// The terminal control's display: cell metrics from the font, painting, the caret, scroll bars
+// and the automatic size.
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyle>
+#include <algorithm>
+
+#include "terminal/CPortTrm.h"
+#include "terminal/widget/SystemCaret.h"
+
+bool TCustomComTerminal::CalculateMetrics() {
+    const QFontMetrics metrics(font());
+    FCellHeight = std::max(1, metrics.height());
+    FCellWidth = std::max(1, metrics.maxWidth());
+    return QFontInfo(font()).fixedPitch();
+}
+
+void TCustomComTerminal::FontChanged() {
+    const bool fixedPitch = CalculateMetrics();
+    if (!fixedPitch) {
+        QFont replacement = font();
+        replacement.setFamily(ComTerminalFont().Font.family());
+        // The font change this starts measures again and sizes the control.
+        if (replacement.family() != font().family()) {
+            setFont(replacement);
+            return;
+        }
+    }
+    if (font().underline()) {
+        QFont plain = font();
+        plain.setUnderline(false);
+        setFont(plain);
+        return;
+    }
+    FUnderlinedFont = font();
+    FUnderlinedFont.setUnderline(true);
+    ApplyAutoSize();
+    UpdateScrollRange();
+    if (FCaretCreated) {
+        DestroyTerminalCaret();
+        InitCaret();
+    }
+    viewport()->update();
+}
+
+// --- painting ---
+
+QRect TCustomComTerminal::CellRect(int WindowColumn, int WindowRow) const {
+    return QRect((WindowColumn - 1) * FCellWidth, (WindowRow - 1) * FCellHeight, FCellWidth,
+                 FCellHeight);
+}
+
+void TCustomComTerminal::paintEvent(QPaintEvent* Event) {
+    FScrolledSincePaint = false;
+    QPainter painter(viewport());
+    painter.setFont(font());
+    if (GetComponentState().Contains(csDesigning)) {
+        PaintDesignSample(painter);
+        return;
+    }
+    MoveCaret(GetCaretColumn(), GetCaretRow());
+    // The clip rectangle's right and bottom edges are exclusive, as the window system gives them.
+    const QRect clip = Event->rect();
+    const QRect cells(QPoint(clip.left() / FCellWidth + 1, clip.top() / FCellHeight + 1),
+                      QPoint(std::min((clip.left() + clip.width()) / FCellWidth + 1, GetColumns()),
+                             std::min((clip.top() + clip.height()) / FCellHeight + 1, GetRows())));
+    PaintTerminal(painter, cells);
+    FSystemCaret->Paint(painter);
+}
+
+void TCustomComTerminal::PaintTerminal(QPainter& Painter, const QRect& Cells) {
+    const TComTermBuffer& buffer = GetScreenBuffer();
+    // Window cells that would fall beyond the screen once shifted by the scroll position.
+    const int right = std::min(Cells.right(), GetColumns() - (FTopColumn - 1));
+    const int bottom = std::min(Cells.bottom(), GetRows() - (FTopRow - 1));
+    for (int row = Cells.top(); row <= bottom; ++row)
+        for (int column = Cells.left(); column <= right; ++column) {
+            const TComTermChar cell = buffer.GetChar(column + FTopColumn - 1, row + FTopRow - 1);
+            if (cell.Character != 0)
+                DrawChar(Painter, column, row, cell);
+        }
+}
+
+void TCustomComTerminal::DrawChar(QPainter& Painter, int Column, int Row,
+                                  const TComTermChar& Cell) {
+    const QRect rect = CellRect(Column, Row);
+    Painter.fillRect(rect, TColorToQColor(Cell.BackgroundColor));
+    const QPen previous = Painter.pen();
+    Painter.setPen(TColorToQColor(Cell.TextColor));
+    if (Cell.Underlined != Painter.font().underline())
+        Painter.setFont(Cell.Underlined ? FUnderlinedFont : font());
+    // Bytes 128..255 are shown as Latin-1.
+    const QChar ch(static_cast<unsigned char>(Cell.Character));
+    Painter.drawText(rect.left(), rect.top() + Painter.fontMetrics().ascent(), QString(ch));
+    Painter.setPen(previous);
+}
+
+void TCustomComTerminal::PaintDesignSample(QPainter& Painter) {
+    const int ascent = Painter.fontMetrics().ascent();
+    Painter.setPen(TColorToQColor(GetFontColor()));
+    Painter.drawText(0, ascent, QStringLiteral("Terminal"));
+    Painter.setPen(TColorToQColor(GetAltColor()));
+    Painter.drawText(0, FCellHeight + ascent, QStringLiteral("Bold text"));
+    Painter.save();
+    Painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    Painter.fillRect(QRect(0, 0, FCellWidth, 2 * FCellHeight), Qt::white);
+    Painter.restore();
+}
+
+void TCustomComTerminal::InvalidatePortion(int Left, int Top, int Right, int Bottom) {
+    const int left = std::max(0, (Left - FTopColumn) * FCellWidth);
+    const int top = std::max(0, (Top - FTopRow) * FCellHeight);
+    const int right = std::max(0, (Right - FTopColumn + 1) * FCellWidth);
+    const int bottom = std::max(0, (Bottom - FTopRow + 1) * FCellHeight);
+    if (right > left && bottom > top)
+        viewport()->update(QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)));
+}
+
+void TCustomComTerminal::ScrollScreen(bool Up) {
+    if (FDoubleBuffered || FScrolledSincePaint) {
+        viewport()->update();
+        return;
+    }
+    FScrolledSincePaint = true;
+    const QRect area(0, 0, std::min(viewport()->width(), GetColumns() * FCellWidth),
+                     std::min(viewport()->height(), GetRows() * FCellHeight));
+    viewport()->scroll(0, Up ? -FCellHeight : FCellHeight, area);
+}
+
+// --- caret ---
+
+QRect TCustomComTerminal::CaretRect() const {
+    return FSystemCaret->Rect();
+}
+
+void TCustomComTerminal::CreateTerminalCaret() {
+    switch (GetCaret()) {
+    case tcBlock:
+        FCaretHeight = FCellHeight;
+        break;
+    case tcUnderline:
+        FCaretHeight = FCellHeight / 8;
+        break;
+    case tcNone:
+        FCaretHeight = 0;
+        break;
+    }
+    if (FCaretHeight > 0) {
+        FSystemCaret->Create(FCellWidth, FCaretHeight);
+        FCaretCreated = true;
+    }
+}
+
+void TCustomComTerminal::DestroyTerminalCaret() {
+    FSystemCaret->Destroy();
+    FCaretCreated = false;
+}
+
+void TCustomComTerminal::InitCaret() {
+    CreateTerminalCaret();
+    MoveCaret(GetCaretColumn(), GetCaretRow());
+    ShowCaret();
+}
+
+void TCustomComTerminal::HideCaret() {
+    if (FCaretCreated)
+        FSystemCaret->Hide();
+}
+
+void TCustomComTerminal::ShowCaret() {
+    if (FCaretCreated)
+        FSystemCaret->Show();
+}
+
+// --- scroll bars ---
+
+void TCustomComTerminal::UpdateScrollRange() {
+    if (FScrollBars == ssNone)
+        return;
+    const bool horizontal = FScrollBars == ssHorizontal || FScrollBars == ssBoth;
+    const bool vertical = FScrollBars == ssVertical || FScrollBars == ssBoth;
+    QScrollBar* hbar = horizontalScrollBar();
+    QScrollBar* vbar = verticalScrollBar();
+    const int extent = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+
+    // The width the screen would have without a vertical bar.
+    int width = viewport()->width();
+    if (vertical && vbar->maximum() > vbar->minimum())
+        width += extent;
+
+    // A bar that appears or goes resizes the viewport, which calls here again: that nested
+    // call finds no bars and returns.
+    const TScrollStyle saved = FScrollBars;
+    FScrollBars = ssNone;
+    struct TRestore {
+        TScrollStyle& Target;
+        TScrollStyle Value;
+        ~TRestore() { Target = Value; }
+    } restore{FScrollBars, saved};
+
+    const auto setRange = [](QScrollBar* Bar, int Visible, int Total) {
+        Bar->setPageStep(std::max(1, Visible));
+        Bar->setRange(0, Visible < Total ? Total - Visible : 0);
+    };
+    if (horizontal)
+        setRange(hbar, width / FCellWidth, GetColumns());
+    const int widthBefore = viewport()->width();
+    if (vertical)
+        setRange(vbar, viewport()->height() / FCellHeight, GetRows());
+    if (horizontal && viewport()->width() != widthBefore)
+        setRange(hbar, viewport()->width() / FCellWidth, GetColumns());
+    FScrollBars = saved;
+    UpdateScrollPos();
+}
+
+void TCustomComTerminal::UpdateScrollPos() {
+    if (FScrollBars == ssHorizontal || FScrollBars == ssBoth)
+        FTopColumn = horizontalScrollBar()->value() + 1;
+    if (FScrollBars == ssVertical || FScrollBars == ssBoth)
+        FTopRow = verticalScrollBar()->value() + 1;
+}
+
+void TCustomComTerminal::ModifyScrollBar(TScrollBarKind Kind, TScrollCode Code, int Pos) {
+    if (Code == scEndScroll || (Code == scTrack && !FSmoothScroll))
+        return;
+    QScrollBar* bar = Kind == sbHorizontal ? horizontalScrollBar() : verticalScrollBar();
+    const int step = Kind == sbHorizontal ? FCellWidth : FCellHeight;
+    // A page is the client height in steps, for both bars.
+    const int page = viewport()->height() / step;
+    const int before = bar->value();
+    int wanted = before;
+    switch (Code) {
+    case scLineUp:
+        wanted = before - 1;
+        break;
+    case scLineDown:
+        wanted = before + 1;
+        break;
+    case scPageUp:
+        wanted = before - page;
+        break;
+    case scPageDown:
+        wanted = before + page;
+        break;
+    case scPosition:
+    case scTrack:
+        wanted = Pos;
+        break;
+    case scTop:
+    case scBottom:
+    case scEndScroll:
+        break;
+    }
+    bar->setValue(wanted);
+    const int after = bar->value();
+    if (Kind == sbHorizontal)
+        FTopColumn = after + 1;
+    else
+        FTopRow = after + 1;
+    if (after == before)
+        return;
+    if (FDoubleBuffered) {
+        viewport()->update();
+    } else if (Kind == sbHorizontal) {
+        viewport()->scroll((before - after) * step, 0);
+    } else {
+        viewport()->scroll(0, (before - after) * step);
+    }
+    CaretMoved(GetCaretColumn(), GetCaretRow());
+}
+
+void TCustomComTerminal::ScrollBarAction(TScrollBarKind Kind, int Action) {
+    QScrollBar* bar = Kind == sbHorizontal ? horizontalScrollBar() : verticalScrollBar();
+    TScrollCode code;
+    switch (Action) {
+    case QAbstractSlider::SliderSingleStepAdd:
+        code = scLineDown;
+        break;
+    case QAbstractSlider::SliderSingleStepSub:
+        code = scLineUp;
+        break;
+    case QAbstractSlider::SliderPageStepAdd:
+        code = scPageDown;
+        break;
+    case QAbstractSlider::SliderPageStepSub:
+        code = scPageUp;
+        break;
+    case QAbstractSlider::SliderToMinimum:
+        code = scTop;
+        break;
+    case QAbstractSlider::SliderToMaximum:
+        code = scBottom;
+        break;
+    case QAbstractSlider::SliderMove:
+        // While the thumb is held it is tracking; the move that ends the drag is the release.
+        code = bar->isSliderDown() ? scTrack : scPosition;
+        break;
+    default:
+        return;
+    }
+    ModifyScrollBar(Kind, code, bar->sliderPosition());
+    // The bar would go on to apply its own idea of the step; ModifyScrollBar has decided.
+    if (code != scTrack || FSmoothScroll)
+        bar->setSliderPosition(bar->value());
+}
+
+void TCustomComTerminal::scrollContentsBy(int /*Dx*/, int /*Dy*/) {}
+
+void TCustomComTerminal::resizeEvent(QResizeEvent* Event) {
+    QAbstractScrollArea::resizeEvent(Event);
+    UpdateScrollRange();
+}
+
+// --- automatic size ---
+
+bool TCustomComTerminal::CanAutoSize(int& NewWidth, int& NewHeight) const {
+    const int border = 2 * frameWidth();
+    NewWidth = FCellWidth * GetColumns() + border;
+    NewHeight = FCellHeight * GetRows() + border;
+    return true;
+}
+
+void TCustomComTerminal::ApplyAutoSize() {
+    if (!FAutoSize)
+        return;
+    int width = this->width();
+    int height = this->height();
+    if (CanAutoSize(width, height)) {
+        resize(width, height);
+        updateGeometry();
+    }
+}
+
+QSize TCustomComTerminal::sizeHint() const {
+    int width = 0;
+    int height = 0;
+    CanAutoSize(width, height);
+    return {width, height};
+}
