@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "framework/Strings.h"
 
@@ -112,7 +113,7 @@ public:
     // Sequences beginning with "["; replaces CodeParams with what the code keeps.
     TEscapeCode DetectExtCode(const std::string& Str);
     // Parameters separated by ";"; a ";" that would start an empty parameter is kept as text.
-    static void SplitParams(const std::string& Str, TStrings& Params);
+    static void SplitParams(std::string_view Str, TStrings& Params);
 
     bool GetCollectingSequence() const { return FCollectingSequence; }
     bool GetCollectingBracketSequence() const { return FCollectingBracketSequence; }

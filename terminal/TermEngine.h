@@ -62,6 +62,8 @@ public:
     void SetOutput(TTermOutput* Output) { FOutput = Output; }
     void SetSender(TObject* Sender) { FSender = Sender ? Sender : this; }
     TTermView* GetView() const { return FView; }
+    // The view, or one that ignores every call when none is attached.
+    TTermView& Display() const;
 
     // Between BeginLoading and Loaded, size changes do not clear the screen and an emulation
     // change does not replace the parser; Loaded creates the parser and initialises the screen.
@@ -167,12 +169,22 @@ private:
         bool BoldText = false;
         bool UnderlineText = false;
     };
-    class TCaretHider;
+    // The system caret stays hidden while the screen changes, and comes back also on an
+    // exception.
+    class TCaretHider {
+    public:
+        explicit TCaretHider(TTermView& View) : FView(View) { FView.HideCaret(); }
+        ~TCaretHider() { FView.ShowCaret(); }
+        TCaretHider(const TCaretHider&) = delete;
+        TCaretHider& operator=(const TCaretHider&) = delete;
 
-    TTermView& View() const;
+    private:
+        TTermView& FView;
+    };
+
     void ScreenResized();
     void ProcessByte(char Ch);
-    void EraseCells(int Column, int Row, bool ToEndOfScreen);
+    void MoveCaretBy(std::int64_t Columns, std::int64_t Rows);
 
     TTermView* FView = nullptr;
     TTermOutput* FOutput = nullptr;
