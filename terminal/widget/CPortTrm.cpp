@@ -119,6 +119,8 @@ void TCustomComTerminal::Loaded() {
 void TCustomComTerminal::SetColor(TColor Value) {
     FEngine.SetColor(Value);
     QPalette palette = viewport()->palette();
+    // The viewport of a scroll area fills with the Base role.
+    palette.setColor(QPalette::Base, TColorToQColor(Value));
     palette.setColor(QPalette::Window, TColorToQColor(Value));
     viewport()->setPalette(palette);
     viewport()->update();
@@ -195,8 +197,14 @@ void TCustomComTerminal::keyPressEvent(QKeyEvent* Event) {
         OnKeyDown(static_cast<TComponent*>(this), key);
     if (key != 0)
         FEngine.KeyDown(key);
-    // Each typed character that has a byte of its own (Latin-1) is sent.
-    for (const QChar ch : Event->text()) {
+    // Each typed character that has a byte of its own (Latin-1) is sent. Control with a key of
+    // 0x40..0x5F gives its control character even where the platform gives no text for it.
+    QString text = Event->text();
+    const int qtKey = Event->key();
+    if ((Event->modifiers() & Qt::ControlModifier) && qtKey >= Qt::Key_At &&
+        qtKey <= Qt::Key_Underscore)
+        text = QChar(qtKey - Qt::Key_At);
+    for (const QChar ch : text) {
         if (ch.unicode() > 0xFF)
             continue;
         char typed = static_cast<char>(ch.unicode());

@@ -186,13 +186,26 @@ void TCustomComTerminal::UpdateScrollRange() {
     QScrollBar* vbar = verticalScrollBar();
     const int extent = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
 
-    // The width the screen would have without a vertical bar.
-    int width = viewport()->width();
-    if (vertical && vbar->maximum() > vbar->minimum())
-        width += extent;
+    // The client area without either bar. The scroll area lays its bars out later, from the
+    // event loop, so the area each bar leaves is worked out here instead of read back after
+    // setting a range: a bar is needed when the screen does not fit the area the other bar
+    // leaves, and a second look settles a bar that the first one's arrival makes necessary.
+    const auto shown = [this](QScrollBar* Bar) { return Bar->isVisibleTo(this); };
+    const int fullWidth = viewport()->width() + (shown(vbar) ? extent : 0);
+    const int fullHeight = viewport()->height() + (shown(hbar) ? extent : 0);
+    bool needH = false;
+    bool needV = false;
+    int width = fullWidth;
+    int height = fullHeight;
+    for (int round = 0; round < 2; ++round) {
+        needH = horizontal && width / FCellWidth < GetColumns();
+        needV = vertical && height / FCellHeight < GetRows();
+        width = fullWidth - (needV ? extent : 0);
+        height = fullHeight - (needH ? extent : 0);
+    }
 
-    // A bar that appears or goes resizes the viewport, which calls here again: that nested
-    // call finds no bars and returns.
+    // The relayout that a bar appearing or going causes calls here again: that nested call
+    // finds no bars and returns.
     const TScrollStyle saved = FScrollBars;
     FScrollBars = ssNone;
     struct TRestore {
@@ -207,11 +220,8 @@ void TCustomComTerminal::UpdateScrollRange() {
     };
     if (horizontal)
         setRange(hbar, width / FCellWidth, GetColumns());
-    const int widthBefore = viewport()->width();
     if (vertical)
-        setRange(vbar, viewport()->height() / FCellHeight, GetRows());
-    if (horizontal && viewport()->width() != widthBefore)
-        setRange(hbar, viewport()->width() / FCellWidth, GetColumns());
+        setRange(vbar, height / FCellHeight, GetRows());
     FScrollBars = saved;
     UpdateScrollPos();
 }
