@@ -1,0 +1,43 @@
+// The terminal program's window: a terminal on one port, menus for the port's set-up, the
+// terminal's settings and font, clearing and saving the screen, and lamps for the modem lines.
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+
+#include "port/CPort.h"
+
+class QAction;
+class QLabel;
+class TComLed;
+class TComTerminal;
+
+class TTermWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    // Port names the device to open at once, with the flow control given by its text ("None",
+    // "Hardware", "Software"; empty keeps the port's own); an empty Port shows the port set-up
+    // dialog first.
+    explicit TTermWindow(const QString& Port, const QString& Flow = QString(),
+                         QWidget* Parent = nullptr);
+    ~TTermWindow() override;
+
+    TComTerminal* Terminal() const { return FTerminal; }
+    TComPort& ComPort() { return *FComPort; }
+
+    // Writes the screen as text to FileName; false (with a message box) when it cannot.
+    bool SaveScreen(const QString& FileName);
+
+private:
+    void OnMenuPortSetup();
+    void OnMenuConnect(bool Checked);
+    void OnMenuSaveScreen();
+    // Opens the port; a failure is shown in a warning box and leaves it closed.
+    void OpenPort();
+    void UpdatePortState();
+
+    std::unique_ptr<TComPort> FComPort;
+    TComTerminal* FTerminal;
+    QAction* FConnectAction;
+    QLabel* FPortLabel;
+};
