@@ -68,11 +68,14 @@ void TComRadioGroup::SetCaption(const std::string& Value) {
 void TComRadioGroup::ItemsChanged() {
     for (QRadioButton* B : FButtonList) {
         FButtons.removeButton(B);
-        delete B;
+        // The list may change inside a button's own click, so the button goes later.
+        B->setParent(nullptr);
+        B->deleteLater();
     }
     FButtonList.clear();
     for (int I = 0; I < FItems.GetCount(); ++I) {
         auto* B = new QRadioButton(ToQString(FItems.Get(I)), this);
+        B->setAccessibleName(B->text());
         FButtons.addButton(B, I);
         FLayout->addWidget(B);
         FButtonList.push_back(B);
