@@ -64,12 +64,13 @@ void TTermEngine::SetRows(int Value) {
 }
 
 void TTermEngine::ScreenResized() {
-    Display().ScreenSizeChanged();
-    // The cells always match the size, also while loading, so no write can leave the block.
+    // The cells always match the size, also while loading, so no write can leave the block;
+    // and they do before the view hears of the new size, so it never reads the old block.
     FScreenBuffer.Init();
     FSavedCaretColumn = std::min(FSavedCaretColumn, FColumns);
     FSavedCaretRow = std::min(FSavedCaretRow, FRows);
     MoveCaret(FCaretColumn, FCaretRow);
+    Display().ScreenSizeChanged();
     Display().InvalidateAll();
 }
 

@@ -213,12 +213,4 @@ TEST_F(IoTest, HandlersMayReplaceTheParserWhileABlockIsWritten) {
     EXPECT_EQ(Caret(), "2,3");
 }
 
-TEST_F(IoTest, WriteEscCodeActsOnlyWithAParser) {
-    Engine.WriteEscCode(ecCursorDown, nullptr);
-    EXPECT_EQ(Caret(), "1,2");
-    Engine.SetEmulation(teNone);
-    Engine.WriteEscCode(ecCursorDown, nullptr);
-    EXPECT_EQ(Caret(), "1,2");
-}
-
 } // namespace

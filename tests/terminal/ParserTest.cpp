@@ -178,7 +178,7 @@ TEST(ParserTest, AnOverlongBracketSequenceEndsAsUnknown) {
 
 TEST(ParserTest, SplitParamsKeepsASemicolonThatWouldStartAnEmptyParameter) {
     const std::vector<std::pair<std::string, std::vector<std::string>>> Cases = {
-        {"", {}},       {"1", {"1"}},   {"1;2", {"1", "2"}},   {"1;", {"1"}},         {";", {";"}},
+        {"", {}},       {"1", {"1"}},  {"1;2", {"1", "2"}},   {"1;", {"1"}},         {";", {";"}},
         {";5", {";5"}}, {";;", {";"}}, {"1;;2", {"1", ";2"}}, {"?1;2", {"?1", "2"}},
     };
     for (const auto& [Text, Expected] : Cases) {
