@@ -64,12 +64,13 @@ void TTermEngine::SetRows(int Value) {
 }
 
 void TTermEngine::ScreenResized() {
-    Display().ScreenSizeChanged();
-    // The cells always match the size, also while loading, so no write can leave the block.
+    // The cells always match the size, also while loading, so no write can leave the block;
+    // and they do before the view hears of the new size, so it never reads the old block.
     FScreenBuffer.Init();
     FSavedCaretColumn = std::min(FSavedCaretColumn, FColumns);
     FSavedCaretRow = std::min(FSavedCaretRow, FRows);
     MoveCaret(FCaretColumn, FCaretRow);
+    Display().ScreenSizeChanged();
     Display().InvalidateAll();
 }
 
@@ -97,9 +98,12 @@ void TTermEngine::CreateEscapeCodes() {
     case teVT52:
         FEscapeParser = std::make_unique<TEscapeCodesVT52>();
         break;
-    case teNone:
-        DoGetEscapeCodes(FEscapeParser);
+    case teNone: {
+        TEscapeCodes* Supplied = nullptr;
+        DoGetEscapeCodes(Supplied);
+        FEscapeParser.reset(Supplied);
         break;
+    }
     }
 }
 
@@ -310,7 +314,7 @@ void TTermEngine::DoChar(char Ch) {
         OnChar(FSender, Ch);
 }
 
-void TTermEngine::DoGetEscapeCodes(std::unique_ptr<TEscapeCodes>& EscapeCodes) {
+void TTermEngine::DoGetEscapeCodes(TEscapeCodes*& EscapeCodes) {
     if (OnGetEscapeCodes)
         OnGetEscapeCodes(FSender, EscapeCodes);
 }

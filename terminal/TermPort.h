@@ -1,6 +1,7 @@
 // The terminal's side of a port: a link whose received blocks go to the engine's RxBuf, and
 // the output the engine sends through (the port's WriteStr, only while it is connected). The
-// widget owns one and forwards its ComPort and Connected properties here.
+// widget owns one and forwards its ComPort and Connected properties here. The engine must
+// outlive it (declare the engine first), since the port may deliver until it is detached.
 #pragma once
 
 #include "port/CPort.h"
