@@ -10,6 +10,7 @@
 #include <QStatusBar>
 
 #include "controls/CPortCtl.h"
+#include "controls/CPortSetup.h"
 #include "terminal/CPortTrm.h"
 
 namespace {
@@ -77,7 +78,7 @@ TTermWindow::TTermWindow(const QString& Port, const QString& Flow, QWidget* Pare
     AddLamp(statusBar(), *FComPort, lsTx, lkRedLight, "TX");
 
     if (Port.isEmpty()) {
-        OnMenuPortSetup();
+        RunPortSetup();
     } else {
         FComPort->SetPort(Port.toStdString());
     }
@@ -111,12 +112,19 @@ void TTermWindow::UpdatePortState() {
                             : name + (open ? QStringLiteral(" open") : QStringLiteral(" closed")));
 }
 
-void TTermWindow::OnMenuPortSetup() {
+void TTermWindow::RunPortSetup() {
     try {
-        FComPort->ShowSetupDialog();
+        EditComPort(*FComPort);
     } catch (const EComPort& E) {
         QMessageBox::warning(this, windowTitle(), QString::fromStdString(E.Message()));
     }
+}
+
+void TTermWindow::OnMenuPortSetup() {
+    RunPortSetup();
+    // A port chosen for the first time is opened at once.
+    if (!FComPort->GetConnected() && !FComPort->GetPort().empty())
+        OpenPort();
     UpdatePortState();
 }
 

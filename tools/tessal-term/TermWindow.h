@@ -30,6 +30,8 @@ public:
 
 private:
     void OnMenuPortSetup();
+    // The component set's port dialog; a failure to apply it is shown in a warning box.
+    void RunPortSetup();
     void OnMenuConnect(bool Checked);
     void OnMenuSaveScreen();
     // Opens the port; a failure is shown in a warning box and leaves it closed.
