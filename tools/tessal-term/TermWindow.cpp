@@ -1,6 +1,7 @@
 #include "TermWindow.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -8,6 +9,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
+#include <QTimer>
 
 #include "controls/CPortCtl.h"
 #include "controls/CPortSetup.h"
@@ -49,6 +51,7 @@ TTermWindow::TTermWindow(const QString& Port, const QString& Flow, QWidget* Pare
     FTerminal = new TComTerminal(this);
     FTerminal->SetAutoSize(true);
     FTerminal->SetComPort(FComPort.get());
+    FTerminal->installEventFilter(this);
     setCentralWidget(FTerminal);
 
     QMenu* portMenu = menuBar()->addMenu(QStringLiteral("&Port"));
@@ -93,6 +96,13 @@ TTermWindow::~TTermWindow() {
     FTerminal->SetComPort(nullptr);
     delete FTerminal;
     FComPort.reset();
+}
+
+bool TTermWindow::eventFilter(QObject* Watched, QEvent* Event) {
+    // After the layout has taken the terminal's new size.
+    if (Watched == FTerminal && Event->type() == QEvent::Resize)
+        QTimer::singleShot(0, this, [this] { adjustSize(); });
+    return QMainWindow::eventFilter(Watched, Event);
 }
 
 void TTermWindow::OpenPort() {

@@ -28,6 +28,10 @@ public:
     // Writes the screen as text to FileName; false (with a message box) when it cannot.
     bool SaveScreen(const QString& FileName);
 
+protected:
+    // The window follows the terminal's size (132 or 80 columns, a new font).
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
+
 private:
     void OnMenuPortSetup();
     // The component set's port dialog; a failure to apply it is shown in a warning box.
