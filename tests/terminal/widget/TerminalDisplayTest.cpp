@@ -8,6 +8,7 @@
 #include <QWindow>
 
 #include "TermWidgetKit.h"
+#include "terminal/widget/SystemCaret.h"
 
 namespace {
 
@@ -270,5 +271,39 @@ TEST(TerminalDisplay, ScrollingByMovingPixelsMatchesARepaint) {
                                  .convertToFormat(QImage::Format_RGB32);
         const QImage repainted = t.grab().toImage().convertToFormat(QImage::Format_RGB32);
         EXPECT_EQ(shown.copy(QRect(QPoint(), repainted.size())), repainted);
+    }
+}
+
+TEST(SystemCaret, HidesAndShowsNest) {
+    QWidget window;
+    TSystemCaret caret(&window);
+    struct TStep {
+        const char* Action;
+        bool Shown;
+    } steps[] = {
+        {"show before create", false},
+        {"create", false},
+        {"show", true},
+        {"hide", false},
+        {"hide", false},
+        {"show", false},
+        {"show", true},
+        {"show", true},
+        {"hide", false},
+        {"show", true},
+        {"destroy", false},
+        {"show", false},
+    };
+    for (const TStep& s : steps) {
+        const std::string action = s.Action;
+        if (action == "create")
+            caret.Create(8, 16);
+        else if (action == "destroy")
+            caret.Destroy();
+        else if (action == "hide")
+            caret.Hide();
+        else
+            caret.Show();
+        EXPECT_EQ(caret.IsShown(), s.Shown) << "after " << action;
     }
 }
