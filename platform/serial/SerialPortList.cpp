@@ -43,13 +43,10 @@ bool Contains(const std::vector<std::string>& List, const std::string& Name) {
     return std::find(List.begin(), List.end(), Name) != List.end();
 }
 
-bool StillThere(const std::vector<std::string>& Attached, const std::string& Name) {
-    if (Name.empty())
-        return false;
-    if (Contains(Attached, Name))
-        return true;
-    std::error_code ec;
-    return std::filesystem::exists(Name.find('/') == std::string::npos ? "/dev/" + Name : Name, ec);
+// The value name under which an update registers Name. Only values named so are the update's
+// to drop; what other programs registered is theirs to remove.
+std::string OwnValueName(const std::string& Name) {
+    return "\\Device\\" + Name;
 }
 
 } // namespace
@@ -98,14 +95,14 @@ bool UpdateSerialDeviceMap() {
         std::vector<std::string> Listed;
         for (const auto& Value : reg.GetValueNames()) {
             std::string Name = reg.ReadString(Value);
-            if (StillThere(Attached, Name))
-                Listed.push_back(std::move(Name));
-            else
+            if (Value == OwnValueName(Name) && !Contains(Attached, Name))
                 reg.DeleteValue(Value);
+            else
+                Listed.push_back(std::move(Name));
         }
         for (const auto& Name : Attached)
             if (!Contains(Listed, Name))
-                reg.WriteString("\\Device\\" + Name, Name);
+                reg.WriteString(OwnValueName(Name), Name);
         return true;
     } catch (const ERegistryError& e) {
         SetLastPlatformError(e.GetErrorCode());
