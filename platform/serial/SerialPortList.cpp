@@ -43,10 +43,20 @@ bool Contains(const std::vector<std::string>& List, const std::string& Name) {
     return std::find(List.begin(), List.end(), Name) != List.end();
 }
 
-// The value name under which an update registers Name. Only values named so are the update's
-// to drop; what other programs registered is theirs to remove.
+// The value name under which an update registers Name.
 std::string OwnValueName(const std::string& Name) {
     return "\\Device\\" + Name;
+}
+
+// What an update added goes with its device. Of what other programs registered, only a path
+// whose file is gone is dropped (a killed simulator's pty): a bare name may be a device of
+// another process that this one cannot see.
+bool Gone(const std::vector<std::string>& Attached, const std::string& Value,
+          const std::string& Name) {
+    if (Value == OwnValueName(Name))
+        return !Contains(Attached, Name);
+    std::error_code ec;
+    return Name.find('/') != std::string::npos && !std::filesystem::exists(Name, ec);
 }
 
 } // namespace
@@ -95,7 +105,7 @@ bool UpdateSerialDeviceMap() {
         std::vector<std::string> Listed;
         for (const auto& Value : reg.GetValueNames()) {
             std::string Name = reg.ReadString(Value);
-            if (Value == OwnValueName(Name) && !Contains(Attached, Name))
+            if (Gone(Attached, Value, Name))
                 reg.DeleteValue(Value);
             else
                 Listed.push_back(std::move(Name));

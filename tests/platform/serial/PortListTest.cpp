@@ -64,7 +64,8 @@ TEST_F(PortList, DeviceMapFollowsTheDevicesPresent) {
     {
         TRegistry reg(HKEY_LOCAL_MACHINE);
         ASSERT_TRUE(reg.OpenKey("HARDWARE\\DEVICEMAP\\SERIALCOMM", true));
-        // Registered by other programs: theirs to remove, whether or not a device is behind.
+        // Registered by other programs: a path stays while its file does; a bare name may be a
+        // device this process cannot see, and stays.
         reg.WriteString("\\Device\\Sim", file);
         reg.WriteString("\\Device\\Serial0", "COM1");
         reg.WriteString("\\Device\\Gone", dir + "/unplugged");
@@ -87,14 +88,14 @@ TEST_F(PortList, DeviceMapFollowsTheDevicesPresent) {
            {"vmapB", 1},
            {file, 1},
            {"COM1", 1},
-           {dir + "/unplugged", 1},
+           {dir + "/unplugged", 0},
            {"vmapOld", 0}});
     // Nothing twice on a second pass.
     check({{"vmapA", 1}, {"vmapB", 1}, {file, 1}});
-    // The devices added here leave with their device; the others' names stay.
+    // Each leaves with its device; the bare name stays.
     pair.reset();
     std::filesystem::remove(file);
-    check({{"vmapA", 0}, {"vmapB", 0}, {file, 1}, {"COM1", 1}});
+    check({{"vmapA", 0}, {"vmapB", 0}, {file, 0}, {"COM1", 1}});
 }
 
 TEST_F(PortList, DeviceMapUpdateReportsADamagedRegistry) {
