@@ -174,4 +174,29 @@ TEST_F(IniFileTest, ConcurrentWritersLoseNothing) {
     EXPECT_EQ(ini.ReadSection("S").size(), 100u);
 }
 
+TEST_F(IniFileTest, HugeSectionListsAndGrowsInFileOrder) {
+    constexpr int kKeys = 100000;
+    std::string text = "[Big]\n";
+    for (int i = 0; i < kKeys; ++i)
+        text += "K" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+    text += "; trailing comment\n[After]\nA=1\n";
+    Put(text);
+    TIniFile ini(path_);
+    const std::vector<std::string> names = ini.ReadSection("big");
+    ASSERT_EQ(names.size(), static_cast<std::size_t>(kKeys));
+    EXPECT_EQ(names.front(), "K0");
+    EXPECT_EQ(names[54321], "K54321");
+    EXPECT_EQ(names.back(), "K" + std::to_string(kKeys - 1));
+    EXPECT_EQ(ini.ReadInteger("Big", "K99999", -1), 99999);
+
+    ini.WriteString("Big", "Added", "x");
+    ini.WriteString("Big", "K500", "changed");
+    const std::string after = Text();
+    const std::string last = "K" + std::to_string(kKeys - 1) + "=" + std::to_string(kKeys - 1);
+    EXPECT_NE(after.find(last + "\nAdded=x\n; trailing comment\n[After]"), std::string::npos);
+    EXPECT_NE(after.find("\nK500=changed\nK501=501\n"), std::string::npos);
+    EXPECT_EQ(after.size(), text.size() + std::string("Added=x\nchanged").size() - 3);
+    EXPECT_EQ(ini.ReadSection("Big").size(), static_cast<std::size_t>(kKeys) + 1);
+}
+
 } // namespace

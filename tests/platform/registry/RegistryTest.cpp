@@ -183,4 +183,42 @@ TEST_F(RegistryTest, ConcurrentWritersInTwoProcessesLoseNothing) {
         EXPECT_EQ(e.path().string().find(".tmp."), std::string::npos) << e.path();
 }
 
+TEST_F(RegistryTest, DeepKeysAndBigKeysReadBackWhole) {
+    constexpr int kDepth = 2000;
+    std::string deep = "Software";
+    for (int i = 1; i < kDepth; ++i)
+        deep += "\\K" + std::to_string(i);
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey(deep, true));
+        reg.WriteString("Deep", "value");
+    }
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(deep, false));
+    EXPECT_EQ(reg.ReadString("Deep"), "value");
+    const std::string middle = deep.substr(0, deep.find("\\K1000\\"));
+    ASSERT_TRUE(reg.OpenKey("SOFTWARE" + middle.substr(8) + "\\k1000", false));
+    EXPECT_EQ(reg.GetKeyNames(), std::vector<std::string>{"K1001"});
+    EXPECT_TRUE(reg.DeleteKey(middle + "\\K1000"));
+    EXPECT_FALSE(reg.KeyExists(deep));
+    EXPECT_TRUE(reg.KeyExists(middle));
+    // Parents come before their children in the file.
+    const std::string text = FileText(HiveFilePath(HKEY_CURRENT_USER));
+    EXPECT_LT(text.find("[Software\\K1\\K2]"), text.find("[Software\\K1\\K2\\K3]"));
+
+    // A key of many values, one name given twice in another case: first place, last value.
+    constexpr int kValues = 50000;
+    std::string many = "TESSAL-HIVE 1\n[Big]\n";
+    for (int i = 0; i < kValues; ++i)
+        many += "\"V" + std::to_string(i) + "\"=dword:" + std::string(8, '0') + "\n";
+    many += "\"v7\"=\"again\"\nEND\n";
+    WriteFile(HiveFilePath(HKEY_CURRENT_USER), many);
+    ASSERT_TRUE(reg.OpenKey("big", false));
+    const std::vector<std::string> names = reg.GetValueNames();
+    ASSERT_EQ(names.size(), static_cast<std::size_t>(kValues));
+    EXPECT_EQ(names[7], "V7");
+    EXPECT_EQ(reg.ReadString("V7"), "again");
+    EXPECT_EQ(reg.ReadInteger("V49999"), 0);
+}
+
 } // namespace
