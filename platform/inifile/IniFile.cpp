@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <climits>
 
-#include "platform/inifile/IniText.h"
 #include "platform/registry/AtomicFile.h"
 
 namespace {
@@ -67,7 +66,7 @@ bool ParseIniInteger(const std::string& Text, std::int32_t& Value) {
     return true;
 }
 
-std::string TIniFile::Load() const {
+std::string TIniFile::LoadFile() const {
     std::string text;
     try {
         ReadWholeFile(fileName_, text);
@@ -77,11 +76,16 @@ std::string TIniFile::Load() const {
     return text;
 }
 
-template <typename F>
-void TIniFile::Modify(F&& Change) {
+TIniText TIniFile::Text() const {
+    if (batch_.Active())
+        return batch_.View([this] { return TIniText(LoadFile()); });
+    return TIniText(LoadFile());
+}
+
+void TIniFile::Save(const std::function<bool(TIniText&)>& Change) {
     try {
         TDirectoryLock lock(DirectoryOf(fileName_));
-        TIniText ini(Load());
+        TIniText ini(LoadFile());
         if (Change(ini))
             ReplaceFileAtomically(fileName_, ini.Join());
     } catch (const EIniFileError&) {
@@ -91,9 +95,28 @@ void TIniFile::Modify(F&& Change) {
     }
 }
 
+bool TIniFile::Modify(TChangeBatch<TIniText>::TChange Change) {
+    if (batch_.Active())
+        return batch_.Apply([this] { return TIniText(LoadFile()); }, std::move(Change));
+    bool changed = false;
+    Save([&](TIniText& ini) { return changed = Change(ini); });
+    return changed;
+}
+
+void TIniFile::CommitBatch() {
+    if (!batch_.HasChanges()) {
+        batch_.Cancel();
+        return;
+    }
+    // The batch ends here whether the save succeeds or not.
+    const TChangeBatch<TIniText> batch = std::move(batch_);
+    batch_.Cancel();
+    Save([&](TIniText& ini) { return batch.Replay(ini); });
+}
+
 std::string TIniFile::ReadString(const std::string& Section, const std::string& Ident,
                                  const std::string& Default) const {
-    const TIniText ini(Load());
+    const TIniText ini = Text();
     const TIniLine* line = ini.Find(Section, Ident);
     if (line == nullptr)
         return Default;
@@ -102,7 +125,7 @@ std::string TIniFile::ReadString(const std::string& Section, const std::string& 
 
 std::int32_t TIniFile::ReadInteger(const std::string& Section, const std::string& Ident,
                                    std::int32_t Default) const {
-    const TIniText ini(Load());
+    const TIniText ini = Text();
     const TIniLine* line = ini.Find(Section, Ident);
     std::int32_t v = 0;
     if (line == nullptr || !ParseIniInteger(line->Value.substr(0, IniMaxValueLength), v))
@@ -113,7 +136,7 @@ std::int32_t TIniFile::ReadInteger(const std::string& Section, const std::string
 void TIniFile::WriteString(const std::string& Section, const std::string& Ident,
                            const std::string& Value) {
     CheckWritable(Section, Ident, &Value, fileName_);
-    Modify([&](TIniText& ini) {
+    Modify([Section, Ident, Value](TIniText& ini) {
         ini.Set(Section, Ident, Value);
         return true;
     });
@@ -125,20 +148,20 @@ void TIniFile::WriteInteger(const std::string& Section, const std::string& Ident
 }
 
 bool TIniFile::SectionExists(const std::string& Section) const {
-    return TIniText(Load()).FindSection(Section) != std::string::npos;
+    return Text().FindSection(Section) != std::string::npos;
 }
 
 bool TIniFile::ValueExists(const std::string& Section, const std::string& Ident) const {
-    return TIniText(Load()).Find(Section, Ident) != nullptr;
+    return Text().Find(Section, Ident) != nullptr;
 }
 
 std::vector<std::string> TIniFile::ReadSection(const std::string& Section) const {
-    return TIniText(Load()).KeyNames(Section);
+    return Text().KeyNames(Section);
 }
 
 std::vector<std::string> TIniFile::ReadSections() const {
     std::vector<std::string> names;
-    const TIniText ini(Load());
+    const TIniText ini = Text();
     for (const auto& l : ini.Lines())
         if (l.Kind == lkSection)
             names.push_back(l.Name);
@@ -146,9 +169,9 @@ std::vector<std::string> TIniFile::ReadSections() const {
 }
 
 void TIniFile::DeleteKey(const std::string& Section, const std::string& Ident) {
-    Modify([&](TIniText& ini) { return ini.Delete(Section, Ident); });
+    Modify([Section, Ident](TIniText& ini) { return ini.Delete(Section, Ident); });
 }
 
 void TIniFile::EraseSection(const std::string& Section) {
-    Modify([&](TIniText& ini) { return ini.Erase(Section); });
+    Modify([Section](TIniText& ini) { return ini.Erase(Section); });
 }

@@ -174,6 +174,31 @@ TEST_F(IniFileTest, ConcurrentWritersLoseNothing) {
     EXPECT_EQ(ini.ReadSection("S").size(), 100u);
 }
 
+// A batch's writes are seen by its own reads and land in one save, on top of what other
+// writers saved meanwhile; a cancelled batch leaves no trace.
+TEST_F(IniFileTest, BatchSavesItsWritesTogetherOverOtherWriters) {
+    Put("; kept\n[ComPort]\nPort=COM1\n");
+    TIniFile ini(path_);
+    ini.BeginBatch();
+    ini.WriteString("ComPort", "Port", "ttyS1");
+    ini.WriteInteger("ComPort", "Rate", 9600);
+    ini.DeleteKey("ComPort", "Missing");
+    EXPECT_EQ(ini.ReadString("ComPort", "Port", ""), "ttyS1");
+    EXPECT_EQ(ini.ReadSection("ComPort"), (std::vector<std::string>{"Port", "Rate"}));
+    EXPECT_EQ(Text(), "; kept\n[ComPort]\nPort=COM1\n") << "nothing saved before the commit";
+    TIniFile(path_).WriteString("Other", "X", "1");
+    ini.CommitBatch();
+    EXPECT_EQ(Text(), "; kept\n[ComPort]\nPort=ttyS1\nRate=9600\n[Other]\nX=1\n");
+
+    ini.BeginBatch();
+    ini.EraseSection("Other");
+    EXPECT_FALSE(ini.SectionExists("Other"));
+    ini.CancelBatch();
+    EXPECT_TRUE(ini.SectionExists("Other"));
+    ini.CommitBatch(); // no batch open: nothing to do
+    EXPECT_EQ(Text(), "; kept\n[ComPort]\nPort=ttyS1\nRate=9600\n[Other]\nX=1\n");
+}
+
 TEST_F(IniFileTest, HugeSectionListsAndGrowsInFileOrder) {
     constexpr int kKeys = 100000;
     std::string text = "[Big]\n";
