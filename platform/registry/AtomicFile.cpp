@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstring>
 #include <system_error>
 #include <vector>
 
