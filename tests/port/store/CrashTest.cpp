@@ -51,6 +51,10 @@ struct TCrashCase {
     bool OldSettingsStored; // else the file does not exist before the store
 };
 
+void PrintTo(const TCrashCase& Case, std::ostream* Out) {
+    *Out << Case.Name;
+}
+
 class StoreCrashTest : public ::testing::TestWithParam<TCrashCase> {
 protected:
     StoreCrashTest() {
