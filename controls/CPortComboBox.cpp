@@ -30,7 +30,14 @@ TComComboBox::TComComboBox(QWidget* Parent, TComponent* AOwner)
     // A drop-down list without free text.
     setEditable(false);
     // activated is the user's choice only; index changes made by code do not reach Change.
-    connect(this, &QComboBox::activated, this, [this](int) { Change(); });
+    connect(this, &QComboBox::activated, this, [this](int) {
+        try {
+            Change();
+        } catch (...) {
+            // Raised inside the toolkit's event handling, which an exception must not cross.
+            Application->HandleException(this);
+        }
+    });
 }
 
 TComComboBox::~TComComboBox() {
@@ -80,14 +87,9 @@ void TComComboBox::UpdateSettings() {
 }
 
 void TComComboBox::Change() {
-    try {
-        FComSelect.Change(GetText());
-        if (OnChange)
-            OnChange(this);
-    } catch (...) {
-        // Called from the toolkit's event handling, which an exception must not cross.
-        Application->HandleException(this);
-    }
+    FComSelect.Change(GetText());
+    if (OnChange)
+        OnChange(this);
 }
 
 void TComComboBox::Notification(TComponent* AComponent, TOperation Operation) {

@@ -60,7 +60,7 @@ public:
     void showPopup() override;
 
 protected:
-    // The user's choice.
+    // The user's choice; an exception from writing it to the port passes to the caller.
     virtual void Change();
     void Notification(TComponent* AComponent, TOperation Operation) override;
     bool event(QEvent* Event) override;

@@ -87,11 +87,11 @@ void TComLed::SetState(TLedState Value) {
     SetStateInternal(Value);
 }
 
-void TComLed::SetComPort(TCustomComPort* Value) {
+void TComLed::SetComPort(TComPort* Value) {
     if (Value == FComPort)
         return;
     if (FComPort != nullptr) {
-        TCustomComPort* Old = FComPort;
+        TComPort* Old = FComPort;
         FComPort = nullptr;
         // A port being destroyed has already released its list of links.
         if (!Old->GetComponentState().Contains(csDestroying))

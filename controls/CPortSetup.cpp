@@ -1,6 +1,7 @@
 #include "controls/CPortSetup.h"
 
 #include <memory>
+#include <stdexcept>
 
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -114,6 +115,12 @@ void EditComPort(TCustomComPort& ComPort) {
         throw;
     }
     ComPort.EndUpdate();
+}
+
+void EditComPort(TCustomComPort* ComPort) {
+    if (ComPort == nullptr)
+        throw std::invalid_argument("EditComPort needs a port");
+    EditComPort(*ComPort);
 }
 
 void InstallComSetupDialog() {

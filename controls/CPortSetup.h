@@ -42,6 +42,8 @@ protected:
 // BeginUpdate and EndUpdate, so an open device is reconfigured once; an exception from the
 // port passes to the caller. On Cancel nothing is written.
 void EditComPort(TCustomComPort& ComPort);
+// The same; a null port is a caller's mistake and raises std::invalid_argument.
+void EditComPort(TCustomComPort* ComPort);
 
 // Makes every port's ShowSetupDialog open this dialog. Call once at start-up, before the
 // first ShowSetupDialog (the port layer raises EComPort while no dialog is installed).

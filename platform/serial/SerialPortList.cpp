@@ -43,13 +43,20 @@ bool Contains(const std::vector<std::string>& List, const std::string& Name) {
     return std::find(List.begin(), List.end(), Name) != List.end();
 }
 
-bool StillThere(const std::vector<std::string>& Attached, const std::string& Name) {
-    if (Name.empty())
-        return false;
-    if (Contains(Attached, Name))
-        return true;
+// The value name under which an update registers Name.
+std::string OwnValueName(const std::string& Name) {
+    return "\\Device\\" + Name;
+}
+
+// What an update added goes with its device. Of what other programs registered, only a path
+// whose file is gone is dropped (a killed simulator's pty): a bare name may be a device of
+// another process that this one cannot see.
+bool Gone(const std::vector<std::string>& Attached, const std::string& Value,
+          const std::string& Name) {
+    if (Value == OwnValueName(Name))
+        return !Contains(Attached, Name);
     std::error_code ec;
-    return std::filesystem::exists(Name.find('/') == std::string::npos ? "/dev/" + Name : Name, ec);
+    return Name.find('/') != std::string::npos && !std::filesystem::exists(Name, ec);
 }
 
 } // namespace
@@ -98,14 +105,14 @@ bool UpdateSerialDeviceMap() {
         std::vector<std::string> Listed;
         for (const auto& Value : reg.GetValueNames()) {
             std::string Name = reg.ReadString(Value);
-            if (StillThere(Attached, Name))
-                Listed.push_back(std::move(Name));
-            else
+            if (Gone(Attached, Value, Name))
                 reg.DeleteValue(Value);
+            else
+                Listed.push_back(std::move(Name));
         }
         for (const auto& Name : Attached)
             if (!Contains(Listed, Name))
-                reg.WriteString("\\Device\\" + Name, Name);
+                reg.WriteString(OwnValueName(Name), Name);
         return true;
     } catch (const ERegistryError& e) {
         SetLastPlatformError(e.GetErrorCode());

@@ -4,6 +4,7 @@
 
 #include "ControlsTestKit.h"
 #include "controls/CPortCtl.h"
+#include "framework/Application.h"
 #include "port/store/TempRegistry.h"
 
 namespace {
@@ -273,4 +274,55 @@ TEST(ComSelectAccessTest, HintOrCaptionNamesTheControl) {
     Group.SetComProperty(cpParity);
     for (QRadioButton* B : Group.findChildren<QRadioButton*>())
         EXPECT_NE(B->focusPolicy() & Qt::TabFocus, 0);
+}
+
+namespace {
+
+class TChangingComboBox : public TComComboBox {
+public:
+    using TComComboBox::Change;
+};
+
+} // namespace
+
+TEST_F(ComSelectPortTest, FailedWriteOfAChoicePassesToWhoeverRaisedTheChange) {
+    struct Case {
+        const char* Name;
+        std::function<void(TChangingComboBox&)> Choose;
+        bool ThrowsToCaller;
+    };
+    const Case Cases[] = {
+        {"program calls Change",
+         [this](TChangingComboBox& B) {
+             B.SetItemIndex(B.GetItems().IndexOf(NameB));
+             B.Change();
+         },
+         true},
+        // The toolkit cannot take an exception: the application reports it.
+        {"user chooses", [this](TChangingComboBox& B) { UserChooses(B, NameB); }, false},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        Port->Open();
+        Modem->Unplug(1);
+        TChangingComboBox Box;
+        Box.SetComProperty(cpPort);
+        Box.SetComPort(Port.get());
+        ASSERT_EQ(Box.GetText(), NameA);
+        Box.SetAutoApply(true);
+        int Reported = 0;
+        Application->OnException = [&](TObject*, const std::exception_ptr&) { ++Reported; };
+        bool Thrown = false;
+        try {
+            C.Choose(Box);
+        } catch (const EComPort&) {
+            Thrown = true;
+        }
+        Application->OnException = nullptr;
+        EXPECT_EQ(Thrown, C.ThrowsToCaller);
+        EXPECT_EQ(Reported, C.ThrowsToCaller ? 0 : 1);
+        EXPECT_FALSE(Port->GetConnected());
+        Modem->Replug(1);
+        Port->SetPort(NameA);
+    }
 }

@@ -64,31 +64,38 @@ TEST_F(PortList, DeviceMapFollowsTheDevicesPresent) {
     {
         TRegistry reg(HKEY_LOCAL_MACHINE);
         ASSERT_TRUE(reg.OpenKey("HARDWARE\\DEVICEMAP\\SERIALCOMM", true));
+        // Registered by other programs: a path stays while its file does; a bare name may be a
+        // device this process cannot see, and stays.
         reg.WriteString("\\Device\\Sim", file);
+        reg.WriteString("\\Device\\Serial0", "COM1");
         reg.WriteString("\\Device\\Gone", dir + "/unplugged");
-        reg.WriteString("\\Device\\Old", "vmapOld_never_created");
+        // What an earlier update added for a device that has gone since.
+        reg.WriteString("\\Device\\vmapOld", "vmapOld");
     }
     auto pair = TVirtualNullModem::Create("vmapA", "vmapB");
     ASSERT_TRUE(pair);
 
-    ASSERT_TRUE(UpdateSerialDeviceMap()) << LastPlatformError();
     struct Case {
         std::string name;
         long count;
     };
-    for (const Case& c : {Case{"vmapA", 1}, Case{"vmapB", 1}, Case{file, 1},
-                          Case{dir + "/unplugged", 0}, Case{"vmapOld_never_created", 0}})
-        EXPECT_EQ(present(c.name), c.count) << c.name;
-
-    // Nothing twice on a second pass; a destroyed device leaves, so does a removed file.
-    ASSERT_TRUE(UpdateSerialDeviceMap());
-    EXPECT_EQ(present("vmapA"), 1);
+    auto check = [&](std::initializer_list<Case> cases) {
+        ASSERT_TRUE(UpdateSerialDeviceMap()) << LastPlatformError();
+        for (const Case& c : cases)
+            EXPECT_EQ(present(c.name), c.count) << c.name;
+    };
+    check({{"vmapA", 1},
+           {"vmapB", 1},
+           {file, 1},
+           {"COM1", 1},
+           {dir + "/unplugged", 0},
+           {"vmapOld", 0}});
+    // Nothing twice on a second pass.
+    check({{"vmapA", 1}, {"vmapB", 1}, {file, 1}});
+    // Each leaves with its device; the bare name stays.
     pair.reset();
     std::filesystem::remove(file);
-    ASSERT_TRUE(UpdateSerialDeviceMap());
-    EXPECT_EQ(present("vmapA"), 0);
-    EXPECT_EQ(present("vmapB"), 0);
-    EXPECT_EQ(present(file), 0);
+    check({{"vmapA", 0}, {"vmapB", 0}, {file, 0}, {"COM1", 1}});
 }
 
 TEST_F(PortList, DeviceMapUpdateReportsADamagedRegistry) {

@@ -45,6 +45,25 @@ TEST(EnumComPorts, ListsPresentDevicesSortedWithoutCaseKeepingDuplicates) {
               (std::vector<std::string>{"com1", "COM10", "COM2", "COM2", "Zed"}));
 }
 
+TEST(EnumComPorts, NamesOthersRegisteredAreListedWithoutADeviceBehindThem) {
+    TTempRegistry Temp;
+    TRegistry Reg(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(Reg.OpenKey("HARDWARE\\DEVICEMAP\\SERIALCOMM", true));
+    TStringList Ports;
+    EnumComPorts(Ports);
+    const std::vector<std::string> Machine = Ports.ToVector();
+    const std::vector<std::string> Ours{"COM2", "COM10", "com1"};
+    for (const char* Name : {"COM2", "COM10", "com1", "COM2"})
+        Reg.WriteString(
+            std::string("\\Device\\Serial") + std::to_string(Reg.GetValueNames().size()), Name);
+    // Read twice: the first enumeration must not have dropped them.
+    for (int Pass = 0; Pass < 2; ++Pass) {
+        EnumComPorts(Ports);
+        EXPECT_EQ(Only(Ports, Ours), (std::vector<std::string>{"com1", "COM10", "COM2", "COM2"}));
+        EXPECT_EQ(Ports.GetCount(), static_cast<int>(Machine.size() + 4));
+    }
+}
+
 TEST(EnumComPorts, OversizedValueRaisesCode23LeavingTheList) {
     TTempRegistry Temp;
     // A path counts as a present device; names and data must fit 256-unit buffers with their NUL.
