@@ -2,7 +2,8 @@
 # Sourced, not executed.
 
 # Fonts: the offscreen platform of the widget tests and the terminal need a sans and a fixed-pitch face.
-TESSAL_PACKAGES=(cmake g++ make qt6-base-dev libgtest-dev fonts-dejavu-core)
+# vttest: the terminal program's test runs it (and is skipped without it).
+TESSAL_PACKAGES=(cmake g++ make qt6-base-dev libgtest-dev fonts-dejavu-core vttest)
 
 tessal_install_missing() {
     local missing=() pkg
