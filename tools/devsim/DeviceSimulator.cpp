@@ -33,7 +33,7 @@ TDeviceSimulator::TDeviceSimulator(TSimConfig Config, TSimRules Rules)
 }
 
 std::vector<std::uint8_t> TDeviceSimulator::BuildAnswer(std::uint8_t Address, std::uint8_t Code,
-                                                        std::span<const std::uint8_t> Parameters,
+                                                        const std::vector<std::uint8_t>& Parameters,
                                                         std::uint8_t OpCode) {
     const std::size_t count = std::min(Parameters.size(), kMaxFrameLength - kAnswerEnvelope);
     std::vector<std::uint8_t> frame;

@@ -69,7 +69,7 @@ public:
 
     // An answer frame with a correct CRC; parameters beyond what the length byte allows are cut.
     static std::vector<std::uint8_t> BuildAnswer(std::uint8_t Address, std::uint8_t Code,
-                                                 std::span<const std::uint8_t> Parameters,
+                                                 const std::vector<std::uint8_t>& Parameters,
                                                  std::uint8_t OpCode);
 
     void Receive(std::span<const std::uint8_t> Bytes, TSimTime Now);
