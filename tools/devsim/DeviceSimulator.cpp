@@ -91,7 +91,7 @@ void TDeviceSimulator::Handle(const TRequest& Request, TSimTime Now) {
         const std::size_t number = ++stats_.Answers;
         std::string fault;
         if (Every(f.CutEvery, number)) {
-            bytes.resize(bytes.size() - 2);
+            bytes.erase(bytes.end() - 2, bytes.end());
             fault = " (cut short)";
         } else if (Every(f.BadCrcEvery, number)) {
             bytes[bytes.size() - 2] ^= 0xFF;

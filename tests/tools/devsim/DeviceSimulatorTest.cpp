@@ -27,7 +27,7 @@ struct TSimCase {
 const TBytes kPing = TDeviceSimulator::BuildAnswer(0x01, 0x00, TBytes{}, 0x00);
 
 TBytes Cut(TBytes Frame) {
-    Frame.resize(Frame.size() - 2);
+    Frame.erase(Frame.end() - 2, Frame.end());
     return Frame;
 }
 
