@@ -116,6 +116,8 @@ TRxFrameGrid::TRxFrameGrid(TRxFramesModel& model, QWidget* parent)
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    // The resize rule may narrow "Parameters" to 20 pixels, below the style's own minimum.
+    horizontalHeader()->setMinimumSectionSize(8);
     horizontalHeader()->setHighlightSections(false);
     horizontalScrollBar()->setTracking(true);
     verticalScrollBar()->setTracking(true);

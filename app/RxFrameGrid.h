@@ -50,6 +50,8 @@ public:
     // The start-up widths at the screen's scale, the resize rule for column 4.
     void SetStartWidths(double scale);
     void FitParametersColumn();
+    // A cell's editor is open.
+    bool Editing() const { return state() == EditingState; }
 
     // Runs for "Delete all" (the window's ClearRxFrames).
     std::function<void()> OnDeleteAll;
