@@ -1,0 +1,4 @@
+// The port controls: the status lamp and the setting selectors.
+#pragma once
+
+#include "controls/CPortLed.h"
