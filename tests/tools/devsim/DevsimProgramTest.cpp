@@ -5,110 +5,16 @@
 #include <chrono>
 #include <csignal>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "SimProcess.h"
 #include "SimTestSupport.h"
 #include "platform/serial/SerialDriver.h"
 #include "platform/serial/SerialPortList.h"
 #include "tools/devsim/DeviceSimulator.h"
 
-extern char** environ;
-
 namespace {
-
-using namespace std::chrono;
-
-// A child process with its standard output on a pipe. Every wait is bounded.
-class TSimProcess {
-public:
-    explicit TSimProcess(std::vector<std::string> Args) {
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0) {
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        Args.insert(Args.begin(), TESSAL_DEVSIM_EXE);
-        std::vector<char*> argv;
-        for (auto& a : Args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, TESSAL_DEVSIM_EXE, &actions, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(fds[1]);
-        out_ = fds[0];
-    }
-    ~TSimProcess() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        ::close(out_);
-    }
-    bool Started() const { return pid_ > 0; }
-
-    // The next line of output without its line end; empty after the time-out or at the end.
-    std::string ReadLine(milliseconds Timeout = seconds(10)) {
-        const auto deadline = steady_clock::now() + Timeout;
-        for (;;) {
-            if (const auto nl = buffer_.find('\n'); nl != std::string::npos) {
-                std::string line = buffer_.substr(0, nl);
-                buffer_.erase(0, nl + 1);
-                return line;
-            }
-            if (!Fill(deadline)) {
-                return {};
-            }
-        }
-    }
-
-    // Signals the process and collects its exit status (-1 when it did not end in time).
-    int Stop(int Signal, milliseconds Timeout = seconds(10)) {
-        ::kill(pid_, Signal);
-        const auto deadline = steady_clock::now() + Timeout;
-        while (Fill(deadline)) {
-        }
-        if (steady_clock::now() >= deadline) {
-            return -1;
-        }
-        // Standard output closed: the process is on its way out.
-        int status = 0;
-        if (::waitpid(pid_, &status, 0) != pid_) {
-            return -1;
-        }
-        pid_ = -1;
-        return status;
-    }
-
-private:
-    // Reads what arrives before Deadline; false at the end of the output or on time-out.
-    bool Fill(steady_clock::time_point Deadline) {
-        const auto left = duration_cast<milliseconds>(Deadline - steady_clock::now()).count();
-        pollfd p{out_, POLLIN, 0};
-        if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) {
-            return false;
-        }
-        char chunk[256];
-        const ssize_t n = ::read(out_, chunk, sizeof chunk);
-        if (n <= 0) {
-            return false;
-        }
-        buffer_.append(chunk, static_cast<std::size_t>(n));
-        return true;
-    }
-
-    pid_t pid_ = -1;
-    int out_ = -1;
-    std::string buffer_;
-};
 
 std::vector<std::string> Registered() {
     std::vector<std::string> names;
