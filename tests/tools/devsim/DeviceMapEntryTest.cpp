@@ -4,28 +4,9 @@
 
 #include "SimTestSupport.h"
 #include "platform/registry/Registry.h"
-#include "platform/serial/SerialPortList.h"
 #include "tools/devsim/DeviceMapEntry.h"
 
 namespace {
-
-std::vector<std::string> Registered() {
-    std::vector<std::string> names;
-    if (!ListRegisteredSerialDevices(names)) {
-        names.clear();
-    }
-    return names;
-}
-
-TEST(DeviceMapEntry, RegisteredWhileItLives) {
-    TPrivateRegistry registry;
-    {
-        TDeviceMapEntry entry("/dev/pts/42");
-        EXPECT_EQ(entry.ValueName(), TDeviceMapEntry::ValueNameFor(::getpid()));
-        EXPECT_EQ(Registered(), std::vector<std::string>{"/dev/pts/42"});
-    }
-    EXPECT_TRUE(Registered().empty());
-}
 
 TEST(DeviceMapEntry, PruneDropsOnlyWhatDeadSimulatorsLeft) {
     TPrivateRegistry registry;

@@ -19,16 +19,11 @@ TEST(SimOptions, ValuesReachTheConfiguration) {
                     !o.Quiet && !o.Help && o.Config.Faults.SplitPieces == 1 &&
                     o.Config.Faults.Burst == 1;
          }},
-        {{"--address", "1f"}, [](const TSimOptions& o) { return o.Config.Address == 0x1F; }},
         {{"--address=0xA0"}, [](const TSimOptions& o) { return o.Config.Address == 0xA0; }},
-        {{"--no-broadcast"}, [](const TSimOptions& o) { return !o.Config.AnswerBroadcast; }},
-        {{"--rules", "x.rules"}, [](const TSimOptions& o) { return o.RulesPath == "x.rules"; }},
         {{"--delay", "0"}, [](const TSimOptions& o) { return o.Config.Delay.count() == 0; }},
         {{"--reset-gap=250"},
          [](const TSimOptions& o) { return o.Config.ResetGap == TSimDuration(250); }},
         {{"--bad-crc", "3"}, [](const TSimOptions& o) { return o.Config.Faults.BadCrcEvery == 3; }},
-        {{"--cut", "1"}, [](const TSimOptions& o) { return o.Config.Faults.CutEvery == 1; }},
-        {{"--silent", "2"}, [](const TSimOptions& o) { return o.Config.Faults.SilentEvery == 2; }},
         {{"--split", "4", "--split-gap", "5"},
          [](const TSimOptions& o) {
              return o.Config.Faults.SplitPieces == 4 && o.Config.Faults.SplitGap == TSimDuration(5);
@@ -37,7 +32,6 @@ TEST(SimOptions, ValuesReachTheConfiguration) {
          [](const TSimOptions& o) {
              return o.Config.Faults.Garbage == TBytes{0xAA, 0x00, 0x05};
          }},
-        {{"--burst", "2"}, [](const TSimOptions& o) { return o.Config.Faults.Burst == 2; }},
         {{"--quiet", "--no-register", "-h"},
          [](const TSimOptions& o) { return o.Quiet && !o.Register && o.Help; }},
     };
