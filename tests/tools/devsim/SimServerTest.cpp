@@ -47,6 +47,16 @@ protected:
         return bytes;
     }
 
+    // Runs the server in a thread of its own: what it raises is kept for the test to see.
+    void Serve(TSimChannel& Channel, TDeviceSimulator& Device) {
+        try {
+            ServeDevice(Channel, Device);
+        } catch (const std::exception& e) {
+            failure_ = e.what();
+        }
+    }
+
+    std::string failure_; // written by the server thread, read after it was joined
     std::unique_ptr<TVirtualNullModem> pair_;
     TSerialHandle host_ = InvalidSerialHandle;
     TSerialHandle device_ = InvalidSerialHandle;
@@ -113,7 +123,7 @@ TEST_F(SimServer, FaultModesOnTheLine) {
         }
         TDeviceSimulator device(config, TSimRules::Parse("00 -> 00\n01 -> 00 DE AD BE EF\n"));
         TSerialChannel channel(device_);
-        std::thread server([&] { ServeDevice(channel, device); });
+        std::thread server([&] { Serve(channel, device); });
 
         TBytes all;
         for (const auto& r : c.Requests) {
@@ -124,6 +134,7 @@ TEST_F(SimServer, FaultModesOnTheLine) {
 
         channel.Stop();
         server.join();
+        EXPECT_EQ(failure_, "");
         EXPECT_FALSE(device.NextDue()) << "answer bytes left unsent";
         EXPECT_EQ(device.Stats().Requests, c.Requests.size());
     }
@@ -135,12 +146,13 @@ TEST_F(SimServer, StopEndsAnIdleServer) {
     TSerialChannel channel(device_);
     std::atomic<bool> ended{false};
     std::thread server([&] {
-        ServeDevice(channel, device);
+        Serve(channel, device);
         ended = true;
     });
     channel.Stop();
     server.join();
     EXPECT_TRUE(ended);
+    EXPECT_EQ(failure_, "");
 }
 
 } // namespace
