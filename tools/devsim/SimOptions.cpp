@@ -147,13 +147,14 @@ Device:
   --delay MS         time from the end of a request to its answer (default 10)
   --reset-gap MS     silence after which a partial request is forgotten (default 100)
 
-Fault modes (N counts answers from 1: N=1 every answer, N=3 every third):
+Fault modes, which combine (N counts from 1: N=1 every time, N=3 every third):
   --bad-crc N        every N-th answer carries a wrong CRC (the receiver reports CRC FAIL)
   --cut N            every N-th answer stops before its two CRC bytes (the receiver times out)
   --silent N         every N-th request addressed to the simulator gets no answer at all
   --split PIECES     every answer goes out in PIECES pieces ...
   --split-gap MS     ... with this much silence between them (default 20)
-  --garbage "HEX.."  these bytes go out ahead of every answer (e.g. "AA 00")
+  --garbage "HEX.."  these bytes go out ahead of every answer; "AA 00", for example, is a
+                     frame too short to be one for a receiver that cuts by the length byte
   --burst K          every request is answered K times, back to back
 
 Other:
