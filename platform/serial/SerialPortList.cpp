@@ -31,6 +31,27 @@ void ListSysfs(std::vector<std::string>& Names) {
     }
 }
 
+// Devices present now that the system itself reports: ttys with hardware and our virtual ones.
+std::vector<std::string> AttachedDevices() {
+    std::vector<std::string> Names;
+    ListSysfs(Names);
+    ListVirtualDevices(Names);
+    return Names;
+}
+
+bool Contains(const std::vector<std::string>& List, const std::string& Name) {
+    return std::find(List.begin(), List.end(), Name) != List.end();
+}
+
+bool StillThere(const std::vector<std::string>& Attached, const std::string& Name) {
+    if (Name.empty())
+        return false;
+    if (Contains(Attached, Name))
+        return true;
+    std::error_code ec;
+    return std::filesystem::exists(Name.find('/') == std::string::npos ? "/dev/" + Name : Name, ec);
+}
+
 } // namespace
 
 bool ListRegisteredSerialDevices(std::vector<std::string>& Names) {
@@ -52,9 +73,7 @@ bool ListRegisteredSerialDevices(std::vector<std::string>& Names) {
 }
 
 bool ListSerialDevices(std::vector<std::string>& Names) {
-    std::vector<std::string> found;
-    ListSysfs(found);
-    ListVirtualDevices(found);
+    std::vector<std::string> found = AttachedDevices();
     std::vector<std::string> registered;
     if (ListRegisteredSerialDevices(registered))
         found.insert(found.end(), registered.begin(), registered.end());
@@ -66,4 +85,30 @@ bool ListSerialDevices(std::vector<std::string>& Names) {
             unique.push_back(std::move(name));
     Names = std::move(unique);
     return true;
+}
+
+bool UpdateSerialDeviceMap() {
+    const std::vector<std::string> Attached = AttachedDevices();
+    try {
+        TRegistry reg(HKEY_LOCAL_MACHINE);
+        if (!reg.OpenKey(SerialCommKey, true)) {
+            SetLastPlatformError(reg.GetLastError() != 0 ? reg.GetLastError() : ENOENT);
+            return false;
+        }
+        std::vector<std::string> Listed;
+        for (const auto& Value : reg.GetValueNames()) {
+            std::string Name = reg.ReadString(Value);
+            if (StillThere(Attached, Name))
+                Listed.push_back(std::move(Name));
+            else
+                reg.DeleteValue(Value);
+        }
+        for (const auto& Name : Attached)
+            if (!Contains(Listed, Name))
+                reg.WriteString("\\Device\\" + Name, Name);
+        return true;
+    } catch (const ERegistryError& e) {
+        SetLastPlatformError(e.GetErrorCode());
+        return false;
+    }
 }

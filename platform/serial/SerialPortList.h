@@ -15,3 +15,11 @@ bool ListSerialDevices(std::vector<std::string>& Names);
 // LastPlatformError: ENOENT when the key does not exist, else the registry's number) without
 // touching Names.
 bool ListRegisteredSerialDevices(std::vector<std::string>& Names);
+
+// Brings HARDWARE\DEVICEMAP\SERIALCOMM up to date with the devices present now, creating the
+// key if need be: a tty with hardware behind it or a virtual device of this process that the
+// key lacks is added (value "\Device\<name>"), and a value whose device is gone is dropped.
+// A value counts as gone when it names none of those devices and no file at its path (a name
+// without '/' under /dev/) exists, so what another process registered stays while its device
+// does. Fails (false, LastPlatformError) when the key cannot be read or written.
+bool UpdateSerialDeviceMap();

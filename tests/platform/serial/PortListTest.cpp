@@ -8,6 +8,7 @@
 
 #include "platform/registry/Registry.h"
 #include "platform/serial/SerialPortList.h"
+#include "platform/serial/VirtualNullModem.h"
 #include "platform/sync/PlatformError.h"
 
 class PortList : public ::testing::Test {
@@ -50,4 +51,48 @@ TEST_F(PortList, UnreadableRegistryIsAFailure) {
     EXPECT_NE(LastPlatformError(), 0);
     EXPECT_NE(LastPlatformError(), ENOENT);
     EXPECT_EQ(names, std::vector<std::string>{"untouched"});
+}
+
+TEST_F(PortList, DeviceMapFollowsTheDevicesPresent) {
+    std::vector<std::string> registered;
+    auto present = [&](const std::string& name) {
+        EXPECT_TRUE(ListRegisteredSerialDevices(registered)) << LastPlatformError();
+        return std::count(registered.begin(), registered.end(), name);
+    };
+    const std::string file = dir + "/simulated-pty";
+    std::ofstream(file) << "";
+    {
+        TRegistry reg(HKEY_LOCAL_MACHINE);
+        ASSERT_TRUE(reg.OpenKey("HARDWARE\\DEVICEMAP\\SERIALCOMM", true));
+        reg.WriteString("\\Device\\Sim", file);
+        reg.WriteString("\\Device\\Gone", dir + "/unplugged");
+        reg.WriteString("\\Device\\Old", "vmapOld_never_created");
+    }
+    auto pair = TVirtualNullModem::Create("vmapA", "vmapB");
+    ASSERT_TRUE(pair);
+
+    ASSERT_TRUE(UpdateSerialDeviceMap()) << LastPlatformError();
+    struct Case {
+        std::string name;
+        long count;
+    };
+    for (const Case& c : {Case{"vmapA", 1}, Case{"vmapB", 1}, Case{file, 1},
+                          Case{dir + "/unplugged", 0}, Case{"vmapOld_never_created", 0}})
+        EXPECT_EQ(present(c.name), c.count) << c.name;
+
+    // Nothing twice on a second pass; a destroyed device leaves, so does a removed file.
+    ASSERT_TRUE(UpdateSerialDeviceMap());
+    EXPECT_EQ(present("vmapA"), 1);
+    pair.reset();
+    std::filesystem::remove(file);
+    ASSERT_TRUE(UpdateSerialDeviceMap());
+    EXPECT_EQ(present("vmapA"), 0);
+    EXPECT_EQ(present("vmapB"), 0);
+    EXPECT_EQ(present(file), 0);
+}
+
+TEST_F(PortList, DeviceMapUpdateReportsADamagedRegistry) {
+    std::ofstream(HiveFilePath(HKEY_LOCAL_MACHINE)) << "\x01 this is no hive\n[[[\n";
+    EXPECT_FALSE(UpdateSerialDeviceMap());
+    EXPECT_NE(LastPlatformError(), 0);
 }
