@@ -109,6 +109,7 @@ protected:
         std::filesystem::create_directories(Dir);
         OldDir = std::filesystem::current_path();
         std::filesystem::current_path(Dir);
+        ::setenv("TESSAL_REGISTRY_DIR", Dir.c_str(), 1);
         CommandFile = (Dir / "device.tsl").string();
         std::ofstream(CommandFile) << kTestCommands;
         std::ofstream("tessal.ini") << CommandFile << "\r\n";
