@@ -41,17 +41,16 @@ double MedianIntervalMs(const std::vector<TPeerReader::TFrame>& frames) {
 TEST_F(TWindowTest, SingleSendPutsTheStartFrameOnTheLineKeyedByRts) {
     Start();
     auto* txLed = Find<TComLed>("ComLed1");
-    std::vector<TLedState> txStates;
-    txLed->OnChange = [&](TObject*, TLedState s) { txStates.push_back(s); };
+    txLed->OnChange = [&](TObject*, TLedState s) { LampStates.push_back(s); };
     EXPECT_FALSE(PeerCts());
     QTest::mouseClick(Find<QPushButton>("SendFrameBitBtn"), Qt::LeftButton);
     EXPECT_EQ(PeerRead(16), kStartFrame);
     // RTS went up for the write and comes down at transmit-empty.
     WAIT_TRUE(!PeerCts());
     EXPECT_TRUE(Modem->Rts(0) == false);
-    ASSERT_GE(txStates.size(), 2u);
-    EXPECT_EQ(txStates.front(), lsOn);
-    EXPECT_EQ(txStates.back(), lsOff);
+    ASSERT_GE(LampStates.size(), 2u);
+    EXPECT_EQ(LampStates.front(), lsOn);
+    EXPECT_EQ(LampStates.back(), lsOff);
     EXPECT_EQ(Find<QPushButton>("SendFrameBitBtn")->text(), "Send frame");
     WAIT_EQ(Form->Grid()->model()->rowCount(), 1);
     EXPECT_EQ(Row(1),

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/Tessalmain.h"
+#include "controls/CPortCtl.h"
 #include "platform/serial/VirtualNullModem.h"
 #include "platform/sync/PlatformError.h"
 
@@ -183,4 +184,6 @@ protected:
     TSerialHandle Peer = InvalidSerialHandle;
     std::unique_ptr<TTessalForm> Form;
     std::unique_ptr<TPeerReader> Reader;
+    // Lamp changes seen; a member, since the lamps still change while the window closes.
+    std::vector<TLedState> LampStates;
 };
