@@ -278,3 +278,22 @@ TEST_F(TWindowTest, AWriteThatFailsWhileRepeatingStopsWithTheErrorInTheStatusBar
     EXPECT_EQ(Form->GetRepeatTimerId(), 0u);
     EXPECT_FALSE(Form->StatusText().isEmpty());
 }
+
+TEST_F(TWindowTest, DeleteAutomaticallyLeavesOnlyTheSentRowBeforeTheAnswer) {
+    Start();
+    PeerWrite({0x01, 0x06, 0x00, 0x05, 0x94, 0xB1});
+    WAIT_EQ(Form->FrameRows().GetFrameCount(), 1);
+    Find<QCheckBox>("DelBeforeSendCheckBox")->setChecked(true);
+    for (int send = 0; send < 2; ++send) {
+        QTest::mouseClick(Find<QPushButton>("SendFrameBitBtn"), Qt::LeftButton);
+        EXPECT_EQ(PeerRead(16), kStartFrame);
+        EXPECT_EQ(Form->FrameRows().GetFrameCount(), 1);
+        EXPECT_EQ(Row(1), (std::vector<std::string>{"0", "FF", "05", "0x00  PING", "", "-", "30 96",
+                                                    "TX"}));
+    }
+    // The answer follows its request, numbered after it.
+    PeerWrite({0x01, 0x06, 0x00, 0x05, 0x94, 0xB1});
+    WAIT_EQ(Form->FrameRows().GetFrameCount(), 2);
+    EXPECT_EQ(Row(2)[kColNr], "1");
+    EXPECT_EQ(Row(2)[kColStatus], "CRC OK");
+}
