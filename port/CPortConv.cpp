@@ -7,6 +7,8 @@
 #include "framework/Strings.h"
 #include "framework/TextUtil.h"
 #include "platform/registry/Registry.h"
+#include "platform/serial/SerialPortList.h"
+#include "platform/sync/PlatformError.h"
 #include "port/CPortError.h"
 
 namespace {
@@ -99,47 +101,6 @@ bool StrToYesNo(const std::string& Str) {
     return AsciiUpperCase(Str) == "YES";
 }
 
-// Leading blanks and a sign, then decimal, or hexadecimal after "$" or "0x"; nothing may follow.
-static bool TryStrToInt(const std::string& Str, std::int32_t& Value) {
-    std::size_t Pos = 0;
-    while (Pos < Str.size() && (Str[Pos] == ' ' || Str[Pos] == '\t'))
-        ++Pos;
-    bool Negative = false;
-    if (Pos < Str.size() && (Str[Pos] == '+' || Str[Pos] == '-'))
-        Negative = Str[Pos++] == '-';
-    unsigned Base = 10;
-    if (Pos < Str.size() && Str[Pos] == '$') {
-        Base = 16;
-        ++Pos;
-    } else if (Pos + 1 < Str.size() && Str[Pos] == '0' && (Str[Pos + 1] | 0x20) == 'x') {
-        Base = 16;
-        Pos += 2;
-    }
-    if (Pos == Str.size())
-        return false;
-    // Hexadecimal spans the full 32-bit pattern ($FFFFFFFF is -1); decimal is the signed range.
-    const std::uint64_t Limit = Base == 16 ? 0xFFFFFFFFull
-                                : Negative ? 0x80000000ull
-                                           : 0x7FFFFFFFull;
-    std::uint64_t Magnitude = 0;
-    for (; Pos < Str.size(); ++Pos) {
-        const char Ch = Str[Pos];
-        unsigned Digit;
-        if (Ch >= '0' && Ch <= '9')
-            Digit = static_cast<unsigned>(Ch - '0');
-        else if (Base == 16 && (Ch | 0x20) >= 'a' && (Ch | 0x20) <= 'f')
-            Digit = static_cast<unsigned>((Ch | 0x20) - 'a' + 10);
-        else
-            return false;
-        Magnitude = Magnitude * Base + Digit;
-        if (Magnitude > Limit)
-            return false;
-    }
-    const auto Bits = static_cast<std::uint32_t>(Negative ? 0 - Magnitude : Magnitude);
-    Value = static_cast<std::int32_t>(Bits);
-    return true;
-}
-
 std::string SettingCharToStr(std::uint8_t Ch) {
     if (Ch >= 33 && Ch <= 127)
         return std::string(1, static_cast<char>(Ch));
@@ -163,6 +124,10 @@ static constexpr std::size_t EnumBufferSize = 256;
 void EnumComPorts(TStrings& Ports) {
     // Collected apart and swapped in whole, so a failure leaves the caller's list as it was.
     TStringList Found;
+    // Nothing on this system keeps the device map current, so the list is brought up to date
+    // with the devices present before it is read.
+    if (!UpdateSerialDeviceMap())
+        throw EComPort(CError_RegError, LastPlatformError());
     try {
         TRegistry Reg(HKEY_LOCAL_MACHINE);
         if (!Reg.OpenKeyReadOnly("HARDWARE\\DEVICEMAP\\SERIALCOMM"))

@@ -1,7 +1,8 @@
 # Shared by ./test and ./run: install what is missing, then configure and build.
 # Sourced, not executed.
 
-TESSAL_PACKAGES=(cmake g++ make qt6-base-dev libgtest-dev)
+# Fonts: the offscreen platform of the widget tests and the terminal need a sans and a fixed-pitch face.
+TESSAL_PACKAGES=(cmake g++ make qt6-base-dev libgtest-dev fonts-dejavu-core)
 
 tessal_install_missing() {
     local missing=() pkg

@@ -1,0 +1,122 @@
+// Throughput of a mixed VT100 stream (text, CR LF, cursor moves, erases, attributes) through the
+// terminal's parser and screen buffer, without painting; and, when the library is installed,
+// the same stream through libvterm's screen layer (8-bit input, no callbacks), with the ratio.
+// bench/terminal/setup.sh installs libvterm-dev, builds and runs this.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <random>
+#include <string>
+
+#include "terminal/TermEngine.h"
+
+#ifdef TESSAL_HAVE_VTERM
+#include <vterm.h>
+#endif
+
+namespace {
+
+constexpr std::size_t StreamSize = 4u << 20;
+constexpr int Passes = 8; // the stream is fed this many times per run
+constexpr int Runs = 5;   // best run counts
+
+// A full-screen program's output: lines of text, moves, erases and attribute changes.
+std::string MixedStream() {
+    std::mt19937 Gen(2026);
+    std::uniform_int_distribution<int> Pick(0, 99);
+    std::uniform_int_distribution<int> Row(1, 24), Column(1, 80), Length(5, 70);
+    std::uniform_int_distribution<int> Letter(32, 126);
+    const char* Attributes[] = {"\x1b[m", "\x1b[1m", "\x1b[7m", "\x1b[4;1m", "\x1b[0m", "\x1b[24m"};
+    std::string S;
+    S.reserve(StreamSize + 256);
+    while (S.size() < StreamSize) {
+        const int P = Pick(Gen);
+        if (P < 55) {
+            const int N = Length(Gen);
+            for (int I = 0; I < N; ++I)
+                S += static_cast<char>(Letter(Gen));
+            S += "\r\n";
+        } else if (P < 75) {
+            S += "\x1b[" + std::to_string(Row(Gen)) + ";" + std::to_string(Column(Gen)) + "H";
+        } else if (P < 88) {
+            S += Attributes[static_cast<std::size_t>(Pick(Gen)) % std::size(Attributes)];
+        } else if (P < 96) {
+            S += "\x1b[K";
+        } else if (P < 98) {
+            S += "\x1b[J";
+        } else if (P < 99) {
+            S += "\x1b[2J";
+        } else {
+            S += "\x1b[" + std::to_string(Row(Gen) % 5) + "A\x1b[3C\x1b[2D\x1b[B";
+        }
+    }
+    return S;
+}
+
+// Best of Runs, in megabytes (2^20 bytes) per second.
+double MeasureMBps(const std::string& Stream, const std::function<void()>& Setup,
+                   const std::function<void(const char*, std::size_t)>& Feed) {
+    constexpr std::size_t Block = 4096; // what a port delivers at a time, roughly
+    double Best = 0;
+    for (int Run = 0; Run < Runs; ++Run) {
+        Setup();
+        const auto Start = std::chrono::steady_clock::now();
+        for (int Pass = 0; Pass < Passes; ++Pass)
+            for (std::size_t At = 0; At < Stream.size(); At += Block)
+                Feed(Stream.data() + At, std::min(Block, Stream.size() - At));
+        const std::chrono::duration<double> Took = std::chrono::steady_clock::now() - Start;
+        const double MB = static_cast<double>(Stream.size()) * Passes / (1 << 20);
+        Best = std::max(Best, MB / Took.count());
+    }
+    return Best;
+}
+
+} // namespace
+
+int main() {
+    const std::string Stream = MixedStream();
+    std::printf("mixed VT100 stream: %zu bytes, fed %d times per run, best of %d runs\n",
+                Stream.size(), Passes, Runs);
+
+    std::size_t Codes = 0;
+    TEscapeCodesVT100 Parser;
+    const double ParserOnly = MeasureMBps(
+        Stream, [&] { Codes = 0; },
+        [&](const char* Bytes, std::size_t Count) {
+            for (std::size_t I = 0; I < Count; ++I)
+                if (Parser.ProcessChar(Bytes[I]) == erCode) {
+                    ++Codes;
+                    Parser.GetCodeParams().Clear();
+                }
+        });
+    std::printf("  parser alone:             %8.1f MB/s (%zu codes per run)\n", ParserOnly, Codes);
+
+    TTermEngine Engine;
+    const double Ours = MeasureMBps(
+        Stream, [&] { Engine.ClearScreen(); },
+        [&](const char* Bytes, std::size_t Count) {
+            Engine.Write(Bytes, static_cast<std::int32_t>(Count));
+        });
+    std::printf("  parser + screen buffer:   %8.1f MB/s (last line %d, caret %d,%d)\n", Ours,
+                Engine.GetScreenBuffer().GetLastLine(), Engine.GetCaretColumn(),
+                Engine.GetCaretRow());
+
+#ifdef TESSAL_HAVE_VTERM
+    VTerm* Vt = vterm_new(24, 80);
+    vterm_set_utf8(Vt, 0);
+    vterm_output_set_callback(
+        Vt, [](const char*, size_t, void*) {}, nullptr);
+    VTermScreen* Screen = vterm_obtain_screen(Vt);
+    const double Theirs = MeasureMBps(
+        Stream, [&] { vterm_screen_reset(Screen, 1); },
+        [&](const char* Bytes, std::size_t Count) { vterm_input_write(Vt, Bytes, Count); });
+    vterm_free(Vt);
+    std::printf("  libvterm screen layer:    %8.1f MB/s\n", Theirs);
+    std::printf("  ratio (ours / libvterm):  %8.2f\n", Ours / Theirs);
+#else
+    std::printf("  libvterm screen layer:    skipped (libvterm-dev not installed; run "
+                "bench/terminal/setup.sh)\n");
+#endif
+    return 0;
+}
