@@ -41,17 +41,16 @@ double MedianIntervalMs(const std::vector<TPeerReader::TFrame>& frames) {
 TEST_F(TWindowTest, SingleSendPutsTheStartFrameOnTheLineKeyedByRts) {
     Start();
     auto* txLed = Find<TComLed>("ComLed1");
-    std::vector<TLedState> txStates;
-    txLed->OnChange = [&](TObject*, TLedState s) { txStates.push_back(s); };
+    txLed->OnChange = [&](TObject*, TLedState s) { LampStates.push_back(s); };
     EXPECT_FALSE(PeerCts());
     QTest::mouseClick(Find<QPushButton>("SendFrameBitBtn"), Qt::LeftButton);
     EXPECT_EQ(PeerRead(16), kStartFrame);
     // RTS went up for the write and comes down at transmit-empty.
     WAIT_TRUE(!PeerCts());
     EXPECT_TRUE(Modem->Rts(0) == false);
-    ASSERT_GE(txStates.size(), 2u);
-    EXPECT_EQ(txStates.front(), lsOn);
-    EXPECT_EQ(txStates.back(), lsOff);
+    ASSERT_GE(LampStates.size(), 2u);
+    EXPECT_EQ(LampStates.front(), lsOn);
+    EXPECT_EQ(LampStates.back(), lsOff);
     EXPECT_EQ(Find<QPushButton>("SendFrameBitBtn")->text(), "Send frame");
     WAIT_EQ(Form->Grid()->model()->rowCount(), 1);
     EXPECT_EQ(Row(1),
@@ -278,4 +277,60 @@ TEST_F(TWindowTest, AWriteThatFailsWhileRepeatingStopsWithTheErrorInTheStatusBar
     EXPECT_EQ(Find<QPushButton>("SendFrameBitBtn")->text(), "Send frame");
     EXPECT_EQ(Form->GetRepeatTimerId(), 0u);
     EXPECT_FALSE(Form->StatusText().isEmpty());
+}
+
+TEST_F(TWindowTest, DeleteAutomaticallyLeavesOnlyTheSentRowBeforeTheAnswer) {
+    Start();
+    PeerWrite({0x01, 0x06, 0x00, 0x05, 0x94, 0xB1});
+    WAIT_EQ(Form->FrameRows().GetFrameCount(), 1);
+    Find<QCheckBox>("DelBeforeSendCheckBox")->setChecked(true);
+    for (int send = 0; send < 2; ++send) {
+        QTest::mouseClick(Find<QPushButton>("SendFrameBitBtn"), Qt::LeftButton);
+        EXPECT_EQ(PeerRead(16), kStartFrame);
+        EXPECT_EQ(Form->FrameRows().GetFrameCount(), 1);
+        EXPECT_EQ(Row(1), (std::vector<std::string>{"0", "FF", "05", "0x00  PING", "", "-", "30 96",
+                                                    "TX"}));
+    }
+    // The answer follows its request, numbered after it.
+    PeerWrite({0x01, 0x06, 0x00, 0x05, 0x94, 0xB1});
+    WAIT_EQ(Form->FrameRows().GetFrameCount(), 2);
+    EXPECT_EQ(Row(2)[kColNr], "1");
+    EXPECT_EQ(Row(2)[kColStatus], "CRC OK");
+}
+
+TEST_F(TWindowTest, EnterWhileRepeatingPressesTheDefaultButtonAndListModeOutlivesTheStop) {
+    TTessalForm::RepeatPeriod = 1000;
+    Start();
+    auto* params = Find<QLineEdit>("CMDParametersEdit");
+    Find<QCheckBox>("AutoRepeatCheckBox")->setChecked(true);
+    QTest::mouseClick(Find<QPushButton>("SendFrameBitBtn"), Qt::LeftButton);
+    EXPECT_EQ(PeerRead(16), kStartFrame);
+    ASSERT_TRUE(Form->Repeating());
+    // Enter goes to the default button, which stops the repetition without a send.
+    QTest::keyClick(params, Qt::Key_Return);
+    EXPECT_FALSE(Form->Repeating());
+    EXPECT_EQ(PeerRead(16), TBytes{});
+
+    // A list stopped by "Send list" stays in list mode, which that click started again from the
+    // first entry: Enter sends it.
+    QAction* add = nullptr;
+    QAction* sendList = nullptr;
+    for (QAction* a : Form->findChildren<QAction*>()) {
+        add = a->text() == "Add to list" ? a : add;
+        sendList = a->text() == "Send list" ? a : sendList;
+    }
+    Find<QLineEdit>("CMDTAdrEdit")->setText("01");
+    add->trigger();
+    Find<QLineEdit>("CMDTAdrEdit")->setText("02");
+    add->trigger();
+    sendList->trigger();
+    EXPECT_EQ(PeerRead(5), WithCrc({0x01, 0x05, 0x00}));
+    sendList->trigger();
+    ASSERT_FALSE(Form->Repeating());
+    Find<QCheckBox>("AutoRepeatCheckBox")->setChecked(false);
+    QTest::keyClick(params, Qt::Key_Return);
+    EXPECT_EQ(PeerRead(16), WithCrc({0x01, 0x05, 0x00}));
+    EXPECT_TRUE(Find<QLabel>("opisRozkazuLabel")->text().startsWith("Frame # 0 / 2: 01 05 00 "));
+    QTest::keyClick(params, Qt::Key_Return);
+    EXPECT_EQ(PeerRead(16), WithCrc({0x02, 0x05, 0x00}));
 }
