@@ -40,6 +40,9 @@ public:
     // tells whether any is non-zero.
     virtual ssize_t Receive(std::uint8_t* Data, std::uint8_t* Flags, std::size_t Max,
                             bool& AnyFlags) = 0;
+    // Bytes received and held back by the backend, to be taken by Receive without waiting for
+    // the descriptor's readiness.
+    virtual bool Buffered() const { return false; }
     // >= 0 bytes accepted (0: full now), -1 failure.
     virtual ssize_t Send(const std::uint8_t* Data, std::size_t Count) = 0;
 

@@ -12,6 +12,7 @@
 
 #include "platform/serial/LineState.h"
 #include "platform/serial/ModemWatcher.h"
+#include "platform/serial/ParityMarks.h"
 
 namespace {
 
@@ -52,18 +53,24 @@ public:
     ssize_t Receive(std::uint8_t* Data, std::uint8_t* Flags, std::size_t Max,
                     bool& AnyFlags) override {
         AnyFlags = false;
-        const ssize_t n = ::read(fd_, Data, Max);
-        if (n < 0)
-            return (errno == EAGAIN || errno == EINTR) ? 0 : -1;
-        if (n == 0) {
-            // Readiness followed by end of file: the other side or the adapter is gone.
-            errno = EIO;
-            return -1;
-        }
+        if (Max == 0)
+            return 0;
+        if (marks_.Held())
+            return static_cast<ssize_t>(marks_.TakeHeld(Data, Flags, Max, AnyFlags));
         if (!marking_)
+            return ReadSome(Data, Max);
+        // Decoded in place, the input read in behind what a carried mark may still add.
+        std::uint8_t spare = 0;
+        const std::size_t lead = marks_.Lead();
+        std::uint8_t* in = lead < Max ? Data + lead : &spare;
+        const ssize_t n = ReadSome(in, lead < Max ? Max - lead : 1);
+        if (n <= 0)
             return n;
-        return Unmark(Data, Flags, static_cast<std::size_t>(n), AnyFlags);
+        return static_cast<ssize_t>(
+            marks_.Decode(in, static_cast<std::size_t>(n), Data, Flags, Max, AnyFlags));
     }
+
+    bool Buffered() const override { return marks_.Held(); }
 
     ssize_t Send(const std::uint8_t* Data, std::size_t Count) override {
         const ssize_t n = ::write(fd_, Data, Count);
@@ -78,10 +85,16 @@ public:
             return false;
         if (!DcbToTermios(State, current, hasCounters_, next))
             return false;
+        const bool marking = next.c_iflag & PARMRK;
+        if (marking != marking_)
+            TakeQueuedInput();
         if (::ioctl(fd_, TCSETS2, &next) != 0)
             return false;
-        marking_ = next.c_iflag & PARMRK;
-        markState_ = 0;
+        if (marking != marking_) {
+            if (marking_)
+                marks_.Finish();
+            marking_ = marking;
+        }
         SetKernelToggle((State.Flags & DCB_fRtsControlMask) == RTS_CONTROL_TOGGLE);
         return true;
     }
@@ -130,7 +143,7 @@ public:
         if (::ioctl(fd_, TCFLSH, which) != 0)
             return false;
         if (Input)
-            markState_ = 0;
+            marks_.Reset();
         return true;
     }
 
@@ -185,47 +198,34 @@ private:
         return NotSupported(errno);
     }
 
-    // PARMRK input: \377 \377 is a data \377, \377 \0 c is c received with a line error
-    // (\377 \0 \0: a break). A mark split across reads is carried in markState_.
-    ssize_t Unmark(std::uint8_t* Data, std::uint8_t* Flags, std::size_t n, bool& AnyFlags) {
-        std::size_t w = 0;
-        for (std::size_t r = 0; r < n; ++r) {
-            const std::uint8_t c = Data[r];
-            switch (markState_) {
-            case 0:
-                if (c == 0xFF) {
-                    markState_ = 1;
-                    continue;
-                }
-                Flags[w] = 0;
-                Data[w++] = c;
-                break;
-            case 1:
-                if (c == 0x00) {
-                    markState_ = 2;
-                    continue;
-                }
-                markState_ = 0;
-                Flags[w] = 0;
-                Data[w++] = 0xFF;
-                if (c != 0xFF) {
-                    Flags[w] = 0;
-                    Data[w++] = c;
-                }
-                break;
-            default:
-                markState_ = 0;
-                Flags[w] = c == 0 ? RXF_BREAK : RXF_PARITY;
-                Data[w++] = c;
-                AnyFlags = true;
-                break;
-            }
+    ssize_t ReadSome(std::uint8_t* Data, std::size_t Max) {
+        const ssize_t n = ::read(fd_, Data, Max);
+        if (n < 0)
+            return (errno == EAGAIN || errno == EINTR) ? 0 : -1;
+        if (n == 0) {
+            // Readiness followed by end of file: the other side or the adapter is gone.
+            errno = EIO;
+            return -1;
         }
-        if (w == 0) {
-            // Only the start of a mark arrived; nothing to deliver yet.
-            return 0;
+        return n;
+    }
+
+    // What the kernel holds was marked, or not, by the setting it arrived under: take it in
+    // under that setting before the next one applies. Failures show at the next receive.
+    void TakeQueuedInput() {
+        const int saved = errno;
+        std::uint8_t chunk[4096];
+        for (int i = 0; i < 16; ++i) {
+            const ssize_t n = ::read(fd_, chunk, sizeof chunk);
+            if (n <= 0)
+                break;
+            bool anyFlags = false;
+            if (marking_)
+                marks_.Decode(chunk, static_cast<std::size_t>(n), nullptr, nullptr, 0, anyFlags);
+            else
+                marks_.HoldPlain(chunk, static_cast<std::size_t>(n));
         }
-        return static_cast<ssize_t>(w);
+        errno = saved;
     }
 
     int fd_;
@@ -233,7 +233,7 @@ private:
     bool kernelToggle_ = false;
     std::unique_ptr<TModemWatcher> watcher_;
     bool marking_ = false;
-    int markState_ = 0;
+    TParityMarks marks_;
 };
 
 } // namespace

@@ -238,6 +238,46 @@ TEST_F(PtyDriver, CustomBaudReadsBack) {
     EXPECT_EQ(std::memcmp(&back, &d, sizeof d), 0);
 }
 
+// Bytes that arrived before parity checking was switched on carry no marks; read one at a
+// time they come out as they were sent, and a marked \377 split across reads as one byte.
+TEST_F(PtyDriver, ParityMarkingSwitchedOnOverQueuedBytes) {
+    ASSERT_TRUE(SetDeviceTimeouts(h, Timeouts(0, 0, 2000)));
+    const std::string raw("\xFF"
+                          "AB\xFF\xFF\xFF\x00"
+                          "C",
+                          8);
+    pty.Send(raw.data(), raw.size());
+    // Wait until the slave holds every byte, without reading any.
+    for (int i = 0; i < 500; ++i) {
+        int queued = 0;
+        ASSERT_EQ(::ioctl(pty.Slave, FIONREAD, &queued), 0);
+        if (queued >= static_cast<int>(raw.size()))
+            break;
+        pollfd fd{pty.Slave, POLLIN, 0};
+        ::poll(&fd, 1, 10);
+    }
+    DCB d = PlainDcb();
+    d.Flags |= DCB_fParity;
+    ASSERT_TRUE(SetDeviceState(h, d));
+    // Marked from now on: the pty doubles a data \377.
+    pty.Send("\xFF"
+             "D",
+             2);
+    std::string got;
+    for (int i = 0; i < 10; ++i) {
+        std::vector<std::uint8_t> one(1);
+        std::uint32_t n = 0;
+        ASSERT_TRUE(SerialRead(h, one.data(), 1, &n, nullptr));
+        ASSERT_EQ(n, 1u) << "byte " << i;
+        got += static_cast<char>(one[0]);
+    }
+    EXPECT_EQ(got, raw + "\xFF"
+                         "D");
+    std::uint32_t errors = 0;
+    ASSERT_TRUE(ClearDeviceError(h, &errors, nullptr));
+    EXPECT_EQ(errors, 0u) << "none of these bytes came with a line error";
+}
+
 TEST_F(PtyDriver, NoModemLinesIsNotAnError) {
     std::uint32_t ms = 123;
     ASSERT_TRUE(GetDeviceModemStatus(h, ms));
