@@ -65,6 +65,8 @@ bool TSerialDevice::SetState(const DCB& State) {
     std::lock_guard lock(mutex_);
     if (!CheckOpen())
         return false;
+    if (State.BaudRate == 0 || State.BaudRate > MaxBaudRate)
+        return Fail(EINVAL);
     if (!backend_->SetLine(State))
         return DeviceFailed();
     dcb_ = State;

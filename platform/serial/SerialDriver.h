@@ -213,7 +213,12 @@ inline constexpr TSerialHandle InvalidSerialHandle = -1;
 TSerialHandle SerialOpen(const std::string& Name);
 bool SerialClose(TSerialHandle Handle);
 
-// Set device state / get device state.
+// Fastest line a device is asked to run; a rate above it is a negative or garbage number.
+inline constexpr std::uint32_t MaxBaudRate = 100000000;
+
+// Set device state / get device state. Refused (EINVAL) when a field is out of range (a rate of
+// 0 or above MaxBaudRate) or when the device does not keep what it was given (a pty forces
+// 8 data bits without parity); the previous state then stays in force.
 bool SetDeviceState(TSerialHandle Handle, const DCB& State);
 bool GetDeviceState(TSerialHandle Handle, DCB& State);
 

@@ -21,6 +21,23 @@ bool NotSupported(int error) {
     return error == ENOTTY || error == EINVAL;
 }
 
+// What the device must have taken as asked: the frame, flow control and error marking, and the
+// rate within the tolerance of a UART (a device may pick the nearest rate it can make).
+bool SameLine(const termios2& Asked, const termios2& Got) {
+    constexpr tcflag_t frame = CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS;
+    constexpr tcflag_t input = INPCK | PARMRK | IXON;
+    if ((Asked.c_cflag & frame) != (Got.c_cflag & frame) ||
+        (Asked.c_iflag & input) != (Got.c_iflag & input))
+        return false;
+    const auto off = [](speed_t a, speed_t b) {
+        return static_cast<std::uint64_t>(a > b ? a - b : b - a) * 100 >
+               static_cast<std::uint64_t>(a) * 3;
+    };
+    // An input rate of 0 reads as "the output rate".
+    return !off(Asked.c_ospeed, Got.c_ospeed) &&
+           (Got.c_ispeed == 0 || !off(Asked.c_ispeed, Got.c_ispeed));
+}
+
 class TTtyBackend : public TSerialBackend {
 public:
     explicit TTtyBackend(int fd) : fd_(fd) {
@@ -80,7 +97,7 @@ public:
     }
 
     bool SetLine(const DCB& State) override {
-        termios2 current{}, next{};
+        termios2 current{}, next{}, back{};
         if (::ioctl(fd_, TCGETS2, &current) != 0)
             return false;
         if (!DcbToTermios(State, current, hasCounters_, next))
@@ -90,6 +107,15 @@ public:
             TakeQueuedInput();
         if (::ioctl(fd_, TCSETS2, &next) != 0)
             return false;
+        if (::ioctl(fd_, TCGETS2, &back) != 0)
+            return false;
+        if (!SameLine(next, back)) {
+            // The device took only part of it (a pty keeps 8 bits without parity): put the
+            // previous state back rather than run on a line nobody asked for.
+            ::ioctl(fd_, TCSETS2, &current);
+            errno = EINVAL;
+            return false;
+        }
         if (marking != marking_) {
             if (marking_)
                 marks_.Finish();
