@@ -210,6 +210,7 @@ inline constexpr TSerialHandle InvalidSerialHandle = -1;
 
 // Opens for exclusive use. The queue sizes start at 4096 bytes, the time-outs at zero
 // (reads wait for all bytes), the event mask at 0; the line state is taken from the device.
+// A name holding a NUL character names no device (EINVAL).
 TSerialHandle SerialOpen(const std::string& Name);
 bool SerialClose(TSerialHandle Handle);
 

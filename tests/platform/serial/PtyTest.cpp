@@ -466,6 +466,16 @@ TEST_F(PtyDriver, IdleWaitCostsNothing) {
     EXPECT_TRUE(OverlappedResult(h, &e, &n, true));
 }
 
+TEST(PtyOpen, NameWithANulIsRefused) {
+    TPtyPair pty;
+    // Cut at the NUL the name is a device that exists.
+    for (const std::string& name :
+         {pty.SlavePath + std::string(1, '\0') + "x", std::string(1, '\0') + pty.SlavePath}) {
+        EXPECT_EQ(SerialOpen(name), InvalidSerialHandle);
+        EXPECT_EQ(LastPlatformError(), EINVAL);
+    }
+}
+
 TEST(PtyOpen, NamesResolveInTheDeviceNamespace) {
     TPtyPair pty;
     ASSERT_EQ(pty.SlavePath.rfind("/dev/", 0), 0u);

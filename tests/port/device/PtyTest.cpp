@@ -115,3 +115,17 @@ TEST(PortOnPtyTest, FramingThePtyCannotTakeIsRefused) {
     ASSERT_EQ(tcgetattr(Pty.Slave, &T), 0);
     EXPECT_EQ(T.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
 }
+
+TEST(PortOnPtyTest, NameWithANulIsRefused) {
+    TPty Pty;
+    TComPort P;
+    P.SetPort(Pty.SlaveName + std::string(1, '\0') + "x");
+    try {
+        P.Open();
+        ADD_FAILURE() << "opened the name cut at its NUL";
+    } catch (const EComPort& E) {
+        EXPECT_EQ(E.GetCode(), CError_OpenFailed);
+        EXPECT_EQ(E.GetWinCode(), EINVAL);
+    }
+    EXPECT_FALSE(P.GetConnected());
+}
