@@ -236,6 +236,13 @@ private:
 
     TComThread* FEventThread = nullptr;
     bool FThreadCreated = false;
+    // Close is under way: a handler it runs, or a message it serves meanwhile, may call Close
+    // again; that call, and the rest of a window-dispatched batch, find nothing to do.
+    bool FClosing = false;
+    // Under smWindowSync: a window-dispatched handler runs, and the events that arrived while
+    // it served the GUI queue, each once in arrival order, to run after it has returned.
+    bool FWindowDispatching = false;
+    std::vector<TComEvent> FDeferredEvents;
     THandle FHandle;
     HWND FWindow = 0;
     std::int32_t FUpdateCount = 0;

@@ -1,0 +1,130 @@
+// Handlers that close the port, serve the GUI queue, raise, or outlive their device.
+#include "PortTestKit.h"
+
+#include <thread>
+
+#include "framework/Application.h"
+
+namespace {
+
+// Collects what reaches the application's exception handler, from any thread.
+class TReports {
+public:
+    TReports() {
+        Application->OnException = [this](TObject*, const std::exception_ptr& E) {
+            std::int32_t Code = 0, WinCode = 0;
+            try {
+                std::rethrow_exception(E);
+            } catch (const EComPort& C) {
+                Code = C.GetCode();
+                WinCode = C.GetWinCode();
+            } catch (...) {
+            }
+            {
+                std::lock_guard G(FLock);
+                FCodes.emplace_back(Code, WinCode);
+            }
+            NotifySynchronizeWaiters();
+        };
+    }
+    ~TReports() { Application->OnException = nullptr; }
+    std::vector<std::pair<std::int32_t, std::int32_t>> Codes() const {
+        std::lock_guard G(FLock);
+        return FCodes;
+    }
+    std::size_t Size() const { return Codes().size(); }
+
+private:
+    mutable std::mutex FLock;
+    std::vector<std::pair<std::int32_t, std::int32_t>> FCodes;
+};
+
+} // namespace
+
+using HandlerSafetyTest = TPairTest;
+
+// Under window dispatch a handler may close its port. Another handler of the same batch, or
+// one reached while the close serves the GUI queue, then finds the port closing: it does
+// nothing, and the rest of the batch is dropped.
+TEST_F(HandlerSafetyTest, CloseFromHandlersUnderWindowDispatch) {
+    TReports Reports;
+    Port.SetSyncMethod(smWindowSync);
+    Port.SetEventChar('#');
+    std::atomic<int> Closes{0}, AfterCloses{0};
+    auto CloseIt = [&](TObject* Sender) {
+        ++Closes;
+        static_cast<TCustomComPort*>(Sender)->Close();
+    };
+    Port.OnAfterClose = [&](TObject*) { ++AfterCloses; };
+    OpenPeer();
+
+    struct Case {
+        const char* What;
+        TComEvents Events;
+        bool Flood;
+    };
+    const Case Cases[] = {
+        {"two handlers of one batch", TComEvents{evRxChar, evRxFlag}, false},
+        {"a flood of bytes", TComEvents{evRxChar, evRxFlag, evError}, true},
+    };
+    for (const auto& C : Cases) {
+        Port.SetEvents(C.Events);
+        Port.OnRxChar = [&](TObject* S, std::int32_t) { CloseIt(S); };
+        Port.OnRxFlag = [&](TObject* S) { CloseIt(S); };
+        for (int Round = 0; Round < (C.Flood ? 20 : 5); ++Round) {
+            Closes = 0;
+            AfterCloses = 0;
+            Port.Open();
+            std::atomic<bool> Stop{false};
+            std::thread Flood;
+            if (C.Flood) {
+                Flood = std::thread([&] {
+                    std::uint32_t N = 0;
+                    while (!Stop)
+                        SerialWrite(Peer, "ab#", 3, &N, nullptr);
+                });
+            } else {
+                PeerWrite("ab#");
+            }
+            EXPECT_TRUE(WaitServing([&] { return !Port.GetConnected(); })) << C.What;
+            Stop = true;
+            if (Flood.joinable())
+                Flood.join();
+            EXPECT_GE(Closes.load(), 1) << C.What;
+            EXPECT_EQ(AfterCloses.load(), 1) << C.What << ": closed once";
+        }
+    }
+    EXPECT_EQ(Reports.Size(), 0u);
+    // The port is whole afterwards.
+    Port.OnRxChar = nullptr;
+    Port.OnRxFlag = nullptr;
+    Port.SetEvents(TComEvents{evRxChar});
+    Port.Open();
+    PeerWrite("ok");
+    EXPECT_TRUE(WaitServing([&] { return Port.InputCount() == 2; }));
+}
+
+// A window-dispatched handler that serves the GUI queue (a modal dialog) is not entered again
+// before it returns; the event it held back comes afterwards.
+TEST_F(HandlerSafetyTest, WindowDispatchDoesNotReenterAHandlerServingTheQueue) {
+    Port.SetSyncMethod(smWindowSync);
+    Port.SetEvents(TComEvents{evRxChar});
+    int Depth = 0, MaxDepth = 0, Calls = 0;
+    Port.OnRxChar = [&](TObject*, std::int32_t) {
+        ++Calls;
+        ++Depth;
+        MaxDepth = std::max(MaxDepth, Depth);
+        if (Calls == 1) {
+            PeerWrite("2");
+            // Bounded: nothing else may enter meanwhile.
+            WaitServing([&] { return Depth > 1; }, 300);
+        }
+        --Depth;
+    };
+    OpenPeer();
+    Port.Open();
+    PeerWrite("1");
+    EXPECT_TRUE(WaitServing([&] { return Calls >= 2; }));
+    EXPECT_EQ(MaxDepth, 1);
+    Port.Close();
+}
