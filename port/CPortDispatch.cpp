@@ -1,5 +1,6 @@
 // Links, the event entries the dispatch calls, and the hidden window's message procedure.
 #include <algorithm>
+#include <exception>
 #include <iterator>
 #include <memory>
 #include <vector>
@@ -120,13 +121,24 @@ void TCustomComPort::CallError() {
 void TCustomComPort::DeliverRxBuf(std::int32_t& Count) {
     // The bytes are read at most once and shared by the port's OnRxBuf and every link.
     // Another reader may have taken some meanwhile: only the bytes read are passed on.
+    // A handler that raises does not keep the bytes from the others; the first exception
+    // leaves once all have had them.
     std::unique_ptr<std::uint8_t[]> Bytes;
     std::int32_t Got = 0;
+    std::exception_ptr Failure;
+    auto Guarded = [&](const auto& Call) {
+        try {
+            Call();
+        } catch (...) {
+            if (!Failure)
+                Failure = std::current_exception();
+        }
+    };
     auto ReadOnce = [&] {
         Bytes.reset(new std::uint8_t[static_cast<std::size_t>(Count)]);
         Got = Read(Bytes.get(), Count);
         if (Got > 0)
-            DoRxBuf(Bytes.get(), Got);
+            Guarded([&] { DoRxBuf(Bytes.get(), Got); });
     };
     ForEachLink(FLinks, [&](TComLink* L) {
         if (!L->OnRxBuf)
@@ -134,12 +146,14 @@ void TCustomComPort::DeliverRxBuf(std::int32_t& Count) {
         if (!Bytes)
             ReadOnce();
         if (Got > 0)
-            L->OnRxBuf(this, Bytes.get(), Got);
+            Guarded([&] { L->OnRxBuf(this, Bytes.get(), Got); });
     });
     if (!Bytes && !FTriggersOnRxChar)
         ReadOnce();
     if (Bytes)
         Count = 0;
+    if (Failure)
+        std::rethrow_exception(Failure);
 }
 
 void TCustomComPort::CallRxChar() {

@@ -88,11 +88,7 @@ void TComThread::DispatchComMsg() {
         // Exceptions are reported in the GUI thread, where the handlers ran.
         Synchronize([this] {
             FInSyncDispatch = true;
-            try {
-                DoEvents();
-            } catch (...) {
-                Report();
-            }
+            DoEvents();
             FInSyncDispatch = false;
         });
         break;
@@ -100,19 +96,23 @@ void TComThread::DispatchComMsg() {
         SendEvents();
         break;
     case smNone:
-        try {
-            DoEvents();
-        } catch (...) {
-            Report();
-        }
+        DoEvents();
         break;
     }
 }
 
 void TComThread::DoEvents() {
-    for (TComEvent E : EventDispatchOrder)
-        if (FEvents.Contains(E))
+    // A handler that raises is reported and the rest of the batch still runs, so the bytes and
+    // line events of the batch are not lost with it.
+    for (TComEvent E : EventDispatchOrder) {
+        if (!FEvents.Contains(E))
+            continue;
+        try {
             CallEventEntry(*FComPort, E);
+        } catch (...) {
+            Report();
+        }
+    }
 }
 
 void TComThread::SendEvents() {

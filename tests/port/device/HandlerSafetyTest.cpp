@@ -39,6 +39,11 @@ private:
     std::vector<std::pair<std::int32_t, std::int32_t>> FCodes;
 };
 
+std::string ModeName(TSyncMethod M) {
+    static const char* const Names[] = {"ThreadSync", "WindowSync", "None"};
+    return Names[M];
+}
+
 } // namespace
 
 using HandlerSafetyTest = TPairTest;
@@ -127,4 +132,57 @@ TEST_F(HandlerSafetyTest, WindowDispatchDoesNotReenterAHandlerServingTheQueue) {
     EXPECT_TRUE(WaitServing([&] { return Calls >= 2; }));
     EXPECT_EQ(MaxDepth, 1);
     Port.Close();
+}
+
+// A handler that raises in the middle of a batch is reported; the other handlers of the batch
+// still get their bytes.
+TEST_F(HandlerSafetyTest, RaisingHandlerDoesNotEatTheBatch) {
+    OpenPeer();
+    for (TSyncMethod Mode : {smThreadSync, smWindowSync, smNone}) {
+        struct Case {
+            const char* What;
+            bool ByLink;
+        };
+        for (const Case& C : {Case{"OnError raises", false}, Case{"first link raises", true}}) {
+            const std::string Where = ModeName(Mode) + ", " + C.What;
+            TReports Reports;
+            std::mutex Lock;
+            std::string Received;
+            auto Keep = [&](const void* B, std::int32_t N) {
+                std::lock_guard G(Lock);
+                Received.append(static_cast<const char*>(B), static_cast<std::size_t>(N));
+                NotifySynchronizeWaiters();
+            };
+            TComLink Raising, Listening;
+            Raising.OnRxBuf = [](TObject*, const void*, std::int32_t) {
+                throw std::runtime_error("link failed");
+            };
+            Listening.OnRxBuf = [&](TObject*, const void* B, std::int32_t N) { Keep(B, N); };
+            Port.OnError = [](TObject*, TComErrors) { throw std::runtime_error("handler failed"); };
+            Port.OnRxChar = [&](TObject* S, std::int32_t N) {
+                std::string Bytes;
+                static_cast<TCustomComPort*>(S)->ReadStr(Bytes, N);
+                Keep(Bytes.data(), static_cast<std::int32_t>(Bytes.size()));
+            };
+            if (C.ByLink) {
+                Port.RegisterLink(&Raising);
+                Port.RegisterLink(&Listening);
+            }
+            Port.SetSyncMethod(Mode);
+            Port.SetEvents(TComEvents{evRxChar, evError});
+            Port.Open();
+            // One batch: the line error and its byte.
+            Modem->InjectLineError(0, CE_FRAME, 'x');
+            EXPECT_TRUE(WaitServing([&] {
+                std::lock_guard G(Lock);
+                return Received == "x";
+            })) << Where;
+            EXPECT_TRUE(WaitServing([&] { return Reports.Size() >= 1; })) << Where;
+            Port.Close();
+            if (C.ByLink) {
+                Port.UnRegisterLink(&Raising);
+                Port.UnRegisterLink(&Listening);
+            }
+        }
+    }
 }
