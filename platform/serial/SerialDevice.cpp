@@ -360,10 +360,14 @@ bool TSerialDevice::ClearError(std::uint32_t* Errors, COMSTAT* Stat) {
     std::lock_guard lock(mutex_);
     if (!CheckOpen())
         return false;
+    // The errors pending when the call was made are reported and cleared. What the pump below
+    // runs into (bytes it moves overflowing the queue) stays pending for the next call, so a
+    // query for a count does not swallow an overflow it caused itself.
+    const std::uint32_t pending = errors_;
+    errors_ = 0;
     Service(TSyncClock::now(), true, 0);
     if (Errors)
-        *Errors = errors_;
-    errors_ = 0;
+        *Errors = pending;
     if (Stat) {
         COMSTAT s;
         s.cbInQue = static_cast<std::uint32_t>(queue_.Size());

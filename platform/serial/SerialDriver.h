@@ -259,8 +259,9 @@ bool WaitForDeviceEvent(TSerialHandle Handle, std::uint32_t* Mask, OVERLAPPED* O
 // Purge (PURGE_* flags; 0 is accepted and does nothing).
 bool PurgeDevice(TSerialHandle Handle, std::uint32_t Flags);
 
-// Clear error: returns the CE_* bits gathered since the last call and clears them; Stat (may be
-// null) receives the status flags and the queue counts. fXoffHold follows a received XOFF where
+// Clear error: returns the CE_* bits gathered up to the call and clears them (bytes the call
+// itself takes in may raise more, kept for the next call); Stat (may be null) receives the
+// status flags and the queue counts. fXoffHold follows a received XOFF where
 // the device tells (the virtual null-modem); a tty's kernel obeys XOFF silently, so there it
 // shows only the escape function's hold.
 bool ClearDeviceError(TSerialHandle Handle, std::uint32_t* Errors, COMSTAT* Stat);

@@ -186,3 +186,35 @@ TEST_F(HandlerSafetyTest, RaisingHandlerDoesNotEatTheBatch) {
         }
     }
 }
+
+// Bytes dropped for a full queue while a handler asks for the count are still heard of through
+// OnError: the query that moved them in does not swallow the overflow.
+TEST_F(HandlerSafetyTest, OverflowDuringAHandlersCountQueryReachesOnError) {
+    for (TSyncMethod Mode : {smThreadSync, smWindowSync, smNone}) {
+        std::atomic<bool> Overflow{false};
+        std::atomic<int> Calls{0};
+        Port.SetSyncMethod(Mode);
+        Port.SetEvents(TComEvents{evRxChar, evError});
+        Port.GetBuffer().SetInputSize(1024);
+        Port.OnError = [&](TObject*, TComErrors E) {
+            if (E.Contains(ceRxOver))
+                Overflow = true;
+            NotifySynchronizeWaiters();
+        };
+        Port.OnRxChar = [&](TObject* S, std::int32_t) {
+            if (++Calls == 1) {
+                // More than the queue holds arrives while the handler runs; its count query
+                // takes it in.
+                PeerWrite(std::string(3000, 'o'));
+                EXPECT_EQ(static_cast<TCustomComPort*>(S)->InputCount(), 1024);
+            }
+            NotifySynchronizeWaiters();
+        };
+        if (Peer == InvalidSerialHandle)
+            OpenPeer();
+        Port.Open();
+        PeerWrite("a");
+        EXPECT_TRUE(WaitServing([&] { return Overflow.load(); })) << ModeName(Mode);
+        Port.Close();
+    }
+}

@@ -129,3 +129,50 @@ TEST(PortOnPtyTest, NameWithANulIsRefused) {
     }
     EXPECT_FALSE(P.GetConnected());
 }
+
+// A burst the port cannot take without flow control: every byte that does not arrive is
+// accounted for as an overflow the owner hears of.
+TEST(PortOnPtyTest, BurstWithoutFlowControlReportsEveryDrop) {
+    TPty Pty;
+    constexpr std::size_t Total = 64000;
+    std::atomic<std::size_t> Got{0};
+    std::atomic<bool> OverflowHeard{false}, Written{false};
+    TComPort P;
+    P.SetPort(Pty.SlaveName);
+    P.OnRxChar = [&](TObject* S, std::int32_t N) {
+        std::string Bytes;
+        Got += static_cast<std::size_t>(static_cast<TCustomComPort*>(S)->ReadStr(Bytes, N));
+        NotifySynchronizeWaiters();
+    };
+    P.OnError = [&](TObject*, TComErrors E) {
+        if (E.Contains(ceRxOver))
+            OverflowHeard = true;
+    };
+    P.Open();
+    std::thread Writer([&] {
+        const std::string Burst(Total, 'b');
+        std::size_t Off = 0;
+        while (Off < Total) {
+            const ssize_t N = write(Pty.Master, Burst.data() + Off, Total - Off);
+            if (N > 0)
+                Off += static_cast<std::size_t>(N);
+        }
+        Written = true;
+        NotifySynchronizeWaiters();
+    });
+    // Done when the writer is through and the port has taken in everything the pty held.
+    EXPECT_TRUE(WaitServing(
+        [&] {
+            int Queued = 0;
+            return Written && ioctl(Pty.Slave, FIONREAD, &Queued) == 0 && Queued == 0 &&
+                   P.InputCount() == 0;
+        },
+        20000));
+    Writer.join();
+    if (P.LastErrors().Contains(ceRxOver))
+        OverflowHeard = true;
+    if (Got < Total) {
+        EXPECT_TRUE(OverflowHeard) << Total - Got << " bytes dropped without a word";
+    }
+    P.Close();
+}

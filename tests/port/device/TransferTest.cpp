@@ -223,3 +223,13 @@ TEST_F(TransferTest, OperationsOnAClosedPortRaiseTheirCodes) {
     TComEvents E{evRxChar};
     EXPECT_EQ(CodeOf([&] { Port.WaitForEvent(E, nullptr, 0); }), 21);
 }
+
+// The port's own count query moves bytes into the queue; an overflow it causes stays for
+// LastErrors instead of being cleared by the query that caused it.
+TEST_F(TransferTest, OverflowInsideACountQueryReachesLastErrors) {
+    Port.GetBuffer().SetInputSize(1024);
+    PeerWrite(std::string(3000, 'o'));
+    EXPECT_EQ(Port.InputCount(), 1024);
+    EXPECT_TRUE(Port.LastErrors().Contains(ceRxOver));
+    EXPECT_TRUE(Port.LastErrors().Empty()) << "told once";
+}
