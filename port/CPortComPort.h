@@ -230,6 +230,8 @@ private:
     void CreateEventThread();
     [[noreturn]] void RaiseLast(std::int32_t Code) const;
     void ReadErrorState(std::uint32_t* Errors, COMSTAT* Stat);
+    // The status of a count query; raises code 10 once the device is gone.
+    COMSTAT ReadStatus();
     void Escape(std::uint32_t Function);
     // Reads the queued bytes once for OnRxBuf and the links; returns the count read.
     void DeliverRxBuf(std::int32_t& Count);

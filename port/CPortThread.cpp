@@ -1,5 +1,7 @@
 #include "port/CPortThread.h"
 
+#include <cerrno>
+
 #include <unistd.h>
 
 #include "framework/Application.h"
@@ -60,8 +62,16 @@ void TComThread::Execute() {
         if (Woken != 1)
             break;
         std::uint32_t Ignored = 0;
-        if (!OverlappedResult(Handle, &FOverlapped, &Ignored, false))
-            continue;
+        if (!OverlappedResult(Handle, &FOverlapped, &Ignored, false)) {
+            if (LastPlatformError() != EIO)
+                continue;
+            // The device vanished and no selected event tells of it (evError is not among
+            // them): report it once, then sleep until the port stops the thread.
+            DeviceFailed = true;
+            ReportError(CError_WaitFailed, EIO);
+            WaitForSyncEvent(FStopEvent, SyncInfinite);
+            break;
+        }
         FEvents = MaskToEvents(FMask);
         DispatchComMsg();
     }

@@ -366,6 +366,9 @@ bool TSerialDevice::ClearError(std::uint32_t* Errors, COMSTAT* Stat) {
     const std::uint32_t pending = errors_;
     errors_ = 0;
     Service(TSyncClock::now(), true, 0);
+    // A vanished device, once its bytes and errors are told: the device is gone.
+    if (lost_ && pending == 0 && errors_ == 0 && queue_.Empty())
+        return Fail(EIO);
     if (Errors)
         *Errors = pending;
     if (Stat) {

@@ -38,7 +38,9 @@
 //
 // A vanished device (hang-up, a 0-byte read after readiness, EIO): bytes already received are
 // still delivered, pending reads and writes end with EIO, the device event wait completes with
-// EV_ERR once (CE_IOE set), the descriptor is no longer polled, and the name can be opened again.
+// EV_ERR once (CE_IOE set; without EV_ERR in the mask the wait fails with EIO), the descriptor
+// is no longer polled, and the name can be opened again. Once its bytes and CE_IOE have been
+// taken, ClearDeviceError fails with EIO too.
 //
 // Concurrency: every function may be called from any thread. SerialClose ends all pending
 // operations (IO_ABORTED), wakes the threads waiting on the device and closes the descriptor
@@ -261,7 +263,8 @@ bool PurgeDevice(TSerialHandle Handle, std::uint32_t Flags);
 
 // Clear error: returns the CE_* bits gathered up to the call and clears them (bytes the call
 // itself takes in may raise more, kept for the next call); Stat (may be null) receives the
-// status flags and the queue counts. fXoffHold follows a received XOFF where
+// status flags and the queue counts. On a vanished device whose bytes and errors have all been
+// taken it fails with EIO. fXoffHold follows a received XOFF where
 // the device tells (the virtual null-modem); a tty's kernel obeys XOFF silently, so there it
 // shows only the escape function's hold.
 bool ClearDeviceError(TSerialHandle Handle, std::uint32_t* Errors, COMSTAT* Stat);

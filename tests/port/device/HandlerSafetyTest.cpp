@@ -187,6 +187,32 @@ TEST_F(HandlerSafetyTest, RaisingHandlerDoesNotEatTheBatch) {
     }
 }
 
+// A device that vanishes while no selected event tells of it is reported once, without the
+// event thread spinning, and the next query on the port raises.
+TEST_F(HandlerSafetyTest, VanishedDeviceIsToldWithOnlyReceiveEventsSelected) {
+    for (TSyncMethod Mode : {smThreadSync, smWindowSync, smNone}) {
+        TReports Reports;
+        Port.SetSyncMethod(Mode);
+        Port.SetEvents(TComEvents{evRxChar});
+        Port.Open();
+        Modem->Unplug(0);
+        EXPECT_TRUE(WaitServing([&] { return Reports.Size() >= 1; })) << ModeName(Mode);
+        EXPECT_EQ(Reports.Codes(),
+                  (std::vector<std::pair<std::int32_t, std::int32_t>>{{CError_WaitFailed, EIO}}))
+            << ModeName(Mode);
+        try {
+            Port.InputCount();
+            ADD_FAILURE() << ModeName(Mode) << ": a query on a vanished device succeeded";
+        } catch (const EComPort& E) {
+            EXPECT_EQ(E.GetCode(), CError_ClearComFailed);
+            EXPECT_EQ(E.GetWinCode(), EIO);
+        }
+        EXPECT_FALSE(WaitServing([&] { return Reports.Size() > 1; }, 200)) << "told once";
+        Port.Close();
+        Modem->Replug(0);
+    }
+}
+
 // Bytes dropped for a full queue while a handler asks for the count are still heard of through
 // OnError: the query that moved them in does not swallow the overflow.
 TEST_F(HandlerSafetyTest, OverflowDuringAHandlersCountQueryReachesOnError) {
