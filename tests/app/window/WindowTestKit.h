@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/Tessalmain.h"
+#include "controls/CPortCtl.h"
 #include "platform/serial/VirtualNullModem.h"
 #include "platform/sync/PlatformError.h"
 
@@ -123,6 +124,13 @@ protected:
 
     void TearDown() override {
         Reader.reset();
+        // A test's lamp handlers capture its locals, gone by now; the lamps still change while
+        // the form closes.
+        if (Form) {
+            for (TComLed* led : Form->findChildren<TComLed*>()) {
+                led->OnChange = nullptr;
+            }
+        }
         Form.reset();
         if (Peer != InvalidSerialHandle) {
             SerialClose(Peer);
