@@ -98,6 +98,12 @@ void TRxAssembly::ResetRxBuffer(bool keepPortQueues) {
     RxFrameStart = 0;
 }
 
+void TRxAssembly::BeginSend() {
+    Window.StopUARTTimeout();
+    HandledInRxChar = false;
+    ResetRxBuffer(false);
+}
+
 void TRxAssembly::ProcessRxFrame() {
     // A loop rather than the recursion of "show, then show the next": a buffer of short frames
     // would otherwise nest thousands of calls deep.

@@ -53,6 +53,11 @@ public:
     void UARTTimeoutTimer();
     void TimeForDataTimerTimer();
     void ResetRxBuffer(bool keepPortQueues);
+    // Before every write: the buffer and the port's queues are emptied, and the reception before
+    // ends there. Its answer timer is stopped, so that firing late it cannot discard the port's
+    // queue holding the new answer, and its "handled" mark does not hide the new answer's
+    // unfinished frame.
+    void BeginSend();
 
     bool GetClearOnAnswer() const { return ClearOnAnswer; }
     void SetClearOnAnswer(bool value) { ClearOnAnswer = value; }

@@ -54,6 +54,8 @@ TTessalForm::TTessalForm(const TTessalOptions& options, QWidget* parent)
     connect(TxFrameSendframes, &QAction::triggered, this, &TTessalForm::TxFrameSendframesClick);
     connect(MenuOpen, &QAction::triggered, this, &TTessalForm::OnMenuOpenFileClick);
     connect(MenuExit, &QAction::triggered, this, &TTessalForm::OnMenuExitClick);
+    connect(MenuSetUART, &QAction::triggered, this,
+            [this] { Guarded([this] { OnMenuSetUARTClick(); }); });
     connect(MenuSetRepeatDelay, &QAction::triggered, this, &TTessalForm::OnMenuSetRepeatDelayClick);
     connect(MenuAbout, &QAction::triggered, this, &TTessalForm::OnMenuAboutClick);
     // Enter in the editor's fields: the parameters field and the command box send; while
@@ -169,6 +171,23 @@ void TTessalForm::OnMenuExitClick() {
     close();
 }
 
+void TTessalForm::OnMenuSetUARTClick() {
+    KillRepeatTimer();
+    AutoRepeatCheckBox->setChecked(false);
+    StopRepeating();
+    ComPort.Close();
+    try {
+        ComPort.ShowSetupDialog();
+    } catch (...) {
+        // Without a dialog the port goes back as it was instead of staying closed.
+        OpenPort();
+        throw;
+    }
+    ComPort.StoreSettings(stRegistry, kPortSettingsKey);
+    SendFrameBitBtn->setEnabled(true);
+    OpenPort();
+}
+
 void TTessalForm::OnMenuSetRepeatDelayClick() {
     if (SendDelayForm != nullptr) {
         SendDelayForm->ShowModeless();
@@ -212,7 +231,7 @@ bool TTessalForm::eventFilter(QObject* watched, QEvent* event) {
         return false;
     }
     if (IsRepeating) {
-        SendFrameBitBtn->animateClick();
+        SendFrameBitBtn->click();
         return true;
     }
     if ((watched == CMDParametersEdit || watched == CMDComboBox) && SendFrameBitBtn->isEnabled()) {

@@ -38,6 +38,7 @@ class TAboutForm;
 class TSendDelayForm;
 
 inline constexpr const char* kCantOpenUartText = "Can't open UART.";
+inline constexpr const char* kPortSettingsKey = "HKEY_CURRENT_USER\\Software\\Tessal";
 
 struct TTessalOptions {
     // Port name used instead of the stored one ("" keeps the settings' own).
@@ -91,6 +92,7 @@ private:
     void ApplyLoadOutcome(const TLoadOutcome& outcome);
     void OnMenuOpenFileClick();
     void OnMenuExitClick();
+    void OnMenuSetUARTClick();
     void OnMenuSetRepeatDelayClick();
     void OnMenuAboutClick();
     void FormResize();

@@ -53,7 +53,7 @@ void TTessalForm::SendFrame() {
     const std::vector<std::uint8_t>& frame = choice->Frame;
     {
         TAsyncRecord async;
-        Rx.ResetRxBuffer(false);
+        Rx.BeginSend();
         ComPort.SetRTS(true);
         ComPort.WriteAsync(frame.data(), static_cast<std::int32_t>(frame.size()), async.Get());
         ComPort.WaitForAsync(async.Get());

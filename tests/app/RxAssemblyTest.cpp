@@ -311,6 +311,20 @@ TEST_F(RxAssemblyTest, TimerAfterASendResetShowsNoPhantomRow) {
     EXPECT_EQ(Rows.GetFrameCount(), 0);
 }
 
+TEST_F(RxAssemblyTest, ASendEndsTheReceptionBeforeIt) {
+    Receive({0x01, 0x06, 0x00, 0x05, 0x94, 0xB1});
+    EXPECT_EQ(Window.AnswerTimerMs, kAnswerTimeoutMs);
+    Rx.BeginSend();
+    EXPECT_EQ(Window.AnswerTimerMs, 0); // it cannot fire into the next answer
+    EXPECT_EQ(Window.PortClears, 1);
+    EXPECT_FALSE(Rx.GetHandledInRxChar());
+    // The next answer stops short: its time-out shows it.
+    Receive({0x01, 0x10, 0x00});
+    Rx.UARTTimeoutTimer();
+    ASSERT_EQ(Rows.GetFrameCount(), 2);
+    EXPECT_EQ(Rows.Cell(kColStatus, 2), "Timeout");
+}
+
 TEST_F(RxAssemblyTest, ResetKeepsLengthCountAndFlags) {
     Receive({0x01, 0x06, 0x00, 0x05, 0x94, 0xB1, 0x02, 0x09});
     Rx.ResetRxBuffer(true);

@@ -41,17 +41,16 @@ double MedianIntervalMs(const std::vector<TPeerReader::TFrame>& frames) {
 TEST_F(TWindowTest, SingleSendPutsTheStartFrameOnTheLineKeyedByRts) {
     Start();
     auto* txLed = Find<TComLed>("ComLed1");
-    std::vector<TLedState> txStates;
-    txLed->OnChange = [&](TObject*, TLedState s) { txStates.push_back(s); };
+    txLed->OnChange = [&](TObject*, TLedState s) { LampStates.push_back(s); };
     EXPECT_FALSE(PeerCts());
     QTest::mouseClick(Find<QPushButton>("SendFrameBitBtn"), Qt::LeftButton);
     EXPECT_EQ(PeerRead(16), kStartFrame);
     // RTS went up for the write and comes down at transmit-empty.
     WAIT_TRUE(!PeerCts());
     EXPECT_TRUE(Modem->Rts(0) == false);
-    ASSERT_GE(txStates.size(), 2u);
-    EXPECT_EQ(txStates.front(), lsOn);
-    EXPECT_EQ(txStates.back(), lsOff);
+    ASSERT_GE(LampStates.size(), 2u);
+    EXPECT_EQ(LampStates.front(), lsOn);
+    EXPECT_EQ(LampStates.back(), lsOff);
     EXPECT_EQ(Find<QPushButton>("SendFrameBitBtn")->text(), "Send frame");
     WAIT_EQ(Form->Grid()->model()->rowCount(), 1);
     EXPECT_EQ(Row(1),
@@ -278,4 +277,23 @@ TEST_F(TWindowTest, AWriteThatFailsWhileRepeatingStopsWithTheErrorInTheStatusBar
     EXPECT_EQ(Find<QPushButton>("SendFrameBitBtn")->text(), "Send frame");
     EXPECT_EQ(Form->GetRepeatTimerId(), 0u);
     EXPECT_FALSE(Form->StatusText().isEmpty());
+}
+
+TEST_F(TWindowTest, DeleteAutomaticallyLeavesOnlyTheSentRowBeforeTheAnswer) {
+    Start();
+    PeerWrite({0x01, 0x06, 0x00, 0x05, 0x94, 0xB1});
+    WAIT_EQ(Form->FrameRows().GetFrameCount(), 1);
+    Find<QCheckBox>("DelBeforeSendCheckBox")->setChecked(true);
+    for (int send = 0; send < 2; ++send) {
+        QTest::mouseClick(Find<QPushButton>("SendFrameBitBtn"), Qt::LeftButton);
+        EXPECT_EQ(PeerRead(16), kStartFrame);
+        EXPECT_EQ(Form->FrameRows().GetFrameCount(), 1);
+        EXPECT_EQ(Row(1), (std::vector<std::string>{"0", "FF", "05", "0x00  PING", "", "-", "30 96",
+                                                    "TX"}));
+    }
+    // The answer follows its request, numbered after it.
+    PeerWrite({0x01, 0x06, 0x00, 0x05, 0x94, 0xB1});
+    WAIT_EQ(Form->FrameRows().GetFrameCount(), 2);
+    EXPECT_EQ(Row(2)[kColNr], "1");
+    EXPECT_EQ(Row(2)[kColStatus], "CRC OK");
 }

@@ -95,8 +95,7 @@ TEST_F(TWindowTest, PortThatCannotOpenWarnsAndDisablesSending) {
 TEST_F(TWindowTest, AnswersBecomeRowsAndTheRxLampFollows) {
     Start();
     auto* rxLed = Find<TComLed>("RxComLed");
-    std::vector<TLedState> rxStates;
-    rxLed->OnChange = [&](TObject*, TLedState s) { rxStates.push_back(s); };
+    rxLed->OnChange = [&](TObject*, TLedState s) { LampStates.push_back(s); };
 
     struct TCase {
         TBytes Answer;
@@ -130,8 +129,8 @@ TEST_F(TWindowTest, AnswersBecomeRowsAndTheRxLampFollows) {
                   c.Row[7]);
         EXPECT_EQ(Form->StatusText(), c.Status);
     }
-    ASSERT_GE(rxStates.size(), 2u);
-    EXPECT_EQ(rxStates.front(), lsOn);
+    ASSERT_GE(LampStates.size(), 2u);
+    EXPECT_EQ(LampStates.front(), lsOn);
     WAIT_EQ(rxLed->GetState(), lsOff);
 
     // A length byte that is too long warns while the frame is incomplete.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/Tessalmain.h"
+#include "controls/CPortCtl.h"
 #include "platform/serial/VirtualNullModem.h"
 #include "platform/sync/PlatformError.h"
 
@@ -109,6 +110,7 @@ protected:
         std::filesystem::create_directories(Dir);
         OldDir = std::filesystem::current_path();
         std::filesystem::current_path(Dir);
+        ::setenv("TESSAL_REGISTRY_DIR", Dir.c_str(), 1);
         CommandFile = (Dir / "device.tsl").string();
         std::ofstream(CommandFile) << kTestCommands;
         std::ofstream("tessal.ini") << CommandFile << "\r\n";
@@ -182,4 +184,6 @@ protected:
     TSerialHandle Peer = InvalidSerialHandle;
     std::unique_ptr<TTessalForm> Form;
     std::unique_ptr<TPeerReader> Reader;
+    // Lamp changes seen; a member, since the lamps still change while the window closes.
+    std::vector<TLedState> LampStates;
 };
