@@ -297,3 +297,40 @@ TEST_F(TWindowTest, DeleteAutomaticallyLeavesOnlyTheSentRowBeforeTheAnswer) {
     EXPECT_EQ(Row(2)[kColNr], "1");
     EXPECT_EQ(Row(2)[kColStatus], "CRC OK");
 }
+
+TEST_F(TWindowTest, EnterWhileRepeatingPressesTheDefaultButtonAndListModeOutlivesTheStop) {
+    TTessalForm::RepeatPeriod = 1000;
+    Start();
+    auto* params = Find<QLineEdit>("CMDParametersEdit");
+    Find<QCheckBox>("AutoRepeatCheckBox")->setChecked(true);
+    QTest::mouseClick(Find<QPushButton>("SendFrameBitBtn"), Qt::LeftButton);
+    EXPECT_EQ(PeerRead(16), kStartFrame);
+    ASSERT_TRUE(Form->Repeating());
+    // Enter goes to the default button, which stops the repetition without a send.
+    QTest::keyClick(params, Qt::Key_Return);
+    EXPECT_FALSE(Form->Repeating());
+    EXPECT_EQ(PeerRead(16), TBytes{});
+
+    // A list stopped by "Send list" stays in list mode, which that click started again from the
+    // first entry: Enter sends it.
+    QAction* add = nullptr;
+    QAction* sendList = nullptr;
+    for (QAction* a : Form->findChildren<QAction*>()) {
+        add = a->text() == "Add to list" ? a : add;
+        sendList = a->text() == "Send list" ? a : sendList;
+    }
+    Find<QLineEdit>("CMDTAdrEdit")->setText("01");
+    add->trigger();
+    Find<QLineEdit>("CMDTAdrEdit")->setText("02");
+    add->trigger();
+    sendList->trigger();
+    EXPECT_EQ(PeerRead(5), WithCrc({0x01, 0x05, 0x00}));
+    sendList->trigger();
+    ASSERT_FALSE(Form->Repeating());
+    Find<QCheckBox>("AutoRepeatCheckBox")->setChecked(false);
+    QTest::keyClick(params, Qt::Key_Return);
+    EXPECT_EQ(PeerRead(16), WithCrc({0x01, 0x05, 0x00}));
+    EXPECT_TRUE(Find<QLabel>("opisRozkazuLabel")->text().startsWith("Frame # 0 / 2: 01 05 00 "));
+    QTest::keyClick(params, Qt::Key_Return);
+    EXPECT_EQ(PeerRead(16), WithCrc({0x02, 0x05, 0x00}));
+}
