@@ -169,8 +169,9 @@ TEST_F(TUserFaultTest, AFloodOfGarbageKeepsMemoryBoundedAndTheWindowServing) {
     EXPECT_GT(written, 0u);
     EXPECT_GT(rows, 0);
     EXPECT_LE(static_cast<std::uint64_t>(rows), written / 2);
-    // The event loop kept turning while the bytes came in.
-    EXPECT_GT(ticks, durationMs / 100);
+    // The event loop kept turning while the bytes came in (its longest stall is the
+    // benchmark's figure).
+    EXPECT_GT(ticks, durationMs / 500);
     EXPECT_LT(grown, 256ll << 20);
     EXPECT_TRUE(Reports.empty()) << Reports.front();
 }
@@ -221,15 +222,35 @@ TEST_F(TUserFaultTest, ATenMegabyteCommandFileLoadsOrIsRefusedClearly) {
 // report and leaves every byte of the file as it was.
 TEST_F(TUserFaultTest, AHiveDamagedMidLineIsReportedAndLeftUntouched) {
     const std::filesystem::path hive = Dir / "current-user.hive";
-    const std::string damaged = "TESSAL-HIVE 1\n[]\n[Software]\n[Software\\Tessal]\n"
-                                "[Software\\Tessal\\ComPort]\n\"Port\"=\"tty";
-    std::ofstream(hive, std::ios::binary) << damaged;
-    Start();
-    TCustomComPort::SetSetupDialogHook([this](TCustomComPort* port) { port->SetPort(NameA); });
-    MenuItem(Form.get(), "COM")->trigger();
-    ASSERT_EQ(Reports.size(), 1u);
-    EXPECT_EQ(Reports.front(), ComErrorText(CError_StoreFailed));
-    EXPECT_EQ(FileBytes(hive), damaged);
-    // The remaining steps were skipped: the port stays closed.
-    EXPECT_FALSE(Form->Port().GetConnected());
+    const std::string whole = "TESSAL-HIVE 1\n[]\n[Software]\n[Software\\Tessal]\n"
+                              "[Software\\Tessal\\ComPort]\n\"Port\"=\"ttyS0\"\nEND\n";
+    const std::vector<std::pair<const char*, std::string>> cases = {
+        {"whole (the control)", whole},
+        {"cut in a value", whole.substr(0, whole.find("ttyS0") + 3)},
+        {"cut in a key line", whole.substr(0, whole.find("Tessal]") + 3)},
+        {"cut before END", whole.substr(0, whole.find("END"))},
+        {"a value line cut and the rest following",
+         whole.substr(0, whole.find("\"Port\"") + 3) + "\n" + whole.substr(whole.find("END"))},
+    };
+    for (const auto& [what, damaged] : cases) {
+        SCOPED_TRACE(what);
+        Reports.clear();
+        std::ofstream(hive, std::ios::binary | std::ios::trunc) << damaged;
+        Start();
+        TCustomComPort::SetSetupDialogHook([this](TCustomComPort* port) { port->SetPort(NameA); });
+        MenuItem(Form.get(), "COM")->trigger();
+        if (damaged == whole) {
+            EXPECT_TRUE(Reports.empty()) << Reports.front();
+            EXPECT_NE(FileBytes(hive), whole);
+            EXPECT_TRUE(Form->Port().GetConnected());
+            Form.reset();
+            continue;
+        }
+        ASSERT_EQ(Reports.size(), 1u);
+        EXPECT_EQ(Reports.front(), ComErrorText(CError_StoreFailed));
+        EXPECT_EQ(FileBytes(hive), damaged);
+        // The remaining steps were skipped: the port stays closed.
+        EXPECT_FALSE(Form->Port().GetConnected());
+        Form.reset();
+    }
 }
