@@ -3,6 +3,7 @@
 #include "app/About.h"
 #include "app/Repeat_period.h"
 #include "app/Tessalmain.h"
+#include "controls/CPortSetup.h"
 #include "controls/GuiSynchronize.h"
 #include "framework/Application.h"
 
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Tessal");
     Application->SetTitle("Tessal");
     InstallGuiSynchronize();
+    InstallComSetupDialog();
     // The standard exception display: a message box on the GUI thread.
     Application->OnException = [](TObject*, const std::exception_ptr& error) {
         QString text;
