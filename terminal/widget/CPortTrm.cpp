@@ -116,6 +116,11 @@ void TCustomComTerminal::Loaded() {
     TComponent::Loaded();
 }
 
+void TCustomComTerminal::Notification(TComponent* AComponent, TOperation Operation) {
+    TComponent::Notification(AComponent, Operation);
+    FPort->Notification(AComponent, Operation);
+}
+
 void TCustomComTerminal::SetColor(TColor Value) {
     FEngine.SetColor(Value);
     QPalette palette = viewport()->palette();
