@@ -23,7 +23,7 @@ public:
         TComTerminal::DoStrRecieved(Str);
     }
     void DoUnhandledCode(TEscapeCode Code, const std::string& Data) override {
-        Calls.push_back("unhandled " + std::to_string(Code) + " " + Data.substr(1));
+        Calls.push_back("unhandled " + std::to_string(Code) + " " + Data);
         TComTerminal::DoUnhandledCode(Code, Data);
     }
     std::vector<std::string> Calls;
@@ -42,7 +42,9 @@ TEST(TerminalControl, StateReadsThroughTheControl) {
         {"\x1b[1;4;7m\x1b[24m", true, false, true, false, 1, 1},
         {"\x1b[?1h", false, false, false, true, 1, 1},
         {"\x1b[?1h\x1b[?1l", false, false, false, false, 1, 1},
-        {"\x1b[5;9H\x1b" "7\x1b[H", false, false, false, false, 9, 5},
+        {"\x1b[5;9H\x1b"
+         "7\x1b[H",
+         false, false, false, false, 9, 5},
         {"\x1b[5;9H\x1b[s\x1b[H", false, false, false, false, 9, 5},
     };
     for (const TCase& c : cases) {
@@ -88,8 +90,9 @@ TEST(TerminalControl, OverriddenNotificationsSeeEveryEvent) {
         {"received block",
          [](TComTerminal& T) { T.RxBuf(&T, "ab", 2); },
          {"text ab", "char a", "char b", "char !"}},
-        {"string received", [](TComTerminal& T) { T.StringReceived("z"); }, {"text z", "char z",
-                                                                              "char !"}},
+        {"string received",
+         [](TComTerminal& T) { T.StringReceived("z"); },
+         {"text z", "char z", "char !"}},
         {"unhandled code",
          [](TComTerminal& T) { T.WriteStr("\x1bOB"); },
          {"unhandled " + std::to_string(ecAppCursorDown) + " OB"}},
@@ -112,8 +115,9 @@ TEST(TerminalControl, OverriddenNotificationsSeeEveryEvent) {
         };
         c.Act(t);
         EXPECT_EQ(t.Calls, c.Calls);
-        if (!events.empty())
+        if (!events.empty()) {
             EXPECT_EQ(sender, static_cast<TComponent*>(&t));
+        }
     }
 }
 
