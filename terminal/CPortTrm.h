@@ -271,6 +271,7 @@ private:
     void CaretShapeChanged() override;
     void ScreenSizeChanged() override;
 
+    void HandleKey(const QKeyEvent& Event);
     void FontChanged();
     void ApplyAutoSize();
     void ApplyScrollBarPolicies();

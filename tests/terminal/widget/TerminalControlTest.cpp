@@ -1,8 +1,10 @@
 // The control's own face of the terminal: state read through it, its overridable
 // notifications, loading and the removal of its port.
+#include <stdexcept>
 #include <vector>
 
 #include "TermWidgetKit.h"
+#include "framework/Application.h"
 
 namespace {
 
@@ -144,4 +146,39 @@ TEST(TerminalControl, RemovedPortIsDetached) {
     t.Notification(&port, opRemove);
     EXPECT_EQ(t.GetComPort(), nullptr);
     EXPECT_FALSE(t.GetConnected());
+}
+
+TEST(TerminalControl, KeyErrorsAreReportedNotThrownIntoTheToolkit) {
+    struct TCase {
+        const char* Name;
+        bool ThrowOnKeyDown;
+        Qt::Key Key;
+        const char* Message;
+    } cases[] = {
+        {"key-down handler", true, Qt::Key_Up, "down"},
+        {"key-press handler", false, Qt::Key_X, "press"},
+    };
+    const TExceptionEvent previous = Application->OnException;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TComTerminal t;
+        std::vector<std::string> reported;
+        TObject* sender = nullptr;
+        Application->OnException = [&](TObject* Sender, const std::exception_ptr& E) {
+            sender = Sender;
+            try {
+                std::rethrow_exception(E);
+            } catch (const std::exception& Error) {
+                reported.push_back(Error.what());
+            }
+        };
+        if (c.ThrowOnKeyDown)
+            t.OnKeyDown = [&](TObject*, std::uint16_t&) { throw std::runtime_error(c.Message); };
+        else
+            t.OnKeyPress = [&](TObject*, char&) { throw std::runtime_error(c.Message); };
+        QTest::keyClick(&t, c.Key);
+        EXPECT_EQ(reported, std::vector<std::string>{c.Message});
+        EXPECT_EQ(sender, static_cast<TComponent*>(&t));
+    }
+    Application->OnException = previous;
 }
