@@ -192,6 +192,8 @@ public:
     bool CalculateMetrics();
     // Paints the pixels of Clip (client coordinates) on Painter; paint events come here.
     void Paint(QPainter& Painter, const QRect& Clip);
+    // Paints the whole client area now (a hidden control has nothing to paint).
+    void Paint() { viewport()->repaint(); }
     // Window cells Left..Right x Top..Bottom (1-based, inclusive).
     void PaintTerminal(QPainter& Painter, const QRect& Cells);
     void DrawChar(QPainter& Painter, int Column, int Row, const TComTermChar& Cell);

@@ -1,5 +1,7 @@
 // The control's own face of the terminal: state read through it, its overridable
 // notifications, loading and the removal of its port.
+#include <QImage>
+#include <QPainter>
 #include <stdexcept>
 #include <vector>
 
@@ -181,4 +183,30 @@ TEST(TerminalControl, KeyErrorsAreReportedNotThrownIntoTheToolkit) {
         EXPECT_EQ(sender, static_cast<TComponent*>(&t));
     }
     Application->OnException = previous;
+}
+
+TEST(TerminalControl, PaintDrawsOnlyTheCellsOfTheClip) {
+    struct TCase {
+        const char* Name;
+        int ClipColumns;
+        bool First, Second;
+    } cases[] = {{"first cell", 1, true, false}, {"both cells", 2, true, true}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TComTerminal t;
+        // Reversed cells have the font colour (white) as background.
+        t.WriteStr("\x1b[7mAB");
+        const int w = t.GetCellWidth();
+        const int h = t.GetCellHeight();
+        QImage image(4 * w, 2 * h, QImage::Format_RGB32);
+        image.fill(Qt::black);
+        {
+            QPainter painter(&image);
+            // A clip ending on a cell's edge takes the next cell too; one pixel less does not.
+            t.Paint(painter, QRect(0, 0, c.ClipColumns * w - 1, h));
+        }
+        EXPECT_EQ(image.pixelColor(0, 0) == Qt::white, c.First);
+        EXPECT_EQ(image.pixelColor(w, 0) == Qt::white, c.Second);
+        EXPECT_EQ(image.pixelColor(2 * w, 0), QColor(Qt::black));
+    }
 }
