@@ -54,12 +54,18 @@ TEditorOutcome TFrameEditor::ParametersChanged(std::string_view text) {
         outcome.StatusText = kNoConfigText;
         return outcome;
     }
-    const TParameterParse parse = ParseParameters(text, TxFrame);
+    // Parsed into a copy: a field that fails to parse must not leave a frame whose parameters
+    // disagree with its length and CRC, which a repeat tick or "Add to list" would send.
+    TTxFrame parsed = TxFrame;
+    const TParameterParse parse = ParseParameters(text, parsed);
     if (!parse.Ok) {
+        ParseError = parse.ErrorText;
         outcome.StatusText = parse.ErrorText;
         outcome.SendEnabled = false;
         return outcome;
     }
+    ParseError.clear();
+    TxFrame = parsed;
     TxFrame[kFrameLengthOffset] = static_cast<std::uint8_t>(parse.End + 2);
     FrameCrcUpdate();
     return outcome;

@@ -13,7 +13,7 @@
 // After any call the window copies GetLengthText(), GetCrcHText() and GetCrcLText() into the
 // Length and CRC edits (while Auto is off the CRC texts are the user's own, unchanged). Setting
 // an edit's text from here re-enters its change handler; that only recomputes the same values.
-// The send routine takes GetTxFrame() and GetTxFrame()[1] bytes of it.
+// The send routine takes GetTxFrame() and GetTxFrame()[1] bytes of it, unless GetParseError().
 //
 // Not thread-safe: the window serialises the timer-driven send with its own thread.
 #pragma once
@@ -60,6 +60,9 @@ public:
     const std::string& GetCrcHText() const { return CrcHText; }
     const std::string& GetCrcLText() const { return CrcLText; }
     bool GetAutoCrc() const { return AutoCrc; }
+    // The error of the last parse of the parameters field, "" after a good one. While set, the
+    // frame is the last one that parsed, and the send routine refuses to send it.
+    const std::string& GetParseError() const { return ParseError; }
 
 private:
     const TCommandDefinitions& Definitions;
@@ -67,4 +70,5 @@ private:
     bool AutoCrc = true;
     std::string CrcHText;
     std::string CrcLText;
+    std::string ParseError;
 };

@@ -173,13 +173,17 @@ TEST_F(FrameEditorTest, ParseErrorsKeepLengthAndCrcAndDisableSending) {
         EXPECT_EQ(Editor.GetLength(), 7) << c.Text;
         EXPECT_EQ(Editor.GetCrcHText() + Editor.GetCrcLText(), "E8BA") << c.Text;
     }
-    // Bytes parsed before the error stay in the frame.
+    // Bytes parsed before the error do not reach the frame, which stays the last good one, and
+    // the error is kept for the send routine until a parse succeeds.
     Editor.ParametersChanged("00 05");
+    EXPECT_EQ(Editor.GetParseError(), "");
     Editor.ParametersChanged("33 0102");
-    EXPECT_EQ(Frame(), (TBytes{0x01, 0x07, 0x10, 0x33, 0x05, 0xE8, 0xBA}));
+    EXPECT_EQ(Frame(), (TBytes{0x01, 0x07, 0x10, 0x00, 0x05, 0xE8, 0xBA}));
+    EXPECT_EQ(Editor.GetParseError(), kTooLongHexText);
     const TEditorOutcome next = Editor.ParametersChanged("33");
     EXPECT_EQ(next.StatusText, " ");
     EXPECT_EQ(next.SendEnabled, true);
+    EXPECT_EQ(Editor.GetParseError(), "");
 }
 
 TEST_F(FrameEditorTest, ManualCrcTakesTheEditsUntilAutoComesBack) {

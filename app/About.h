@@ -1,0 +1,26 @@
+// The About box TAboutForm: name, version and the link to our web site. Created once at start-up,
+// shown modeless, hidden when closed.
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+
+inline constexpr const char* kMakerAddress = "https://tessal.example.org";
+inline constexpr const char* kVersionText = "ver. 3.20.00";
+
+class TAboutForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TAboutForm(QWidget* parent = nullptr);
+
+    void ShowModeless();
+    QLabel* VersionLabel = nullptr;
+    QLabel* WWWlinkLabel = nullptr;
+    QPushButton* AboutOKBitBtn = nullptr;
+
+private:
+    void AboutOKBitBtnClick();
+    void WWWlinkLabelClick();
+};

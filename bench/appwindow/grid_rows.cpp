@@ -1,0 +1,99 @@
+// Appends frame rows to the received-frames grid (model and view, offscreen) up to 1,000,000 and
+// prints: rows per second per stretch, the process's peak memory per row, and the longest stall
+// of the event loop while appending. Rows arrive as receptions do, in bursts handled one burst
+// per turn of the event loop.
+//
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_grid_rows [rows] [rows-per-burst]
+#include "app/FrameRendering.h"
+#include "app/RxFrameGrid.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+namespace {
+
+// Peak resident set (VmHWM) in bytes.
+long long PeakRss() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::atoll(line.c_str() + 6) * 1024;
+        }
+    }
+    return 0;
+}
+
+TFrameRow ReceivedRow(std::int32_t number) {
+    // A typical answer: two parameter bytes, a named operation code, a CRC verdict.
+    const std::uint8_t params[] = {static_cast<std::uint8_t>(number), 0xA0};
+    return {std::to_string(number), "01",         "08",    "10",
+            RenderHex(params, 2),   "0x05   ACK", "94 B1", "CRC OK"};
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    QApplication app(argc, argv);
+    const int total = argc > 1 ? std::atoi(argv[1]) : 1000000;
+    const int burst = argc > 2 ? std::atoi(argv[2]) : 200;
+
+    TFrameRows rows;
+    TRxFramesModel model(rows);
+    TRxFrameGrid grid(model);
+    grid.resize(762, 300);
+    grid.SetStartWidths(1.0);
+    grid.show();
+    app.processEvents();
+    const long long baseline = PeakRss();
+
+    QElapsedTimer clock;
+    clock.start();
+    qint64 longestTurn = 0;
+    qint64 lastMark = 0;
+    int lastMarkRows = 0;
+    int appended = 0;
+    int nextReport = 10000;
+    std::printf("%10s %14s %12s\n", "rows", "rows/s", "elapsed s");
+    while (appended < total) {
+        QElapsedTimer turn;
+        turn.start();
+        const int n = std::min(burst, total - appended);
+        for (int i = 0; i < n; ++i) {
+            rows.AppendRow(ReceivedRow(rows.GetFrameCount()));
+        }
+        appended += n;
+        model.RowsChanged();
+        // One turn of the loop: the model's sync, layout and the repaint it asks for.
+        app.processEvents();
+        app.sendPostedEvents(nullptr, 0);
+        longestTurn = std::max(longestTurn, turn.elapsed());
+        if (appended >= nextReport || appended == total) {
+            const qint64 now = clock.elapsed();
+            const double rate =
+                (appended - lastMarkRows) * 1000.0 / std::max<qint64>(1, now - lastMark);
+            std::printf("%10d %14.0f %12.2f\n", appended, rate, now / 1000.0);
+            lastMark = now;
+            lastMarkRows = appended;
+            nextReport *= 10;
+        }
+    }
+    const long long peak = PeakRss();
+    std::printf("rows in the grid:               %d (view rows %d)\n", rows.GetFrameCount(),
+                model.rowCount());
+    std::printf("overall rows/s:                 %.0f\n", total * 1000.0 / clock.elapsed());
+    std::printf("peak memory per row:            %.1f bytes (goal <= 200)\n",
+                static_cast<double>(peak - baseline) / total);
+    std::printf("longest event-loop stall:       %lld ms (goal <= 50), %d rows per burst\n",
+                static_cast<long long>(longestTurn), burst);
+    return 0;
+}

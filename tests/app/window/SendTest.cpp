@@ -1,0 +1,280 @@
+#include "WindowTestKit.h"
+
+#include "app/Crc16.h"
+#include "app/FrameRendering.h"
+#include "controls/CPortCtl.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+const TBytes kStartFrame = {0xFF, 0x05, 0x00, 0x30, 0x96};
+
+TBytes WithCrc(TBytes frame) {
+    frame[1] = static_cast<std::uint8_t>(frame.size() + 2);
+    const std::uint16_t crc = Crc16(frame.data(), static_cast<std::uint8_t>(frame.size()));
+    frame.push_back(static_cast<std::uint8_t>(crc >> 8));
+    frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
+    return frame;
+}
+
+double MedianIntervalMs(const std::vector<TPeerReader::TFrame>& frames) {
+    std::vector<double> gaps;
+    for (std::size_t i = 1; i < frames.size(); ++i) {
+        gaps.push_back(
+            std::chrono::duration<double, std::milli>(frames[i].At - frames[i - 1].At).count());
+    }
+    std::sort(gaps.begin(), gaps.end());
+    return gaps.empty() ? 0 : gaps[gaps.size() / 2];
+}
+
+} // namespace
+
+TEST_F(TWindowTest, SingleSendPutsTheStartFrameOnTheLineKeyedByRts) {
+    Start();
+    auto* txLed = Find<TComLed>("ComLed1");
+    std::vector<TLedState> txStates;
+    txLed->OnChange = [&](TObject*, TLedState s) { txStates.push_back(s); };
+    EXPECT_FALSE(PeerCts());
+    QTest::mouseClick(Find<QPushButton>("SendFrameBitBtn"), Qt::LeftButton);
+    EXPECT_EQ(PeerRead(16), kStartFrame);
+    // RTS went up for the write and comes down at transmit-empty.
+    WAIT_TRUE(!PeerCts());
+    EXPECT_TRUE(Modem->Rts(0) == false);
+    ASSERT_GE(txStates.size(), 2u);
+    EXPECT_EQ(txStates.front(), lsOn);
+    EXPECT_EQ(txStates.back(), lsOff);
+    EXPECT_EQ(Find<QPushButton>("SendFrameBitBtn")->text(), "Send frame");
+    WAIT_EQ(Form->Grid()->model()->rowCount(), 1);
+    EXPECT_EQ(Row(1),
+              (std::vector<std::string>{"0", "FF", "05", "0x00  PING", "", "-", "30 96", "TX"}));
+}
+
+TEST_F(TWindowTest, RtsIsRaisedForEachWrite) {
+    Start();
+    // Watch the far end's CTS while the write is in flight: the port's output waits for the far
+    // end to read, so RTS is seen up before transmit-empty takes it down.
+    std::vector<bool> seen;
+    std::atomic<bool> stop{false};
+    std::thread watcher([&] {
+        while (!stop) {
+            const bool cts = PeerCts();
+            if (seen.empty() || seen.back() != cts) {
+                seen.push_back(cts);
+            }
+        }
+    });
+    for (int i = 0; i < 3; ++i) {
+        QTest::mouseClick(Find<QPushButton>("SendFrameBitBtn"), Qt::LeftButton);
+        EXPECT_EQ(PeerRead(5), kStartFrame);
+        WAIT_TRUE(!Modem->Rts(0));
+    }
+    stop = true;
+    watcher.join();
+    EXPECT_GE(std::count(seen.begin(), seen.end(), true), 1);
+    EXPECT_FALSE(PeerCts());
+}
+
+TEST_F(TWindowTest, EnterSendsFromTheParametersFieldOnlyWhileSendingIsPossible) {
+    Start();
+    auto* params = Find<QLineEdit>("CMDParametersEdit");
+    auto* combo = Find<QComboBox>("CMDComboBox");
+    combo->setFocus();
+    QTest::keyClick(combo, Qt::Key_Down);
+    EXPECT_EQ(combo->currentText(), "0x10  READ");
+    EXPECT_EQ(Find<QLabel>("opisRozkazuLabel")->text(), "Reads registers");
+    QTest::keyClicks(params, "00 05");
+    EXPECT_EQ(Find<QLineEdit>("CMDLengthEdit")->text(), "07");
+    QTest::keyClick(params, Qt::Key_Return);
+    EXPECT_EQ(PeerRead(16), WithCrc({0xFF, 0x07, 0x10, 0x00, 0x05}));
+    QTest::keyClick(combo, Qt::Key_Enter);
+    EXPECT_EQ(PeerRead(16), WithCrc({0xFF, 0x07, 0x10, 0x00, 0x05}));
+
+    // A field that does not parse disables the button; Enter sends nothing then.
+    QTest::keyClicks(params, "0102");
+    EXPECT_EQ(Form->StatusText(), "Error: Too long HEX value");
+    EXPECT_FALSE(Find<QPushButton>("SendFrameBitBtn")->isEnabled());
+    QTest::keyClick(params, Qt::Key_Return);
+    EXPECT_EQ(PeerRead(16), TBytes{});
+    EXPECT_EQ(Find<QLineEdit>("CMDLengthEdit")->text(), "07");
+}
+
+TEST_F(TWindowTest, AutoRepeatSendsAtThePeriodAndTheSecondPressStops) {
+    TTessalForm::RepeatPeriod = 50;
+    Start();
+    Reader = std::make_unique<TPeerReader>(Peer);
+    auto* button = Find<QPushButton>("SendFrameBitBtn");
+    Find<QCheckBox>("AutoRepeatCheckBox")->setChecked(true);
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(button->text(), "Autorepeat mode");
+    EXPECT_TRUE(button->isDefault());
+    EXPECT_TRUE(Form->Repeating());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Reader->Count() >= 41; }, 10000));
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(button->text(), "Send frame");
+    EXPECT_FALSE(button->isDefault());
+    EXPECT_EQ(Form->GetRepeatTimerId(), 0u);
+    const auto frames = Reader->Frames();
+    for (const auto& f : frames) {
+        ASSERT_EQ(f.Bytes, kStartFrame);
+    }
+    const double median =
+        MedianIntervalMs(std::vector<TPeerReader::TFrame>(frames.begin(), frames.begin() + 41));
+    EXPECT_NEAR(median, 50.0, 10.0);
+    // Stopped: no further frame, whatever ticks were still queued.
+    const std::size_t stoppedAt = Reader->Count();
+    const std::int32_t rowsAt = Form->FrameRows().GetFrameCount();
+    QTest::qWait(200);
+    EXPECT_EQ(Reader->Count(), stoppedAt);
+    EXPECT_EQ(Form->FrameRows().GetFrameCount(), rowsAt);
+}
+
+TEST_F(TWindowTest, SendListSendsEachEntryInTurnAndNamesIt) {
+    TTessalForm::RepeatPeriod = 30;
+    Start();
+    auto* addr = Find<QLineEdit>("CMDTAdrEdit");
+    auto* label = Find<QLabel>("opisRozkazuLabel");
+    QAction* add = nullptr;
+    QAction* sendList = nullptr;
+    for (QAction* a : Form->findChildren<QAction*>()) {
+        add = a->text() == "Add to list" ? a : add;
+        sendList = a->text() == "Send list" ? a : sendList;
+    }
+    ASSERT_TRUE(add && sendList);
+    for (const char* a : {"01", "02", "03"}) {
+        addr->setText(a);
+        add->trigger();
+    }
+    ASSERT_EQ(Form->TxFrames().Count(), 3u);
+    std::vector<QString> labels;
+    Reader = std::make_unique<TPeerReader>(Peer);
+    QTimer labelWatch;
+    QObject::connect(&labelWatch, &QTimer::timeout, [&] {
+        if (labels.empty() || labels.back() != label->text()) {
+            labels.push_back(label->text());
+        }
+    });
+    labelWatch.start(1);
+    sendList->trigger();
+    EXPECT_TRUE(Find<QCheckBox>("AutoRepeatCheckBox")->isChecked());
+    EXPECT_EQ(Find<QPushButton>("SendFrameBitBtn")->text(), "Autorepeat mode");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Reader->Count() >= 5; }, 5000));
+    sendList->trigger(); // stops
+    EXPECT_FALSE(Form->Repeating());
+    const auto frames = Reader->Frames();
+    const std::uint8_t expected[] = {1, 2, 3, 1, 2};
+    for (std::size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(frames[i].Bytes, WithCrc({expected[i], 0x05, 0x00})) << i;
+    }
+    EXPECT_EQ(Form->FrameRows().Cell(kColAddr, 2), "02");
+    // The label named each entry as it went out; a poll may miss one, never see a wrong one.
+    std::vector<QString> names;
+    for (std::uint8_t i = 0; i < 3; ++i) {
+        const TBytes entry = WithCrc({static_cast<std::uint8_t>(i + 1), 0x05, 0x00});
+        names.push_back(QString("Frame # %1 / 3: ").arg(i) +
+                        QString::fromStdString(RenderHex(entry.data(), entry.size())));
+    }
+    std::size_t named = 0;
+    for (const QString& text : labels) {
+        if (text.startsWith("Frame # ")) {
+            ++named;
+            EXPECT_NE(std::find(names.begin(), names.end(), text), names.end())
+                << text.toStdString();
+        }
+    }
+    EXPECT_GE(named, 3u);
+    EXPECT_EQ(labels.back().left(8), "Frame # ");
+}
+
+TEST_F(TWindowTest, ListClearedAndRefilledWhileRepeatingStaysInsideTheList) {
+    TTessalForm::RepeatPeriod = 20;
+    Start();
+    QAction* add = nullptr;
+    QAction* clear = nullptr;
+    QAction* sendList = nullptr;
+    for (QAction* a : Form->findChildren<QAction*>()) {
+        add = a->text() == "Add to list" ? a : add;
+        clear = a->text() == "Clear list" ? a : clear;
+        sendList = a->text() == "Send list" ? a : sendList;
+    }
+    auto* addr = Find<QLineEdit>("CMDTAdrEdit");
+    for (const char* a : {"01", "02", "03"}) {
+        addr->setText(a);
+        add->trigger();
+    }
+    Reader = std::make_unique<TPeerReader>(Peer);
+    sendList->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Reader->Count() >= 2; }, 5000));
+    clear->trigger();
+    addr->setText("09");
+    add->trigger();
+    const TBytes refilled = WithCrc({0x09, 0x05, 0x00});
+    const auto countRefilled = [&] {
+        const auto frames = Reader->Frames();
+        return std::count_if(frames.begin(), frames.end(),
+                             [&](const auto& f) { return f.Bytes == refilled; });
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return countRefilled() >= 3; }, 5000));
+    sendList->trigger();
+    // From the first frame of the new list on, only its one entry goes out.
+    const auto frames = Reader->Frames();
+    auto first = std::find_if(frames.begin(), frames.end(),
+                              [&](const auto& f) { return f.Bytes == refilled; });
+    for (auto f = first; f != frames.end(); ++f) {
+        EXPECT_EQ(f->Bytes, refilled);
+    }
+}
+
+TEST_F(TWindowTest, AFieldThatFailsToParseIsNeverSentByTheRepeatTimer) {
+    TTessalForm::RepeatPeriod = 20;
+    Start();
+    auto* params = Find<QLineEdit>("CMDParametersEdit");
+    params->setText("11");
+    Reader = std::make_unique<TPeerReader>(Peer);
+    Find<QCheckBox>("AutoRepeatCheckBox")->setChecked(true);
+    QTest::mouseClick(Find<QPushButton>("SendFrameBitBtn"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Reader->Count() >= 2; }, 5000));
+    params->setText("11 0102");
+    EXPECT_EQ(Form->StatusText(), "Error: Too long HEX value");
+    // Absence needs a window of time: ten periods while broken, after the last write in flight
+    // has reached the far end.
+    QTest::qWait(100);
+    const std::size_t brokenAt = Reader->Count();
+    const std::int32_t rows = Form->FrameRows().GetFrameCount();
+    QTest::qWait(200);
+    EXPECT_EQ(Reader->Count(), brokenAt);
+    EXPECT_EQ(Form->FrameRows().GetFrameCount(), rows);
+    EXPECT_TRUE(Form->Repeating());
+    params->setText("22");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Reader->Count() >= brokenAt + 2; }, 5000));
+    QTest::mouseClick(Find<QPushButton>("SendFrameBitBtn"), Qt::LeftButton);
+    const auto frames = Reader->Frames();
+    for (const auto& f : frames) {
+        EXPECT_TRUE(f.Bytes == WithCrc({0xFF, 0x06, 0x00, 0x11}) ||
+                    f.Bytes == WithCrc({0xFF, 0x06, 0x00, 0x22}))
+            << RenderHex(f.Bytes.data(), f.Bytes.size());
+    }
+    EXPECT_EQ(frames.back().Bytes, WithCrc({0xFF, 0x06, 0x00, 0x22}));
+}
+
+TEST_F(TWindowTest, AWriteThatFailsWhileRepeatingStopsWithTheErrorInTheStatusBar) {
+    TTessalForm::RepeatPeriod = 20;
+    Start();
+    Reader = std::make_unique<TPeerReader>(Peer);
+    Find<QCheckBox>("AutoRepeatCheckBox")->setChecked(true);
+    QTest::mouseClick(Find<QPushButton>("SendFrameBitBtn"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Reader->Count() >= 2; }, 5000));
+    Modem->Unplug(0);
+    WAIT_TRUE(!Form->Repeating());
+    EXPECT_EQ(Find<QPushButton>("SendFrameBitBtn")->text(), "Send frame");
+    EXPECT_EQ(Form->GetRepeatTimerId(), 0u);
+    EXPECT_FALSE(Form->StatusText().isEmpty());
+}

@@ -1,0 +1,185 @@
+// The real main window on one end of a virtual null-modem, started in a directory of its own
+// with a tessal.ini that names a command-definition file; the far end is driven through the
+// driver, from the test or from a reader thread that timestamps what arrives.
+#pragma once
+
+#include "app/Tessalmain.h"
+#include "platform/serial/VirtualNullModem.h"
+#include "platform/sync/PlatformError.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTest>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <unistd.h>
+
+// Waits serving the event loop (and with it the port's GUI queue) until the condition holds,
+// then checks it, so a time-out is a test failure with the condition's text.
+#define WAIT_TRUE(cond) EXPECT_TRUE(QTest::qWaitFor([&] { return bool(cond); }, 5000)) << #cond
+#define WAIT_EQ(actual, expected)                                                                  \
+    do {                                                                                           \
+        (void)QTest::qWaitFor([&] { return (actual) == (expected); }, 5000);                       \
+        EXPECT_EQ(actual, expected);                                                               \
+    } while (false)
+
+inline constexpr const char* kTestCommands = "#define PING 00\n"
+                                             "#define READ 10 // addr cnt\n"
+                                             "#cmdcomment Reads registers\n"
+                                             "#operationcode\n"
+                                             "#define ACK 05\n";
+
+using TBytes = std::vector<std::uint8_t>;
+using TClock = std::chrono::steady_clock;
+
+// Bytes the far end received, cut into frames by their length bytes, each with the time its
+// first byte was read.
+class TPeerReader {
+public:
+    explicit TPeerReader(TSerialHandle peer) : Peer(peer), Worker([this] { Run(); }) {}
+    ~TPeerReader() {
+        Stop = true;
+        Worker.join();
+    }
+    struct TFrame {
+        TClock::time_point At;
+        TBytes Bytes;
+    };
+    std::vector<TFrame> Frames() const {
+        std::lock_guard lock(Lock);
+        return Complete;
+    }
+    std::size_t Count() const {
+        std::lock_guard lock(Lock);
+        return Complete.size();
+    }
+
+private:
+    void Run() {
+        std::uint8_t buffer[256];
+        while (!Stop) {
+            std::uint32_t n = 0;
+            if (!SerialRead(Peer, buffer, sizeof buffer, &n, nullptr) || n == 0) {
+                continue;
+            }
+            const auto now = TClock::now();
+            std::lock_guard lock(Lock);
+            for (std::uint32_t i = 0; i < n; ++i) {
+                if (Pending.empty()) {
+                    PendingAt = now;
+                }
+                Pending.push_back(buffer[i]);
+                if (Pending.size() >= 2 && Pending.size() >= Pending[1]) {
+                    Complete.push_back({PendingAt, Pending});
+                    Pending.clear();
+                }
+            }
+        }
+    }
+
+    TSerialHandle Peer;
+    std::atomic<bool> Stop{false};
+    mutable std::mutex Lock;
+    TBytes Pending;
+    TClock::time_point PendingAt;
+    std::vector<TFrame> Complete;
+    std::thread Worker;
+};
+
+class TWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        static std::atomic<int> serial{0};
+        const std::string tag = std::to_string(::getpid()) + "_" + std::to_string(++serial);
+        NameA = "vwinA_" + tag;
+        NameB = "vwinB_" + tag;
+        Modem = TVirtualNullModem::Create(NameA, NameB);
+        ASSERT_TRUE(Modem) << "virtual pair, error " << LastPlatformError();
+        Dir = std::filesystem::temp_directory_path() / ("tessal-window-" + tag);
+        std::filesystem::create_directories(Dir);
+        OldDir = std::filesystem::current_path();
+        std::filesystem::current_path(Dir);
+        CommandFile = (Dir / "device.tsl").string();
+        std::ofstream(CommandFile) << kTestCommands;
+        std::ofstream("tessal.ini") << CommandFile << "\r\n";
+        Peer = SerialOpen(NameB);
+        ASSERT_NE(Peer, InvalidSerialHandle) << LastPlatformError();
+        COMMTIMEOUTS timeouts;
+        timeouts.ReadIntervalTimeout = 20;
+        timeouts.ReadTotalTimeoutConstant = 200;
+        ASSERT_TRUE(SetDeviceTimeouts(Peer, timeouts));
+        TTessalForm::RepeatPeriod = 1000;
+    }
+
+    void TearDown() override {
+        Reader.reset();
+        Form.reset();
+        if (Peer != InvalidSerialHandle) {
+            SerialClose(Peer);
+        }
+        std::filesystem::current_path(OldDir);
+        std::error_code ignored;
+        std::filesystem::remove_all(Dir, ignored);
+    }
+
+    void Start() {
+        TTessalOptions options;
+        options.PortName = NameA;
+        Form = std::make_unique<TTessalForm>(options);
+        Form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+    }
+
+    template <typename W>
+    W* Find(const char* name) const {
+        W* widget = Form->findChild<W*>(name);
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+
+    void PeerWrite(const TBytes& bytes) {
+        std::uint32_t n = 0;
+        ASSERT_TRUE(
+            SerialWrite(Peer, bytes.data(), static_cast<std::uint32_t>(bytes.size()), &n, nullptr));
+        ASSERT_EQ(n, bytes.size());
+    }
+
+    TBytes PeerRead(std::uint32_t count) {
+        TBytes bytes(count);
+        std::uint32_t n = 0;
+        EXPECT_TRUE(SerialRead(Peer, bytes.data(), count, &n, nullptr));
+        bytes.resize(n);
+        return bytes;
+    }
+
+    bool PeerCts() const {
+        std::uint32_t status = 0;
+        return GetDeviceModemStatus(Peer, status) && (status & MS_CTS_ON) != 0;
+    }
+
+    std::vector<std::string> Row(int gridRow) const {
+        std::vector<std::string> cells;
+        for (int col = 0; col < kGridColumns; ++col) {
+            cells.emplace_back(Form->FrameRows().Cell(col, gridRow));
+        }
+        return cells;
+    }
+
+    std::unique_ptr<TVirtualNullModem> Modem;
+    std::string NameA, NameB;
+    std::filesystem::path Dir, OldDir;
+    std::string CommandFile;
+    TSerialHandle Peer = InvalidSerialHandle;
+    std::unique_ptr<TTessalForm> Form;
+    std::unique_ptr<TPeerReader> Reader;
+};
