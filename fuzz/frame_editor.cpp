@@ -2,7 +2,8 @@
 // input line is one edit: its first character names the handler, the rest is the edit's text.
 //   T TAddr   I start-up compose   C command index (decimal)   P parameters
 //   H CRC H   L CRC L              A Auto on ("1") or off        U CRC update
-// After every edit the frame keeps its bounds, and with Auto on its CRC matches its bytes.
+// After every edit the frame keeps its bounds, and with Auto on its CRC matches its bytes; a
+// parameters field that does not parse leaves the frame as it was.
 #include "app/CommandDefinitions.h"
 #include "app/Crc16.h"
 #include "app/FrameEditor.h"
@@ -70,9 +71,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
     std::string_view Input(reinterpret_cast<const char*>(Data), Size);
     TFrameEditor Editor(Definitions());
-    // A refused parameters field leaves length and CRC as they were, so the CRC need not match
-    // until a handler that always recomputes it has run.
-    bool Stale = false;
     while (!Input.empty()) {
         std::string_view Line = TakeUntil(Input, '\n');
         if (Line.empty())
@@ -82,50 +80,43 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
         switch (Op) {
         case 'T':
             Editor.TAddrChanged(Line);
-            Stale = false;
             break;
         case 'I':
             Editor.ComposeInitialFrame(Line);
-            Stale = false;
             break;
         case 'C':
             Editor.CommandChanged(Index(Line));
             break;
         case 'P': {
             CheckParse(Line);
+            const TTxFrame Before = Editor.GetTxFrame();
             const TEditorOutcome Outcome = Editor.ParametersChanged(Line);
             FUZZ_CHECK(Outcome.SendEnabled.has_value());
-            if (*Outcome.SendEnabled) {
+            FUZZ_CHECK(*Outcome.SendEnabled == Editor.GetParseError().empty());
+            if (*Outcome.SendEnabled)
                 FUZZ_CHECK(Editor.GetLength() >= kFrameEnvelope);
-                Stale = false;
-            } else {
-                Stale = true;
-            }
+            else
+                FUZZ_CHECK(Editor.GetTxFrame() == Before);
             break;
         }
         case 'H':
             Editor.CrcHTextChanged(Line);
-            Stale = false;
             break;
         case 'L':
             Editor.CrcLTextChanged(Line);
-            Stale = false;
             break;
         case 'A':
             Editor.AutoCrcClicked(Line == "1");
-            Stale = Stale && Line != "1";
             break;
         case 'U':
             Editor.FrameCrcUpdate();
-            Stale = false;
             break;
         default:
             CheckParse(Line);
             continue;
         }
         FUZZ_CHECK(Editor.GetLengthText().size() == 2);
-        if (!Stale)
-            CheckCrc(Editor);
+        CheckCrc(Editor);
     }
     return 0;
 }

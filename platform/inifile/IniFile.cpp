@@ -68,8 +68,10 @@ public:
         for (std::size_t i = 0; i < lines_.size(); ++i) {
             const TLine& l = lines_[i];
             const bool last = i + 1 == lines_.size();
-            // A last line without a line feed gets one when lines follow it.
-            out += l.Text + (!last && !l.Eol.ends_with('\n') ? eol_ : l.Eol);
+            // A last line without a line feed gets one when lines follow it; a CR that ended it
+            // stays, or a value ending in CR would lose that CR to the new CR LF.
+            const std::string feed = l.Eol.empty() ? eol_ : l.Eol + "\n";
+            out += l.Text + (!last && !l.Eol.ends_with('\n') ? feed : l.Eol);
         }
         return out;
     }
