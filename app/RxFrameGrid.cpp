@@ -112,6 +112,7 @@ TRxFrameGrid::TRxFrameGrid(TRxFramesModel& model, QWidget* parent)
     setShowGrid(true);
     setTabKeyNavigation(true);
     setWordWrap(false);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     setCornerButtonEnabled(false);
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);

@@ -1,31 +1,18 @@
 #include "app/SettingsFile.h"
 
 #include "app/LineReader.h"
+#include "platform/registry/AtomicFile.h"
 
 #include <array>
 #include <cerrno>
-#include <fcntl.h>
 #include <iostream>
+#include <optional>
 #include <system_error>
 #include <unistd.h>
 
 namespace {
 
 constexpr std::size_t kMaxSettingsLine = 1023;
-
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
 
 } // namespace
 
@@ -76,19 +63,26 @@ std::optional<std::string> ReadSettingsFile(const std::string& path) {
 
 bool WriteSettingsFile(std::string_view appDir, std::string_view commandFile) {
     const std::string path = SettingsFilePath(appDir);
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        std::cerr << "Can't open write file: tessal.ini" << std::endl;
-        return false;
-    }
     std::string content(commandFile);
     content += "\r\n";
-    const bool written = WriteAll(fd, content);
-    // close() reports deferred write errors (NFS, full disk), so it counts as part of the write.
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed) {
-        std::cerr << "Can't write file: tessal.ini" << std::endl;
+    const auto fail = [](const char* text) {
+        std::cerr << text << std::endl;
         return false;
+    };
+    std::optional<TDirectoryLock> lock;
+    try {
+        lock.emplace(DirectoryOf(path));
+    } catch (const std::system_error&) {
+        return fail("Can't open write file: tessal.ini");
+    }
+    // Replaced whole (temporary file, flush, rename): a crash leaves the old line or the new one,
+    // never an empty file that would make the next start load nothing.
+    try {
+        ReplaceFileAtomically(path, content, 0644);
+    } catch (const ECannotCreateFile&) {
+        return fail("Can't open write file: tessal.ini");
+    } catch (const std::system_error&) {
+        return fail("Can't write file: tessal.ini");
     }
     return true;
 }

@@ -23,7 +23,8 @@ std::string SettingsFilePath(std::string_view appDir);
 // opened: the window then shows kSettingsOpenFailedText.
 std::optional<std::string> ReadSettingsFile(const std::string& path = kSettingsFileName);
 
-// Replaces the file's content with commandFile and CR LF. A failure is written to the standard
+// Replaces the file with one holding commandFile and CR LF, atomically: a crash at any moment
+// leaves the old content or the new, never a partial file. A failure is written to the standard
 // error stream ("Can't open write file: tessal.ini"; a failed write after a good open reports
 // "Can't write file: tessal.ini") and returns false; the caller goes on either way.
 bool WriteSettingsFile(std::string_view appDir, std::string_view commandFile);

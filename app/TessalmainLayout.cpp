@@ -74,7 +74,8 @@ QIcon SendPicture(int side) {
 QGroupBox* FieldBox(const char* caption, QWidget* field, QWidget* below = nullptr) {
     auto* box = new QGroupBox(caption);
     auto* layout = new QVBoxLayout(box);
-    layout->setContentsMargins(6, 2, 6, 4);
+    layout->setContentsMargins(6, 0, 6, 2);
+    layout->setSpacing(2);
     layout->addWidget(field);
     if (below != nullptr) {
         layout->addWidget(below);
@@ -173,8 +174,9 @@ QWidget* TTessalForm::BuildTopRow() {
 QGroupBox* TTessalForm::BuildTxFrameGroup() {
     TxFrameGroup = Named(new QGroupBox("TX frame"), "TxFrameGroup", "TX frame");
     auto* grid = new QGridLayout(TxFrameGroup);
-    grid->setContentsMargins(static_cast<int>(8 * Scale), static_cast<int>(4 * Scale),
-                             static_cast<int>(8 * Scale), static_cast<int>(4 * Scale));
+    grid->setContentsMargins(static_cast<int>(8 * Scale), static_cast<int>(2 * Scale),
+                             static_cast<int>(8 * Scale), static_cast<int>(2 * Scale));
+    grid->setVerticalSpacing(static_cast<int>(2 * Scale));
     opisRozkazuLabel =
         Named(new QLabel("Command description"), "opisRozkazuLabel", "Command description");
     opisRozkazuLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -243,8 +245,9 @@ QGroupBox* TTessalForm::BuildTxFrameGroup() {
 QGroupBox* TTessalForm::BuildRxFrameGroup() {
     RxFrameGroup = Named(new QGroupBox("RX frame"), "RxFrameGroup", "RX frame");
     auto* layout = new QVBoxLayout(RxFrameGroup);
-    layout->setContentsMargins(static_cast<int>(8 * Scale), static_cast<int>(4 * Scale),
+    layout->setContentsMargins(static_cast<int>(8 * Scale), static_cast<int>(2 * Scale),
                                static_cast<int>(8 * Scale), static_cast<int>(8 * Scale));
+    layout->setSpacing(static_cast<int>(2 * Scale));
     auto* boxes = new QHBoxLayout;
     HexCheckBox = Named(new QCheckBox("ASCII"), "HexCheckBox", "ASCII", "Select ASCII/HEX format");
     DelBeforeSendCheckBox = Named(new QCheckBox("Delete automatically"), "DelBeforeSendCheckBox",

@@ -12,6 +12,7 @@
 #include <QStyleOptionFocusRect>
 #include <QThread>
 
+#include "controls/QtText.h"
 #include "port/CPortComPort.h"
 #include "port/CPortError.h"
 #include "port/CPortLink.h"
@@ -86,11 +87,11 @@ void TComLed::SetState(TLedState Value) {
     SetStateInternal(Value);
 }
 
-void TComLed::SetComPort(TCustomComPort* Value) {
+void TComLed::SetComPort(TComPort* Value) {
     if (Value == FComPort)
         return;
     if (FComPort != nullptr) {
-        TCustomComPort* Old = FComPort;
+        TComPort* Old = FComPort;
         FComPort = nullptr;
         // A port being destroyed has already released its list of links.
         if (!Old->GetComponentState().Contains(csDestroying))
@@ -269,10 +270,7 @@ void TComLed::changeEvent(QEvent* Event) {
 
 bool TComLed::event(QEvent* Event) {
     if (Event->type() == QEvent::ToolTipChange) {
-        // The hint names the lamp for screen readers unless a name was given apart.
-        if (accessibleName().isEmpty() || accessibleName() == FHint)
-            setAccessibleName(toolTip());
-        FHint = toolTip();
+        HintToAccessibleName(*this, FHint);
     }
     return QWidget::event(Event);
 }

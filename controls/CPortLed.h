@@ -19,7 +19,7 @@
 #include "port/CPortTypes.h"
 
 class TComLink;
-class TCustomComPort;
+class TComPort;
 
 enum TLedKind : std::uint8_t {
     lkRedLight,
@@ -42,8 +42,8 @@ public:
     explicit TComLed(QWidget* Parent = nullptr, TComponent* AOwner = nullptr);
     ~TComLed() override;
 
-    TCustomComPort* GetComPort() const { return FComPort; }
-    void SetComPort(TCustomComPort* Value);
+    TComPort* GetComPort() const { return FComPort; }
+    void SetComPort(TComPort* Value);
     TComLedSignal GetLedSignal() const { return FLedSignal; }
     void SetLedSignal(TComLedSignal Value);
     TLedKind GetKind() const { return FKind; }
@@ -88,7 +88,7 @@ private:
     // Runs Call now on the lamp's thread, or later there when called from another thread.
     void OnOwnThread(std::function<void()> Call);
 
-    TCustomComPort* FComPort = nullptr;
+    TComPort* FComPort = nullptr;
     TComLedSignal FLedSignal = lsConn;
     TLedKind FKind = lkRedLight;
     TLedState FState = lsOff;

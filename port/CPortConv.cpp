@@ -7,6 +7,8 @@
 #include "framework/Strings.h"
 #include "framework/TextUtil.h"
 #include "platform/registry/Registry.h"
+#include "platform/serial/SerialPortList.h"
+#include "platform/sync/PlatformError.h"
 #include "port/CPortError.h"
 
 namespace {
@@ -122,6 +124,10 @@ static constexpr std::size_t EnumBufferSize = 256;
 void EnumComPorts(TStrings& Ports) {
     // Collected apart and swapped in whole, so a failure leaves the caller's list as it was.
     TStringList Found;
+    // Nothing on this system keeps the device map current, so the list is brought up to date
+    // with the devices present before it is read.
+    if (!UpdateSerialDeviceMap())
+        throw EComPort(CError_RegError, LastPlatformError());
     try {
         TRegistry Reg(HKEY_LOCAL_MACHINE);
         if (!Reg.OpenKeyReadOnly("HARDWARE\\DEVICEMAP\\SERIALCOMM"))

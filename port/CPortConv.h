@@ -34,6 +34,8 @@ std::string SettingCharToStr(std::uint8_t Ch);
 std::uint8_t StrToSettingChar(const std::string& Str);
 
 // Replaces the contents of Ports with the registered serial ports, sorted as text without
-// regard to case. Raises EComPort code 23 and leaves Ports untouched when the list cannot be read.
+// regard to case, after bringing the register up to date with the devices present
+// (UpdateSerialDeviceMap). Raises EComPort code 23 and leaves Ports untouched when the register
+// cannot be updated or read.
 void EnumComPorts(TStrings& Ports);
 void EnumComPorts(TStrings* Ports);

@@ -110,25 +110,36 @@ bool OpenSettingsKey(TRegistry* Reg, const std::string& Key, const std::string& 
 
 // Hands the medium to OnRegistry with the settings key open, or to OnIniFile. Without a key
 // every write would fail and every text would read as empty, wiping the port's settings on a
-// load that reported success; both fail at once instead.
+// load that reported success; both fail at once instead. A store is one batch: the file is
+// replaced once with every value in it, so a crash or a failure midway leaves the old values
+// whole, never a mixture.
 template <typename FRegistry, typename FIniFile>
 static void WithSettingsMedium(TStoreType StoreType, const std::string& Place,
-                               const std::string& Name, FRegistry OnRegistry, FIniFile OnIniFile) {
+                               const std::string& Name, bool Storing, FRegistry OnRegistry,
+                               FIniFile OnIniFile) {
     if (StoreType == stRegistry) {
         TRegistry Reg;
+        if (Storing)
+            Reg.BeginBatch();
         if (!OpenSettingsKey(Reg, Place, Name))
             throw ERegistryError(EBADF, "no settings key for " + Place);
         OnRegistry(&Reg);
+        if (Storing)
+            Reg.CommitBatch();
     } else {
         TIniFile Ini(Place);
+        if (Storing)
+            Ini.BeginBatch();
         OnIniFile(&Ini);
+        if (Storing)
+            Ini.CommitBatch();
     }
 }
 
 void TCustomComPort::StoreSettings(TStoreType StoreType, const std::string& StoreTo) {
     try {
         WithSettingsMedium(
-            StoreType, StoreTo, GetName(), [this](TRegistry* Reg) { StoreRegistry(Reg); },
+            StoreType, StoreTo, GetName(), true, [this](TRegistry* Reg) { StoreRegistry(Reg); },
             [this](TIniFile* Ini) { StoreIniFile(Ini); });
     } catch (...) {
         throw EComPort(CError_StoreFailed);
@@ -139,7 +150,7 @@ void TCustomComPort::LoadSettings(TStoreType StoreType, const std::string& LoadF
     BeginUpdate();
     try {
         WithSettingsMedium(
-            StoreType, LoadFrom, GetName(), [this](TRegistry* Reg) { LoadRegistry(Reg); },
+            StoreType, LoadFrom, GetName(), false, [this](TRegistry* Reg) { LoadRegistry(Reg); },
             [this](TIniFile* Ini) { LoadIniFile(Ini); });
     } catch (...) {
         // What was read before the failure stays set; the device takes it once, here.

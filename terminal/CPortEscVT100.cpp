@@ -11,12 +11,15 @@ bool IsLetter(char Ch) {
     return (Ch >= 'A' && Ch <= 'Z') || (Ch >= 'a' && Ch <= 'z');
 }
 
-// First character of the first parameter, or 0 without one.
-char Selector(const TStrings& Params) {
+// No parameter; outside the byte range, so that no first byte (NUL included) reads as none.
+constexpr int NoParam = -1;
+
+// First character of the first parameter, or NoParam.
+int Selector(const TStrings& Params) {
     if (Params.GetCount() == 0)
-        return 0;
+        return NoParam;
     const std::string First = Params.Get(0);
-    return First.empty() ? 0 : First[0];
+    return First.empty() ? NoParam : static_cast<unsigned char>(First[0]);
 }
 
 } // namespace
@@ -111,7 +114,7 @@ TEscapeCode TEscapeCodesVT100::DetectExtCode(const std::string& Str) {
         return ecNotCompleted;
     FCodeParams.Clear();
     SplitParams(std::string_view(Str).substr(1, Str.size() - 2), FCodeParams);
-    const char Sel = Selector(FCodeParams);
+    const int Sel = Selector(FCodeParams);
     const int Count = FCodeParams.GetCount();
     TEscapeCode Code;
     bool Keep = true;
@@ -135,15 +138,19 @@ TEscapeCode TEscapeCodesVT100::DetectExtCode(const std::string& Str) {
         Code = ecCursorMove;
         break;
     case 'J': // ED
-        Code = Sel == 0 || Sel == '0' ? ecEraseScreenFrom : Sel == '2' ? ecEraseScreen : ecUnknown;
+        Code = Sel == NoParam || Sel == '0' ? ecEraseScreenFrom
+               : Sel == '2'                 ? ecEraseScreen
+                                            : ecUnknown;
         Keep = false;
         break;
     case 'K': // EL
-        Code = Sel == 0 || Sel == '0' ? ecEraseLineFrom : Sel == '2' ? ecEraseLine : ecUnknown;
+        Code = Sel == NoParam || Sel == '0' ? ecEraseLineFrom
+               : Sel == '2'                 ? ecEraseLine
+                                            : ecUnknown;
         Keep = false;
         break;
     case 'g': // TBC
-        Code = Sel == 0 || Sel == '0' ? ecClearTab : Sel == '3' ? ecClearAllTabs : ecUnknown;
+        Code = Sel == NoParam || Sel == '0' ? ecClearTab : Sel == '3' ? ecClearAllTabs : ecUnknown;
         Keep = false;
         break;
     case 'n': // DSR and its answers

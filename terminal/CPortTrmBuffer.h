@@ -3,6 +3,7 @@
 // (the owner clamps the caret before any cell is written). No Qt here.
 #pragma once
 
+#include <concepts>
 #include <cstdint>
 #include <vector>
 
@@ -25,6 +26,12 @@ class TComTermBuffer {
 public:
     // Allocates nothing until Init.
     explicit TComTermBuffer(TTermEngine* AOwner) : FOwner(AOwner) {}
+    // For the terminal control, which keeps its logic in an engine (its Engine()).
+    template <class TTerminal>
+    requires requires(TTerminal* Terminal) {
+        { &Terminal->Engine() } -> std::same_as<TTermEngine*>;
+    }
+    explicit TComTermBuffer(TTerminal* AOwner) : FOwner(&AOwner->Engine()) {}
     TComTermBuffer(const TComTermBuffer&) = delete;
     TComTermBuffer& operator=(const TComTermBuffer&) = delete;
 

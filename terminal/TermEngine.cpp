@@ -98,9 +98,12 @@ void TTermEngine::CreateEscapeCodes() {
     case teVT52:
         FEscapeParser = std::make_unique<TEscapeCodesVT52>();
         break;
-    case teNone:
-        DoGetEscapeCodes(FEscapeParser);
+    case teNone: {
+        TEscapeCodes* Supplied = nullptr;
+        DoGetEscapeCodes(Supplied);
+        FEscapeParser.reset(Supplied);
         break;
+    }
     }
 }
 
@@ -311,7 +314,7 @@ void TTermEngine::DoChar(char Ch) {
         OnChar(FSender, Ch);
 }
 
-void TTermEngine::DoGetEscapeCodes(std::unique_ptr<TEscapeCodes>& EscapeCodes) {
+void TTermEngine::DoGetEscapeCodes(TEscapeCodes*& EscapeCodes) {
     if (OnGetEscapeCodes)
         OnGetEscapeCodes(FSender, EscapeCodes);
 }

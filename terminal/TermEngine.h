@@ -39,9 +39,8 @@ inline constexpr std::uint16_t vkRight = 0x27;
 inline constexpr std::uint16_t vkDown = 0x28;
 
 using TChScreenEvent = std::function<void(TObject* Sender, char Ch)>;
-// The handler may supply a parser of its own; the terminal then owns it.
-using TEscapeEvent =
-    std::function<void(TObject* Sender, std::unique_ptr<TEscapeCodes>& EscapeCodes)>;
+// The handler may supply a parser of its own (allocated with new); the terminal then owns it.
+using TEscapeEvent = std::function<void(TObject* Sender, TEscapeCodes*& EscapeCodes)>;
 // The handler may replace the received text.
 using TStrRecvEvent = std::function<void(TObject* Sender, std::string& Str)>;
 using TUnhandledEvent =
@@ -159,7 +158,7 @@ public:
 
 protected:
     virtual void DoChar(char Ch);
-    virtual void DoGetEscapeCodes(std::unique_ptr<TEscapeCodes>& EscapeCodes);
+    virtual void DoGetEscapeCodes(TEscapeCodes*& EscapeCodes);
     virtual void DoStrRecieved(std::string& Str);
     virtual void DoUnhandledCode(TEscapeCode Code, const std::string& Data);
 

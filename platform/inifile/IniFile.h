@@ -10,9 +10,11 @@
 // Writing: creates the file, the section (appended at the end) and the key (after the section's
 // last entry) as needed, and replaces an existing value in place, keeping comments, order, line
 // ends and everything else of the file. Each write is a locked read-modify-write with an atomic
-// replace (platform/registry/AtomicFile.h). Text that would break the file's line structure (a
-// line break in a value, a key with '=' and the like) is refused with EINVAL instead of being
-// written.
+// replace (platform/registry/AtomicFile.h). Between BeginBatch and CommitBatch, writes go to
+// this object only (its reads see them) and the commit saves them all at once, in one
+// replacement of the file: a crash leaves all of them or none. Text that would break the file's
+// line structure (a line break in a value, a key with '=' and the like) is refused with EINVAL
+// instead of being written.
 //
 // A file name without a directory is taken relative to the current directory.
 // Failures other than a missing file raise EIniFileError (errno and a message naming the file).
@@ -22,6 +24,9 @@
 #include <string>
 #include <system_error>
 #include <vector>
+
+#include "platform/inifile/IniText.h"
+#include "platform/registry/ChangeBatch.h"
 
 class EIniFileError : public std::system_error {
 public:
@@ -53,12 +58,21 @@ public:
     void DeleteKey(const std::string& Section, const std::string& Ident);
     void EraseSection(const std::string& Section);
 
+    // Changes not committed are dropped by CancelBatch, a new BeginBatch or the destructor.
+    void BeginBatch() { batch_.Begin(); }
+    void CommitBatch();
+    void CancelBatch() { batch_.Cancel(); }
+
 private:
-    std::string Load() const;
-    template <typename F>
-    void Modify(F&& Change);
+    std::string LoadFile() const;
+    // The file as this object sees it: the batch's copy while one is open.
+    TIniText Text() const;
+    // Locked read-modify-write of the file; Change returns whether to save.
+    void Save(const std::function<bool(TIniText&)>& Change);
+    bool Modify(TChangeBatch<TIniText>::TChange Change);
 
     std::string fileName_;
+    mutable TChangeBatch<TIniText> batch_;
 };
 
 // The integer rule above, for callers that hold the text already. False when Text does not parse.

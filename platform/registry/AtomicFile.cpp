@@ -1,5 +1,6 @@
 #include "platform/registry/AtomicFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -8,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <system_error>
+#include <vector>
 
 namespace {
 
@@ -33,9 +35,57 @@ void WriteAll(int Fd, const std::string& Data, const std::string& Path) {
     }
 }
 
+std::atomic<TSaveCutHook> cutHook{nullptr};
+
+void CutPoint() {
+    if (const TSaveCutHook hook = cutHook.load(std::memory_order_relaxed))
+        hook();
+}
+
+constexpr std::string_view kTempMark = ".tmp.";
+
 std::string TempNameFor(const std::string& Path) {
     static std::atomic<unsigned> counter{0};
-    return Path + ".tmp." + std::to_string(getpid()) + "." + std::to_string(counter.fetch_add(1));
+    std::string name = Path;
+    name += kTempMark;
+    name += std::to_string(getpid());
+    name += '.';
+    name += std::to_string(counter.fetch_add(1));
+    return name;
+}
+
+bool AllDigits(std::string_view S) {
+    return !S.empty() && S.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// Whether Entry is one of TempNameFor's names for the file called Base: Base.tmp.<pid>.<n>.
+bool IsTempOf(std::string_view Entry, std::string_view Base) {
+    if (!Entry.starts_with(Base) || !Entry.substr(Base.size()).starts_with(kTempMark))
+        return false;
+    const std::string_view rest = Entry.substr(Base.size() + kTempMark.size());
+    const auto dot = rest.find('.');
+    return dot != std::string_view::npos && AllDigits(rest.substr(0, dot)) &&
+           AllDigits(rest.substr(dot + 1));
+}
+
+// Temporaries of Path that saves which died left behind (the caller holds the lock).
+void RemoveStaleTemporaries(const std::string& Path) {
+    const std::string dir = DirectoryOf(Path);
+    const std::string base = Path.substr(Path.find_last_of('/') + 1);
+    DIR* d = opendir(dir.c_str());
+    if (d == nullptr)
+        Fail("Cannot open directory", dir, errno);
+    std::vector<std::string> stale;
+    while (const dirent* e = readdir(d))
+        if (IsTempOf(e->d_name, base))
+            stale.emplace_back(e->d_name);
+    closedir(d);
+    for (const std::string& name : stale) {
+        const std::string full = dir + "/" + name;
+        if (unlink(full.c_str()) != 0 && errno != ENOENT)
+            Fail("Cannot remove", full, errno);
+        CutPoint();
+    }
 }
 
 } // namespace
@@ -75,18 +125,24 @@ bool ReadWholeFile(const std::string& Path, std::string& Data) {
     return true;
 }
 
-void ReplaceFileAtomically(const std::string& Path, const std::string& Data) {
+void ReplaceFileAtomically(const std::string& Path, const std::string& Data, unsigned NewFileMode) {
+    CutPoint();
+    RemoveStaleTemporaries(Path);
     const std::string temp = TempNameFor(Path);
     // Keep the mode of an existing file (a user may have restricted it).
-    mode_t mode = 0600;
     struct stat st {};
-    if (stat(Path.c_str(), &st) == 0)
-        mode = st.st_mode & 07777;
-    const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    const bool existed = stat(Path.c_str(), &st) == 0;
+    const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                        existed ? (st.st_mode & 07777) : NewFileMode);
     if (fd < 0)
-        Fail("Cannot create", temp, errno);
+        throw ECannotCreateFile(errno, std::generic_category(), "Cannot create '" + temp + "'");
     try {
+        CutPoint();
+        // open() applied the umask; the old file's mode stays whole.
+        if (existed && fchmod(fd, st.st_mode & 07777) != 0)
+            Fail("Cannot set the mode of", temp, errno);
         WriteAll(fd, Data, temp);
+        CutPoint();
         if (fsync(fd) != 0)
             Fail("Cannot flush", temp, errno);
     } catch (...) {
@@ -99,11 +155,13 @@ void ReplaceFileAtomically(const std::string& Path, const std::string& Data) {
         unlink(temp.c_str());
         Fail("Cannot close", temp, err);
     }
+    CutPoint();
     if (rename(temp.c_str(), Path.c_str()) != 0) {
         const int err = errno;
         unlink(temp.c_str());
         Fail("Cannot replace", Path, err);
     }
+    CutPoint();
     // The rename itself is durable only once the directory is flushed.
     const std::string dir = DirectoryOf(Path);
     const int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -115,6 +173,11 @@ void ReplaceFileAtomically(const std::string& Path, const std::string& Data) {
         Fail("Cannot flush directory", dir, err);
     }
     CloseChecked(dfd, dir);
+    CutPoint();
+}
+
+void SetSaveCutHook(TSaveCutHook Hook) {
+    cutHook.store(Hook, std::memory_order_relaxed);
 }
 
 void MakeDirectories(const std::string& Dir) {

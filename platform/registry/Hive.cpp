@@ -28,6 +28,13 @@ void AppendHex(std::string& Out, char Prefix, unsigned char B) {
     Out += buf;
 }
 
+std::string Folded(std::string_view S) {
+    std::string out(S);
+    for (char& c : out)
+        c = Upper(c);
+    return out;
+}
+
 bool IsControl(unsigned char B) {
     return B < 0x20 || B == 0x7F;
 }
@@ -172,6 +179,9 @@ std::string NormaliseKeyPath(std::string_view Path) {
 THive THive::Parse(std::string_view Text, const std::string& Source) {
     THive hive;
     TRegKeyData* current = nullptr;
+    // Per key: upper-cased value name -> position, so that a key of many values parses in
+    // linear time; a name given twice keeps its first place and its last value.
+    std::unordered_map<std::size_t, std::unordered_map<std::string, std::size_t>> named;
     bool ended = false;
     std::size_t lineNo = 0;
     std::size_t start = 0;
@@ -221,7 +231,14 @@ THive THive::Parse(std::string_view Text, const std::string& Source) {
             if (!p.AtEnd())
                 p.Damaged("text after value");
         }
-        SetValue(*current, std::move(value));
+        auto& names = named[static_cast<std::size_t>(current - hive.keys_.data())];
+        const auto [at, added] = names.emplace(Folded(value.Name), current->Values.size());
+        if (added) {
+            current->Values.push_back(std::move(value));
+        } else {
+            value.Name = current->Values[at->second].Name;
+            current->Values[at->second] = std::move(value);
+        }
     }
     if (lineNo == 0)
         throw EHiveDamaged("Registry hive '" + Source + "' is damaged (empty file)");
@@ -254,10 +271,8 @@ std::string THive::Format() const {
 }
 
 TRegKeyData* THive::FindKey(std::string_view Path) {
-    const std::string norm = NormaliseKeyPath(Path);
-    auto it = std::find_if(keys_.begin(), keys_.end(),
-                           [&](const TRegKeyData& k) { return SameRegName(k.Path, norm); });
-    return it == keys_.end() ? nullptr : &*it;
+    const auto it = index_.find(Folded(NormaliseKeyPath(Path)));
+    return it == index_.end() ? nullptr : &keys_[it->second];
 }
 
 const TRegKeyData* THive::FindKey(std::string_view Path) const {
@@ -266,18 +281,23 @@ const TRegKeyData* THive::FindKey(std::string_view Path) const {
 
 TRegKeyData& THive::CreateKey(std::string_view Path) {
     const std::string norm = NormaliseKeyPath(Path);
-    // Parents first, so that the file lists a tree top-down.
-    std::size_t pos = 0;
-    for (;;) {
-        pos = norm.find('\\', pos);
-        const std::string prefix = norm.substr(0, pos);
-        if (FindKey(prefix) == nullptr)
-            keys_.push_back(TRegKeyData{prefix, {}});
-        if (pos == std::string::npos)
-            break;
-        ++pos;
+    const std::string folded = Folded(norm);
+    // The deepest key that exists already (the root always does)...
+    std::size_t have = folded.size();
+    while (!index_.contains(folded.substr(0, have))) {
+        const std::size_t sep = folded.rfind('\\', have - 1);
+        have = sep == std::string::npos ? 0 : sep;
     }
-    return *FindKey(norm);
+    // ...then the missing ones below it, parents first, so that the file lists a tree top-down.
+    while (have < norm.size()) {
+        std::size_t next = norm.find('\\', have == 0 ? 0 : have + 1);
+        if (next == std::string::npos)
+            next = norm.size();
+        keys_.push_back(TRegKeyData{norm.substr(0, next), {}});
+        index_.emplace(folded.substr(0, next), keys_.size() - 1);
+        have = next;
+    }
+    return keys_[index_.at(folded)];
 }
 
 bool THive::DeleteKey(std::string_view Path) {
@@ -291,7 +311,14 @@ bool THive::DeleteKey(std::string_view Path) {
                (k.Path.size() > below.size() &&
                 SameRegName(std::string_view(k.Path).substr(0, below.size()), below));
     });
+    Reindex();
     return true;
+}
+
+void THive::Reindex() {
+    index_.clear();
+    for (std::size_t i = 0; i < keys_.size(); ++i)
+        index_.emplace(Folded(keys_[i].Path), i);
 }
 
 std::vector<std::string> THive::SubKeyNames(std::string_view Path) const {

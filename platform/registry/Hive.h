@@ -17,6 +17,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 enum TRegDataType : std::uint8_t { rdUnknown, rdString, rdInteger };
@@ -63,5 +64,9 @@ public:
     static void SetValue(TRegKeyData& Key, TRegValue Value);
 
 private:
+    void Reindex();
+
     std::vector<TRegKeyData> keys_{TRegKeyData{}};
+    // Upper-cased path -> position in keys_, so that deep trees and big hives stay linear.
+    std::unordered_map<std::string, std::size_t> index_{{std::string(), 0}};
 };

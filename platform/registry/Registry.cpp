@@ -42,11 +42,15 @@ std::string HiveFilePath(TRegRoot Root) {
 TRegistry::TRegistry(TRegRoot Root) : root_(Root) {}
 
 void TRegistry::SetRootKey(TRegRoot Root) {
+    if (Root != root_ && batch_.HasChanges())
+        Raise(EBUSY, "Registry changes not yet saved: the root cannot change");
     CloseKey();
+    if (Root != root_)
+        batch_.DropView();
     root_ = Root;
 }
 
-THive TRegistry::Load() const {
+THive TRegistry::LoadFile() const {
     const std::string file = HiveFilePath(root_);
     std::string text;
     try {
@@ -60,14 +64,19 @@ THive TRegistry::Load() const {
     }
 }
 
-template <typename F>
-void TRegistry::Modify(F&& Change) {
+THive TRegistry::Load() const {
+    if (batch_.Active())
+        return batch_.View([this] { return LoadFile(); });
+    return LoadFile();
+}
+
+void TRegistry::Save(const std::function<bool(THive&)>& Change) {
     const std::string file = HiveFilePath(root_);
     try {
         const std::string dir = DirectoryOf(file);
         MakeDirectories(dir);
         TDirectoryLock lock(dir);
-        THive hive = Load();
+        THive hive = LoadFile();
         if (Change(hive))
             ReplaceFileAtomically(file, hive.Format());
     } catch (const ERegistryError&) {
@@ -75,6 +84,25 @@ void TRegistry::Modify(F&& Change) {
     } catch (const std::system_error& e) {
         Raise(e.code().value(), e.what());
     }
+}
+
+bool TRegistry::Modify(TChangeBatch<THive>::TChange Change) {
+    if (batch_.Active())
+        return batch_.Apply([this] { return LoadFile(); }, std::move(Change));
+    bool changed = false;
+    Save([&](THive& h) { return changed = Change(h); });
+    return changed;
+}
+
+void TRegistry::CommitBatch() {
+    if (!batch_.HasChanges()) {
+        batch_.Cancel();
+        return;
+    }
+    // The batch ends here whether the save succeeds or not.
+    const TChangeBatch<THive> batch = std::move(batch_);
+    batch_.Cancel();
+    Save([&](THive& h) { return batch.Replay(h); });
 }
 
 bool TRegistry::OpenKey(const std::string& Key, bool CanCreate) {
@@ -111,8 +139,7 @@ bool TRegistry::KeyExists(const std::string& Key) const {
 }
 
 void TRegistry::CreateKey(const std::string& Key) {
-    const std::string norm = NormaliseKeyPath(Key);
-    Modify([&](THive& h) {
+    Modify([norm = NormaliseKeyPath(Key)](THive& h) {
         if (h.FindKey(norm) != nullptr)
             return false;
         h.CreateKey(norm);
@@ -121,9 +148,7 @@ void TRegistry::CreateKey(const std::string& Key) {
 }
 
 bool TRegistry::DeleteKey(const std::string& Key) {
-    bool deleted = false;
-    Modify([&](THive& h) { return deleted = h.DeleteKey(Key); });
-    return deleted;
+    return Modify([Key](THive& h) { return h.DeleteKey(Key); });
 }
 
 const TRegKeyData* TRegistry::CurrentKey(const THive& Hive) const {
@@ -177,11 +202,11 @@ void TRegistry::CheckWritable() const {
 
 void TRegistry::SetCurrentValue(TRegValue Value) {
     CheckWritable();
-    Modify([&](THive& h) {
-        TRegKeyData* key = h.FindKey(path_);
+    Modify([path = path_, Value = std::move(Value)](THive& h) {
+        TRegKeyData* key = h.FindKey(path);
         if (key == nullptr)
-            Raise(ENOENT, "Registry key '" + path_ + "' no longer exists");
-        THive::SetValue(*key, std::move(Value));
+            Raise(ENOENT, "Registry key '" + path + "' no longer exists");
+        THive::SetValue(*key, Value);
         return true;
     });
 }
@@ -196,16 +221,12 @@ void TRegistry::WriteInteger(const std::string& Name, std::int32_t Value) {
 
 bool TRegistry::DeleteValue(const std::string& Name) {
     CheckWritable();
-    bool deleted = false;
-    Modify([&](THive& h) {
-        TRegKeyData* key = h.FindKey(path_);
-        if (key == nullptr)
-            return false;
-        deleted = std::erase_if(key->Values,
-                                [&](const TRegValue& v) { return SameRegName(v.Name, Name); }) > 0;
-        return deleted;
+    return Modify([path = path_, Name](THive& h) {
+        TRegKeyData* key = h.FindKey(path);
+        return key != nullptr && std::erase_if(key->Values, [&](const TRegValue& v) {
+                                     return SameRegName(v.Name, Name);
+                                 }) > 0;
     });
-    return deleted;
 }
 
 std::vector<std::string> TRegistry::GetValueNames() const {

@@ -28,6 +28,12 @@
 // replaces the file atomically, so concurrent writers in several processes lose nothing and a
 // crash never leaves a truncated hive. A damaged hive is reported and never overwritten.
 //
+// Batches: between BeginBatch and CommitBatch, key creation (OpenKey, CreateKey), writes and
+// deletions change this object's copy of the hive only, and its reads see them; the commit
+// saves them all in one replacement of the file, so a crash leaves all of them or none.
+// Changes not committed are dropped by CancelBatch, a new BeginBatch or the destructor.
+// SetRootKey with uncommitted changes raises (EBUSY): they belong to the other root's hive.
+//
 // Concurrency: a TRegistry object belongs to one thread; any number of objects in any threads
 // and processes may work on the same hive at once.
 #pragma once
@@ -38,6 +44,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/registry/ChangeBatch.h"
 #include "platform/registry/Hive.h"
 
 enum TRegRoot : std::uint8_t { rrCurrentUser, rrLocalMachine };
@@ -88,11 +95,18 @@ public:
     std::vector<std::string> GetValueNames() const;
     std::vector<std::string> GetKeyNames() const;
 
+    void BeginBatch() { batch_.Begin(); }
+    void CommitBatch();
+    void CancelBatch() { batch_.Cancel(); }
+
 private:
+    THive LoadFile() const;
+    // The hive as this object sees it: the batch's copy while one is open.
     THive Load() const;
     // Locked read-modify-write of the hive; Change returns whether to save.
-    template <typename F>
-    void Modify(F&& Change);
+    void Save(const std::function<bool(THive&)>& Change);
+    // Save, or record in the open batch; returns whether Change changed the hive.
+    bool Modify(TChangeBatch<THive>::TChange Change);
     const TRegKeyData* CurrentKey(const THive& Hive) const;
     // A copy: the hive it comes from is gone when this returns.
     std::optional<TRegValue> CurrentValue(const std::string& Name) const;
@@ -104,4 +118,5 @@ private:
     bool readOnly_ = false;
     std::string path_;
     int lastError_ = 0;
+    mutable TChangeBatch<THive> batch_;
 };

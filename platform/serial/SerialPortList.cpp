@@ -31,6 +31,34 @@ void ListSysfs(std::vector<std::string>& Names) {
     }
 }
 
+// Devices present now that the system itself reports: ttys with hardware and our virtual ones.
+std::vector<std::string> AttachedDevices() {
+    std::vector<std::string> Names;
+    ListSysfs(Names);
+    ListVirtualDevices(Names);
+    return Names;
+}
+
+bool Contains(const std::vector<std::string>& List, const std::string& Name) {
+    return std::find(List.begin(), List.end(), Name) != List.end();
+}
+
+// The value name under which an update registers Name.
+std::string OwnValueName(const std::string& Name) {
+    return "\\Device\\" + Name;
+}
+
+// What an update added goes with its device. Of what other programs registered, only a path
+// whose file is gone is dropped (a killed simulator's pty): a bare name may be a device of
+// another process that this one cannot see.
+bool Gone(const std::vector<std::string>& Attached, const std::string& Value,
+          const std::string& Name) {
+    if (Value == OwnValueName(Name))
+        return !Contains(Attached, Name);
+    std::error_code ec;
+    return Name.find('/') != std::string::npos && !std::filesystem::exists(Name, ec);
+}
+
 } // namespace
 
 bool ListRegisteredSerialDevices(std::vector<std::string>& Names) {
@@ -52,9 +80,7 @@ bool ListRegisteredSerialDevices(std::vector<std::string>& Names) {
 }
 
 bool ListSerialDevices(std::vector<std::string>& Names) {
-    std::vector<std::string> found;
-    ListSysfs(found);
-    ListVirtualDevices(found);
+    std::vector<std::string> found = AttachedDevices();
     std::vector<std::string> registered;
     if (ListRegisteredSerialDevices(registered))
         found.insert(found.end(), registered.begin(), registered.end());
@@ -66,4 +92,30 @@ bool ListSerialDevices(std::vector<std::string>& Names) {
             unique.push_back(std::move(name));
     Names = std::move(unique);
     return true;
+}
+
+bool UpdateSerialDeviceMap() {
+    const std::vector<std::string> Attached = AttachedDevices();
+    try {
+        TRegistry reg(HKEY_LOCAL_MACHINE);
+        if (!reg.OpenKey(SerialCommKey, true)) {
+            SetLastPlatformError(reg.GetLastError() != 0 ? reg.GetLastError() : ENOENT);
+            return false;
+        }
+        std::vector<std::string> Listed;
+        for (const auto& Value : reg.GetValueNames()) {
+            std::string Name = reg.ReadString(Value);
+            if (Gone(Attached, Value, Name))
+                reg.DeleteValue(Value);
+            else
+                Listed.push_back(std::move(Name));
+        }
+        for (const auto& Name : Attached)
+            if (!Contains(Listed, Name))
+                reg.WriteString(OwnValueName(Name), Name);
+        return true;
+    } catch (const ERegistryError& e) {
+        SetLastPlatformError(e.GetErrorCode());
+        return false;
+    }
 }

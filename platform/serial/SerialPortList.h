@@ -15,3 +15,11 @@ bool ListSerialDevices(std::vector<std::string>& Names);
 // LastPlatformError: ENOENT when the key does not exist, else the registry's number) without
 // touching Names.
 bool ListRegisteredSerialDevices(std::vector<std::string>& Names);
+
+// Brings HARDWARE\DEVICEMAP\SERIALCOMM up to date with the devices present now, creating the
+// key if need be: a tty with hardware behind it or a virtual device of this process that the
+// key lacks is added (value "\Device\<name>"), and such a value whose device is gone is
+// dropped. Of the names other programs registered (under other value names), a path whose file
+// is gone is dropped; bare names stay. Fails (false, LastPlatformError) when the key cannot be
+// read or written.
+bool UpdateSerialDeviceMap();

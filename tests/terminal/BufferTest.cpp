@@ -107,4 +107,32 @@ TEST_F(BufferTest, EraseEmptiesToTheEndOfRowOrScreenAndRepaintsExactlyThat) {
     }
 }
 
+// The terminal control keeps its logic in an engine and hands it out through Engine().
+struct TTerminalStandIn {
+    TTermEngine& Engine() { return *Logic; }
+    TTermEngine* Logic;
+};
+
+TEST_F(BufferTest, ABufferMadeForATerminalFollowsItsEngine) {
+    const std::vector<std::pair<int, int>> Sizes = {{80, 24}, {10, 4}, {2, 2}};
+    TTerminalStandIn Terminal{&Engine};
+    for (const auto& [Columns, Rows] : Sizes) {
+        Engine.SetColumns(Columns);
+        Engine.SetRows(Rows);
+        TComTermBuffer B(&Terminal);
+        EXPECT_EQ(B.GetOwner(), &Engine);
+        EXPECT_EQ(B.GetColumns(), 0) << "nothing before Init";
+        B.Init();
+        EXPECT_EQ(B.GetColumns(), Columns);
+        EXPECT_EQ(B.GetRows(), Rows);
+        EXPECT_EQ(B.GetLastLine(), 0);
+        EXPECT_EQ(B.NextTab(2), Columns >= 9 ? 9 : 0);
+        View.Log.clear();
+        B.SetChar(Columns, Rows, Cell('z'));
+        B.ScrollDown();
+        EXPECT_EQ(B.GetLastLine(), Rows - 1) << Columns;
+        EXPECT_EQ(View.Log, std::vector<std::string>{"scroll up"}) << "the engine's view repaints";
+    }
+}
+
 } // namespace

@@ -185,11 +185,18 @@ TEST_F(IoTest, EmulationChoosesTheParser) {
     Engine.SetEmulation(teVT52);
     EXPECT_NE(dynamic_cast<TEscapeCodesVT52*>(Engine.GetEscapeParser()), nullptr);
     // For no emulation a handler may supply a parser, which the terminal then owns.
-    Engine.OnGetEscapeCodes = [](TObject*, std::unique_ptr<TEscapeCodes>& Codes) {
-        Codes = std::make_unique<TEscapeCodesVT100>();
+    int Asked = 0;
+    Engine.OnGetEscapeCodes = [&](TObject* Sender, TEscapeCodes*& Codes) {
+        EXPECT_EQ(Sender, &Engine);
+        EXPECT_EQ(Codes, nullptr) << "the parser is set to none before the handler runs";
+        ++Asked;
+        Codes = new TEscapeCodesVT100;
     };
     Engine.SetEmulation(teNone);
+    EXPECT_EQ(Asked, 1);
     EXPECT_NE(dynamic_cast<TEscapeCodesVT100*>(Engine.GetEscapeParser()), nullptr);
+    Feed(Esc("^[B"));
+    EXPECT_EQ(Caret(), "3,2") << "the supplied parser reads the codes";
     // While loading the parser stays until Loaded.
     Engine.BeginLoading();
     Engine.SetEmulation(teVT52);

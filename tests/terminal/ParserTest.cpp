@@ -79,6 +79,11 @@ TEST(ParserTest, Vt100SequencesGiveTheirCodesAndKeptParameters) {
         {"^[s", ecSaveCaret, {}},
         {"^[u", ecRestoreCaret, {}},
         {"^[2z", ecUnknown, {"2"}},
+        // A parameter that begins with a NUL or a high byte is a parameter, not the absence of one.
+        {std::string("^[\0J", 4), ecUnknown, {}},
+        {std::string("^[\0K", 4), ecUnknown, {}},
+        {std::string("^[\0g", 4), ecUnknown, {}},
+        {"^[\xffJ", ecUnknown, {}},
         {"^[1\x1b"
          "A",
          ecCursorUp,

@@ -129,12 +129,13 @@ TEST_F(TWindowTest, AutoRepeatSendsAtThePeriodAndTheSecondPressStops) {
     const double median =
         MedianIntervalMs(std::vector<TPeerReader::TFrame>(frames.begin(), frames.begin() + 41));
     EXPECT_NEAR(median, 50.0, 10.0);
-    // Stopped: no further frame, whatever ticks were still queued.
-    const std::size_t stoppedAt = Reader->Count();
-    const std::int32_t rowsAt = Form->FrameRows().GetFrameCount();
+    // Stopped: no further frame, whatever ticks were still queued. Every frame sent has its TX
+    // row; once the far end has read them all, a window of four periods shows nothing more.
+    const std::int32_t sent = Form->FrameRows().GetFrameCount();
+    WAIT_EQ(Reader->Count(), static_cast<std::size_t>(sent));
     QTest::qWait(200);
-    EXPECT_EQ(Reader->Count(), stoppedAt);
-    EXPECT_EQ(Form->FrameRows().GetFrameCount(), rowsAt);
+    EXPECT_EQ(Reader->Count(), static_cast<std::size_t>(sent));
+    EXPECT_EQ(Form->FrameRows().GetFrameCount(), sent);
 }
 
 TEST_F(TWindowTest, SendListSendsEachEntryInTurnAndNamesIt) {

@@ -201,4 +201,54 @@ TEST_F(IniFileTest, ConcurrentWritersLoseNothing) {
     EXPECT_EQ(ini.ReadSection("S").size(), 100u);
 }
 
+// A batch's writes are seen by its own reads and land in one save, on top of what other
+// writers saved meanwhile; a cancelled batch leaves no trace.
+TEST_F(IniFileTest, BatchSavesItsWritesTogetherOverOtherWriters) {
+    Put("; kept\n[ComPort]\nPort=COM1\n");
+    TIniFile ini(path_);
+    ini.BeginBatch();
+    ini.WriteString("ComPort", "Port", "ttyS1");
+    ini.WriteInteger("ComPort", "Rate", 9600);
+    ini.DeleteKey("ComPort", "Missing");
+    EXPECT_EQ(ini.ReadString("ComPort", "Port", ""), "ttyS1");
+    EXPECT_EQ(ini.ReadSection("ComPort"), (std::vector<std::string>{"Port", "Rate"}));
+    EXPECT_EQ(Text(), "; kept\n[ComPort]\nPort=COM1\n") << "nothing saved before the commit";
+    TIniFile(path_).WriteString("Other", "X", "1");
+    ini.CommitBatch();
+    EXPECT_EQ(Text(), "; kept\n[ComPort]\nPort=ttyS1\nRate=9600\n[Other]\nX=1\n");
+
+    ini.BeginBatch();
+    ini.EraseSection("Other");
+    EXPECT_FALSE(ini.SectionExists("Other"));
+    ini.CancelBatch();
+    EXPECT_TRUE(ini.SectionExists("Other"));
+    ini.CommitBatch(); // no batch open: nothing to do
+    EXPECT_EQ(Text(), "; kept\n[ComPort]\nPort=ttyS1\nRate=9600\n[Other]\nX=1\n");
+}
+
+TEST_F(IniFileTest, HugeSectionListsAndGrowsInFileOrder) {
+    constexpr int kKeys = 100000;
+    std::string text = "[Big]\n";
+    for (int i = 0; i < kKeys; ++i)
+        text += "K" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+    text += "; trailing comment\n[After]\nA=1\n";
+    Put(text);
+    TIniFile ini(path_);
+    const std::vector<std::string> names = ini.ReadSection("big");
+    ASSERT_EQ(names.size(), static_cast<std::size_t>(kKeys));
+    EXPECT_EQ(names.front(), "K0");
+    EXPECT_EQ(names[54321], "K54321");
+    EXPECT_EQ(names.back(), "K" + std::to_string(kKeys - 1));
+    EXPECT_EQ(ini.ReadInteger("Big", "K99999", -1), 99999);
+
+    ini.WriteString("Big", "Added", "x");
+    ini.WriteString("Big", "K500", "changed");
+    const std::string after = Text();
+    const std::string last = "K" + std::to_string(kKeys - 1) + "=" + std::to_string(kKeys - 1);
+    EXPECT_NE(after.find(last + "\nAdded=x\n; trailing comment\n[After]"), std::string::npos);
+    EXPECT_NE(after.find("\nK500=changed\nK501=501\n"), std::string::npos);
+    EXPECT_EQ(after.size(), text.size() + std::string("Added=x\nchanged").size() - 3);
+    EXPECT_EQ(ini.ReadSection("Big").size(), static_cast<std::size_t>(kKeys) + 1);
+}
+
 } // namespace

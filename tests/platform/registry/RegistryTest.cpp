@@ -183,4 +183,91 @@ TEST_F(RegistryTest, ConcurrentWritersInTwoProcessesLoseNothing) {
         EXPECT_EQ(e.path().string().find(".tmp."), std::string::npos) << e.path();
 }
 
+// A batch's key creations and writes are seen by its own reads and land in one save, on top of
+// what other writers saved meanwhile; a cancelled batch leaves no trace.
+TEST_F(RegistryTest, BatchSavesItsChangesTogetherOverOtherWriters) {
+    const std::string path = HiveFilePath(HKEY_CURRENT_USER);
+    TRegistry reg;
+    reg.BeginBatch();
+    ASSERT_TRUE(reg.OpenKey("Software\\Tessal\\ComPort", true));
+    reg.WriteString("Port", "ttyS1");
+    reg.WriteInteger("Rate", 9600);
+    EXPECT_FALSE(reg.DeleteValue("Missing"));
+    EXPECT_EQ(reg.ReadString("Port"), "ttyS1");
+    EXPECT_EQ(reg.GetValueNames(), (std::vector<std::string>{"Port", "Rate"}));
+    EXPECT_FALSE(fs::exists(path)) << "nothing saved before the commit";
+    EXPECT_EQ(ErrorOf([&] { reg.SetRootKey(HKEY_LOCAL_MACHINE); }), EBUSY);
+    TRegistry().CreateKey("Software\\Other");
+    reg.CommitBatch();
+    TRegistry check;
+    ASSERT_TRUE(check.OpenKey("Software\\Tessal\\ComPort", false));
+    EXPECT_EQ(check.ReadString("Port"), "ttyS1");
+    EXPECT_EQ(check.ReadInteger("Rate"), 9600);
+    EXPECT_TRUE(check.KeyExists("Software\\Other"));
+
+    const std::string saved = FileText(path);
+    reg.BeginBatch();
+    EXPECT_TRUE(reg.DeleteKey("Software\\Other"));
+    reg.WriteString("Port", "ttyS2");
+    EXPECT_FALSE(reg.KeyExists("Software\\Other"));
+    reg.CancelBatch();
+    EXPECT_EQ(reg.ReadString("Port"), "ttyS1");
+    EXPECT_EQ(FileText(path), saved);
+}
+
+// Temporaries of crashed saves of this hive go at the next save; look-alikes and other files'
+// temporaries stay.
+TEST_F(RegistryTest, NextSaveRemovesOnlyTheHivesStaleTemporaries) {
+    const std::string hive = fs::path(HiveFilePath(HKEY_CURRENT_USER)).filename().string();
+    const std::pair<std::string, bool> files[] = {
+        {hive + ".tmp.123.0", false},    {hive + ".tmp.99999.17", false},
+        {hive + ".tmp.123", true},       {hive + ".tmp.12a.0", true},
+        {hive + ".tmp.backup", true},    {"local-machine.hive.tmp.5.5", true},
+        {"x" + hive + ".tmp.1.1", true}, {hive + ".tmp.1.1.old", true},
+    };
+    for (const auto& [name, stays] : files)
+        WriteFile(dir_ + "/" + name, "junk");
+    TRegistry().CreateKey("Software");
+    for (const auto& [name, stays] : files)
+        EXPECT_EQ(fs::exists(dir_ + "/" + name), stays) << name;
+}
+
+TEST_F(RegistryTest, DeepKeysAndBigKeysReadBackWhole) {
+    constexpr int kDepth = 2000;
+    std::string deep = "Software";
+    for (int i = 1; i < kDepth; ++i)
+        deep += "\\K" + std::to_string(i);
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey(deep, true));
+        reg.WriteString("Deep", "value");
+    }
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(deep, false));
+    EXPECT_EQ(reg.ReadString("Deep"), "value");
+    const std::string middle = deep.substr(0, deep.find("\\K1000\\"));
+    ASSERT_TRUE(reg.OpenKey("SOFTWARE" + middle.substr(8) + "\\k1000", false));
+    EXPECT_EQ(reg.GetKeyNames(), std::vector<std::string>{"K1001"});
+    EXPECT_TRUE(reg.DeleteKey(middle + "\\K1000"));
+    EXPECT_FALSE(reg.KeyExists(deep));
+    EXPECT_TRUE(reg.KeyExists(middle));
+    // Parents come before their children in the file.
+    const std::string text = FileText(HiveFilePath(HKEY_CURRENT_USER));
+    EXPECT_LT(text.find("[Software\\K1\\K2]"), text.find("[Software\\K1\\K2\\K3]"));
+
+    // A key of many values, one name given twice in another case: first place, last value.
+    constexpr int kValues = 50000;
+    std::string many = "TESSAL-HIVE 1\n[Big]\n";
+    for (int i = 0; i < kValues; ++i)
+        many += "\"V" + std::to_string(i) + "\"=dword:" + std::string(8, '0') + "\n";
+    many += "\"v7\"=\"again\"\nEND\n";
+    WriteFile(HiveFilePath(HKEY_CURRENT_USER), many);
+    ASSERT_TRUE(reg.OpenKey("big", false));
+    const std::vector<std::string> names = reg.GetValueNames();
+    ASSERT_EQ(names.size(), static_cast<std::size_t>(kValues));
+    EXPECT_EQ(names[7], "V7");
+    EXPECT_EQ(reg.ReadString("V7"), "again");
+    EXPECT_EQ(reg.ReadInteger("V49999"), 0);
+}
+
 } // namespace

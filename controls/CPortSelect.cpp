@@ -1,0 +1,137 @@
+#include "controls/CPortSelect.h"
+
+#include "framework/Strings.h"
+#include "port/CPortComPort.h"
+#include "port/CPortConv.h"
+
+namespace {
+
+// Adds the text of every value from First to Last, in ordinal order.
+template <typename TEnum>
+void AddTexts(TStrings& Items, TEnum Last, std::string (*ToStr)(TEnum)) {
+    for (int V = 0; V <= static_cast<int>(Last); ++V)
+        Items.Add(ToStr(static_cast<TEnum>(V)));
+}
+
+} // namespace
+
+void TComSelect::SetComProperty(TComProperty Value) {
+    FComProperty = Value;
+    FItems.BeginUpdate();
+    try {
+        FItems.Clear();
+        switch (Value) {
+        case cpNone:
+            break;
+        case cpPort:
+            EnumComPorts(FItems);
+            break;
+        case cpBaudRate:
+            AddTexts(FItems, br256000, BaudRateToStr);
+            break;
+        case cpDataBits:
+            AddTexts(FItems, dbEight, DataBitsToStr);
+            break;
+        case cpStopBits:
+            AddTexts(FItems, sbTwoStopBits, StopBitsToStr);
+            break;
+        case cpParity:
+            AddTexts(FItems, prSpace, ParityToStr);
+            break;
+        case cpFlowControl:
+            AddTexts(FItems, fcCustom, FlowControlToStr);
+            break;
+        }
+    } catch (...) {
+        FItems.EndUpdate();
+        throw;
+    }
+    FItems.EndUpdate();
+}
+
+void TComSelect::Choose(const std::string& Text) {
+    switch (FComProperty) {
+    case cpNone:
+        break;
+    case cpPort:
+        FPort = Text;
+        break;
+    case cpBaudRate:
+        FBaudRate = StrToBaudRate(Text);
+        break;
+    case cpDataBits:
+        FDataBits = StrToDataBits(Text);
+        break;
+    case cpStopBits:
+        FStopBits = StrToStopBits(Text);
+        break;
+    case cpParity:
+        FParity = StrToParity(Text);
+        break;
+    case cpFlowControl:
+        FFlowControl = StrToFlowControl(Text);
+        break;
+    }
+}
+
+void TComSelect::Change(const std::string& Text) {
+    Choose(Text);
+    if (FAutoApply)
+        ApplySettings();
+}
+
+void TComSelect::ApplySettings() {
+    if (FComPort == nullptr)
+        return;
+    switch (FComProperty) {
+    case cpNone:
+        break;
+    case cpPort:
+        FComPort->SetPort(FPort);
+        break;
+    case cpBaudRate:
+        FComPort->SetBaudRate(FBaudRate);
+        break;
+    case cpDataBits:
+        FComPort->SetDataBits(FDataBits);
+        break;
+    case cpStopBits:
+        FComPort->SetStopBits(FStopBits);
+        break;
+    case cpParity:
+        FComPort->GetParity().SetBits(FParity);
+        break;
+    case cpFlowControl:
+        FComPort->GetFlowControl().SetFlowControl(FFlowControl);
+        break;
+    }
+}
+
+std::string TComSelect::PortValueText() const {
+    switch (FComProperty) {
+    case cpPort:
+        return FComPort->GetPort();
+    case cpBaudRate:
+        return BaudRateToStr(FComPort->GetBaudRate());
+    case cpDataBits:
+        return DataBitsToStr(FComPort->GetDataBits());
+    case cpStopBits:
+        return StopBitsToStr(FComPort->GetStopBits());
+    case cpParity:
+        return ParityToStr(FComPort->GetParity().GetBits());
+    case cpFlowControl:
+        // Derived from the fields, so hand-set lines read as "Custom".
+        return FlowControlToStr(FComPort->GetFlowControl().GetFlowControl());
+    case cpNone:
+        break;
+    }
+    return {};
+}
+
+void TComSelect::UpdateSettings(std::int32_t& ItemIndex) {
+    if (FComPort == nullptr || FComProperty == cpNone)
+        return;
+    ItemIndex = FItems.IndexOf(PortValueText());
+    if (ItemIndex >= 0)
+        Choose(FItems.Get(ItemIndex));
+}

@@ -1,0 +1,69 @@
+// The selector behind the port setting controls: which setting it edits, the value chosen,
+// and the port it reads from and writes to. The host control gives it the list to fill.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "port/CPortTypes.h"
+
+class TCustomComPort;
+class TStrings;
+
+enum TComProperty : std::uint8_t {
+    cpNone,
+    cpPort,
+    cpBaudRate,
+    cpDataBits,
+    cpStopBits,
+    cpParity,
+    cpFlowControl
+};
+
+class TComSelect {
+public:
+    // Items is the host control's list; it must outlive the selector.
+    explicit TComSelect(TStrings& Items) : FItems(Items) {}
+
+    TComProperty GetComProperty() const { return FComProperty; }
+    // Refills the list with every value of the setting; for cpPort with EnumComPorts, whose
+    // failure passes to the caller.
+    void SetComProperty(TComProperty Value);
+    TCustomComPort* GetComPort() const { return FComPort; }
+    void SetComPort(TCustomComPort* Value) { FComPort = Value; }
+    bool GetAutoApply() const { return FAutoApply; }
+    void SetAutoApply(bool Value) { FAutoApply = Value; }
+
+    // Takes Text as the chosen value; with AutoApply, writes it to the port at once.
+    void Change(const std::string& Text);
+    // Writes the chosen value to the port; without a port, nothing.
+    void ApplySettings();
+    // Looks the port's current value up in the list: ItemIndex becomes its position, or -1
+    // when the list lacks it (the chosen value then stays). Without a port, or for cpNone,
+    // ItemIndex is left as it is.
+    void UpdateSettings(std::int32_t& ItemIndex);
+
+    // The chosen values; only the one of the current ComProperty means anything.
+    const std::string& GetPortName() const { return FPort; }
+    TBaudRate GetBaudRate() const { return FBaudRate; }
+    TDataBits GetDataBits() const { return FDataBits; }
+    TStopBits GetStopBits() const { return FStopBits; }
+    TParityBits GetParity() const { return FParity; }
+    TFlowControl GetFlowControl() const { return FFlowControl; }
+
+private:
+    // Stores the value whose text is Text.
+    void Choose(const std::string& Text);
+    std::string PortValueText() const;
+
+    std::string FPort;
+    TBaudRate FBaudRate = brCustom;
+    TDataBits FDataBits = dbFive;
+    TStopBits FStopBits = sbOneStopBit;
+    TParityBits FParity = prNone;
+    TFlowControl FFlowControl = fcHardware;
+    TStrings& FItems;
+    TComProperty FComProperty = cpNone;
+    TCustomComPort* FComPort = nullptr;
+    bool FAutoApply = false;
+};
