@@ -14,6 +14,7 @@
 //   thread carries on.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -245,6 +246,10 @@ private:
     // it served the GUI queue, each once in arrival order, to run after it has returned.
     bool FWindowDispatching = false;
     std::vector<TComEvent> FDeferredEvents;
+    // Lost-byte errors (input overflow, overrun) a count query cleared on the device, kept for
+    // the next LastErrors: dropped bytes are never left untold because someone asked how many
+    // were waiting. Count queries also run in the event thread under smNone.
+    std::atomic<std::uint32_t> FUnreadErrors{0};
     THandle FHandle;
     HWND FWindow = 0;
     std::int32_t FUpdateCount = 0;

@@ -93,6 +93,7 @@ void TCustomComPort::Open() {
         return;
     CallBeforeOpen();
     CreateHandle();
+    FUnreadErrors = 0;
     FConnected = true;
     try {
         SetupComPort();

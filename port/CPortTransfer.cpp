@@ -160,6 +160,7 @@ COMSTAT TCustomComPort::ReadStatus() {
     std::uint32_t Errors = 0;
     COMSTAT Stat;
     ReadErrorState(&Errors, &Stat);
+    FUnreadErrors.fetch_or(Errors & (CE_RXOVER | CE_OVERRUN));
     // The device vanished and nothing of it is left to read: a status query that cleared the
     // loss raises instead of answering for a device that is gone.
     if ((Errors & CE_IOE) && Stat.cbInQue == 0)
@@ -183,6 +184,7 @@ TComErrors TCustomComPort::LastErrors() {
     std::uint32_t Errors = 0;
     COMSTAT Stat;
     ReadErrorState(&Errors, &Stat);
+    Errors |= FUnreadErrors.exchange(0);
     return ErrorsFromBits(Errors, FParity->GetCheck());
 }
 
