@@ -227,6 +227,7 @@ private:
     template <typename T>
     void SetWhileClosed(T& Field, T Value);
     void DestroyEventThread();
+    void DrainOutput();
     // Opening's step 6: the hidden window and the event thread when events are selected.
     void CreateEventThread();
     [[noreturn]] void RaiseLast(std::int32_t Code) const;
