@@ -10,13 +10,51 @@
 
 namespace {
 
-// Releases a record made by a synchronous operation, also when an error leaves.
-struct TAsyncGuard {
+// A synchronous operation borrows its thread's record, so it creates no event and no record.
+// One started while the thread's record is in use (a handler run during the wait) gets its own,
+// and a record left with its operation outstanding (the wait failed) is never lent again.
+class TAsyncGuard {
+public:
     PAsync Async = nullptr;
-    TAsyncGuard() { InitAsync(Async); }
-    ~TAsyncGuard() { DoneAsync(Async); }
+    TAsyncGuard() {
+        thread_local TCache Cache;
+        if (Cache.Busy) {
+            InitAsync(Async);
+            return;
+        }
+        if (!Cache.Record)
+            InitAsync(Cache.Record);
+        Cache.Busy = true;
+        FCache = &Cache;
+        Async = Cache.Record;
+        // Lent as if fresh: an operation that starts nothing must not find the last one's
+        // count, kind or bytes.
+        delete[] Async->Data;
+        Async->Data = nullptr;
+        Async->Size = 0;
+        Async->Kind = okWrite;
+        Async->Overlapped.Status = 0;
+        Async->Overlapped.Transferred = 0;
+    }
+    ~TAsyncGuard() {
+        if (FCache) {
+            FCache->Busy = false;
+            if (Async->Overlapped.Operation == 0)
+                return;
+            FCache->Record = nullptr;
+        }
+        DoneAsync(Async);
+    }
     TAsyncGuard(const TAsyncGuard&) = delete;
     TAsyncGuard& operator=(const TAsyncGuard&) = delete;
+
+private:
+    struct TCache {
+        PAsync Record = nullptr;
+        bool Busy = false;
+        ~TCache() { DoneAsync(Record); }
+    };
+    TCache* FCache = nullptr;
 };
 
 bool StartedOrPending(bool Ok) {
