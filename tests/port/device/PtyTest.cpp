@@ -2,13 +2,10 @@
 
 #include <pty.h>
 
-#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 
 #include <thread>
-
-#include "framework/Application.h"
 
 namespace {
 
