@@ -231,9 +231,10 @@ private:
     // Opening's step 6: the hidden window and the event thread when events are selected.
     void CreateEventThread();
     [[noreturn]] void RaiseLast(std::int32_t Code) const;
-    void ReadErrorState(std::uint32_t* Errors, COMSTAT* Stat);
+    // WithOutput asks the device's own output queue too, which costs a system call on a tty.
+    void ReadErrorState(std::uint32_t* Errors, COMSTAT* Stat, bool WithOutput);
     // The status of a count query; raises code 10 once the device is gone.
-    COMSTAT ReadStatus();
+    COMSTAT ReadStatus(bool WithOutput = true);
     void Escape(std::uint32_t Function);
     // Reads the queued bytes once for OnRxBuf and the links; returns the count read.
     void DeliverRxBuf(std::int32_t& Count);

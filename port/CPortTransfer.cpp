@@ -153,7 +153,8 @@ std::int32_t TCustomComPort::WaitForAsync(PAsync& AsyncPtr) {
     const auto Count = static_cast<std::int32_t>(Transferred);
     // A read never announces the record's earlier write again: those bytes went out before.
     if (AsyncPtr->Kind == okRead) {
-        if (InputCount() == 0)
+        // The count is asked for the links alone; without them a read costs no further query.
+        if (!FLinks.empty() && InputCount() == 0)
             SendSignalToLink(leRx, false);
     } else if (AsyncPtr->Data) {
         // Only what went out: a write cut short by its time-out sent fewer bytes than copied.
@@ -189,15 +190,15 @@ void TCustomComPort::ClearBuffer(bool Input, bool Output) {
         RaiseLast(CError_PurgeFailed);
 }
 
-void TCustomComPort::ReadErrorState(std::uint32_t* Errors, COMSTAT* Stat) {
-    if (!ClearDeviceError(FHandle, Errors, Stat))
+void TCustomComPort::ReadErrorState(std::uint32_t* Errors, COMSTAT* Stat, bool WithOutput) {
+    if (!ClearDeviceError(FHandle, Errors, Stat, WithOutput))
         RaiseLast(CError_ClearComFailed);
 }
 
-COMSTAT TCustomComPort::ReadStatus() {
+COMSTAT TCustomComPort::ReadStatus(bool WithOutput) {
     std::uint32_t Errors = 0;
     COMSTAT Stat;
-    ReadErrorState(&Errors, &Stat);
+    ReadErrorState(&Errors, &Stat, WithOutput);
     FUnreadErrors.fetch_or(Errors & (CE_RXOVER | CE_OVERRUN));
     // The device vanished and nothing of it is left to read: a status query that cleared the
     // loss raises instead of answering for a device that is gone.
@@ -207,7 +208,7 @@ COMSTAT TCustomComPort::ReadStatus() {
 }
 
 std::int32_t TCustomComPort::InputCount() {
-    return static_cast<std::int32_t>(ReadStatus().cbInQue);
+    return static_cast<std::int32_t>(ReadStatus(false).cbInQue);
 }
 
 std::int32_t TCustomComPort::OutputCount() {
@@ -221,7 +222,7 @@ TComStatusFlags TCustomComPort::StateFlags() {
 TComErrors TCustomComPort::LastErrors() {
     std::uint32_t Errors = 0;
     COMSTAT Stat;
-    ReadErrorState(&Errors, &Stat);
+    ReadErrorState(&Errors, &Stat, false);
     Errors |= FUnreadErrors.exchange(0);
     return ErrorsFromBits(Errors, FParity->GetCheck());
 }
