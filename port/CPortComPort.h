@@ -256,6 +256,9 @@ private:
     HWND FWindow = 0;
     std::int32_t FUpdateCount = 0;
     std::vector<TComLink*> FLinks;
+    // Received batches are read into this, kept for the next; FRxBytesLent while one is in use.
+    std::vector<std::uint8_t> FRxBytes;
+    bool FRxBytesLent = false;
     bool FTriggersOnRxChar = true;
     TThreadPriority FEventThreadPriority = tpNormal;
     bool FHasLink = false;
