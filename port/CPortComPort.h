@@ -227,12 +227,14 @@ private:
     template <typename T>
     void SetWhileClosed(T& Field, T Value);
     void DestroyEventThread();
+    void DrainOutput();
     // Opening's step 6: the hidden window and the event thread when events are selected.
     void CreateEventThread();
     [[noreturn]] void RaiseLast(std::int32_t Code) const;
-    void ReadErrorState(std::uint32_t* Errors, COMSTAT* Stat);
+    // WithOutput asks the device's own output queue too, which costs a system call on a tty.
+    void ReadErrorState(std::uint32_t* Errors, COMSTAT* Stat, bool WithOutput);
     // The status of a count query; raises code 10 once the device is gone.
-    COMSTAT ReadStatus();
+    COMSTAT ReadStatus(bool WithOutput = true);
     void Escape(std::uint32_t Function);
     // Reads the queued bytes once for OnRxBuf and the links; returns the count read.
     void DeliverRxBuf(std::int32_t& Count);
@@ -254,6 +256,9 @@ private:
     HWND FWindow = 0;
     std::int32_t FUpdateCount = 0;
     std::vector<TComLink*> FLinks;
+    // Received batches are read into this, kept for the next; FRxBytesLent while one is in use.
+    std::vector<std::uint8_t> FRxBytes;
+    bool FRxBytesLent = false;
     bool FTriggersOnRxChar = true;
     TThreadPriority FEventThreadPriority = tpNormal;
     bool FHasLink = false;

@@ -1,5 +1,8 @@
 // Opening, configuring and closing the device.
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <thread>
 
 #include "framework/Application.h"
 #include "platform/sync/PlatformError.h"
@@ -88,6 +91,47 @@ void TCustomComPort::DestroyEventThread() {
     }
 }
 
+// What a write reported as written is the device's to send, so closing waits for it: within the
+// write time-outs when they are set, else within its time on the line plus a margin. What is still
+// queued then is discarded, so that closing the descriptor does not wait on it again.
+void TCustomComPort::DrainOutput() {
+    using namespace std::chrono;
+    std::uint32_t Errors = 0;
+    COMSTAT Stat;
+    // A device that cannot tell is gone or failing; there is nothing to wait for then.
+    if (!ClearDeviceError(FHandle, &Errors, &Stat) || Stat.cbOutQue == 0)
+        return;
+    DCB Line;
+    const std::uint64_t Baud =
+        GetDeviceState(FHandle, Line) ? std::max<std::uint32_t>(Line.BaudRate, 1) : 9600;
+    // Start, eight data, parity and two stop bits: no framing takes longer per byte.
+    const auto LineTime = [Baud](std::uint64_t Bytes) {
+        return microseconds(Bytes * 12ull * 1000000ull / Baud);
+    };
+    COMMTIMEOUTS T;
+    const bool Timed = GetDeviceTimeouts(FHandle, T) &&
+                       (T.WriteTotalTimeoutMultiplier != 0 || T.WriteTotalTimeoutConstant != 0);
+    const auto Bound =
+        Timed ? milliseconds(std::uint64_t{T.WriteTotalTimeoutMultiplier} * Stat.cbOutQue +
+                             T.WriteTotalTimeoutConstant)
+              : duration_cast<milliseconds>(LineTime(Stat.cbOutQue)) + milliseconds(200);
+    const auto Deadline = steady_clock::now() + Bound;
+    for (;;) {
+        const auto Left = Deadline - steady_clock::now();
+        if (Left <= steady_clock::duration::zero())
+            break;
+        // The device's own queue offers nothing to wait on: look again when it should be out.
+        std::this_thread::sleep_for(std::min<steady_clock::duration>(
+            Left, std::clamp<steady_clock::duration>(LineTime(Stat.cbOutQue), microseconds(200),
+                                                     milliseconds(20))));
+        if (!ClearDeviceError(FHandle, &Errors, &Stat) || Stat.cbOutQue == 0)
+            return;
+    }
+    if (!PurgeDevice(FHandle, PURGE_TXCLEAR) && LastPlatformError() != EIO)
+        Application->HandleException(
+            std::make_exception_ptr(EComPort(CError_PurgeFailed, LastPlatformError())), this);
+}
+
 void TCustomComPort::Open() {
     if (FConnected || GetComponentState().Contains(csDesigning))
         return;
@@ -122,6 +166,7 @@ void TCustomComPort::Close() {
     CallBeforeClose();
     AbortAllAsync();
     DestroyEventThread();
+    DrainOutput();
     DestroyHandle();
     FConnected = false;
     FClosing = false;

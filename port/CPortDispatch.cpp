@@ -123,8 +123,17 @@ void TCustomComPort::DeliverRxBuf(std::int32_t& Count) {
     // Another reader may have taken some meanwhile: only the bytes read are passed on.
     // A handler that raises does not keep the bytes from the others; the first exception
     // leaves once all have had them.
-    std::unique_ptr<std::uint8_t[]> Bytes;
+    std::uint8_t* Bytes = nullptr;
+    std::unique_ptr<std::uint8_t[]> Own;
     std::int32_t Got = 0;
+    struct TLend {
+        bool& Lent;
+        bool Mine = false;
+        ~TLend() {
+            if (Mine)
+                Lent = false;
+        }
+    } Lend{FRxBytesLent};
     std::exception_ptr Failure;
     auto Guarded = [&](const auto& Call) {
         try {
@@ -135,10 +144,20 @@ void TCustomComPort::DeliverRxBuf(std::int32_t& Count) {
         }
     };
     auto ReadOnce = [&] {
-        Bytes.reset(new std::uint8_t[static_cast<std::size_t>(Count)]);
-        Got = Read(Bytes.get(), Count);
+        const auto Size = static_cast<std::size_t>(Count);
+        // A batch delivered from inside another one's handler reads into its own buffer.
+        if (FRxBytesLent) {
+            Own.reset(new std::uint8_t[Size]);
+            Bytes = Own.get();
+        } else {
+            if (FRxBytes.size() < Size)
+                FRxBytes.resize(Size);
+            FRxBytesLent = Lend.Mine = true;
+            Bytes = FRxBytes.data();
+        }
+        Got = Read(Bytes, Count);
         if (Got > 0)
-            Guarded([&] { DoRxBuf(Bytes.get(), Got); });
+            Guarded([&] { DoRxBuf(Bytes, Got); });
     };
     ForEachLink(FLinks, [&](TComLink* L) {
         if (!L->OnRxBuf)
@@ -146,7 +165,7 @@ void TCustomComPort::DeliverRxBuf(std::int32_t& Count) {
         if (!Bytes)
             ReadOnce();
         if (Got > 0)
-            Guarded([&] { L->OnRxBuf(this, Bytes.get(), Got); });
+            Guarded([&] { L->OnRxBuf(this, Bytes, Got); });
     });
     if (!Bytes && !FTriggersOnRxChar)
         ReadOnce();

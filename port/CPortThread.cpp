@@ -80,8 +80,10 @@ void TComThread::Execute() {
     const std::int32_t ClearErr = Cleared ? 0 : LastPlatformError();
     std::uint32_t Ignored = 0;
     OverlappedResult(Handle, &FOverlapped, &Ignored, true);
-    // The queues are discarded even when the mask could not be cleared.
-    const bool Purged = PurgeDevice(Handle, PURGE_TXCLEAR | PURGE_RXCLEAR);
+    // The input is discarded even when the mask could not be cleared. Output is not: bytes a
+    // write reported as written still go out (Close waits for them), and on a tty discarding
+    // the output throws away what the far end has not read yet.
+    const bool Purged = PurgeDevice(Handle, PURGE_RXCLEAR);
     const std::int32_t PurgeErr = Purged ? 0 : LastPlatformError();
     // A lost device (EIO) was already heard as a line error; nothing is left to discard.
     if (DeviceFailed)

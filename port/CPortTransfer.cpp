@@ -10,13 +10,51 @@
 
 namespace {
 
-// Releases a record made by a synchronous operation, also when an error leaves.
-struct TAsyncGuard {
+// A synchronous operation borrows its thread's record, so it creates no event and no record.
+// One started while the thread's record is in use (a handler run during the wait) gets its own,
+// and a record left with its operation outstanding (the wait failed) is never lent again.
+class TAsyncGuard {
+public:
     PAsync Async = nullptr;
-    TAsyncGuard() { InitAsync(Async); }
-    ~TAsyncGuard() { DoneAsync(Async); }
+    TAsyncGuard() {
+        thread_local TCache Cache;
+        if (Cache.Busy) {
+            InitAsync(Async);
+            return;
+        }
+        if (!Cache.Record)
+            InitAsync(Cache.Record);
+        Cache.Busy = true;
+        FCache = &Cache;
+        Async = Cache.Record;
+        // Lent as if fresh: an operation that starts nothing must not find the last one's
+        // count, kind or bytes.
+        delete[] Async->Data;
+        Async->Data = nullptr;
+        Async->Size = 0;
+        Async->Kind = okWrite;
+        Async->Overlapped.Status = 0;
+        Async->Overlapped.Transferred = 0;
+    }
+    ~TAsyncGuard() {
+        if (FCache) {
+            FCache->Busy = false;
+            if (Async->Overlapped.Operation == 0)
+                return;
+            FCache->Record = nullptr;
+        }
+        DoneAsync(Async);
+    }
     TAsyncGuard(const TAsyncGuard&) = delete;
     TAsyncGuard& operator=(const TAsyncGuard&) = delete;
+
+private:
+    struct TCache {
+        PAsync Record = nullptr;
+        bool Busy = false;
+        ~TCache() { DoneAsync(Record); }
+    };
+    TCache* FCache = nullptr;
 };
 
 bool StartedOrPending(bool Ok) {
@@ -115,7 +153,8 @@ std::int32_t TCustomComPort::WaitForAsync(PAsync& AsyncPtr) {
     const auto Count = static_cast<std::int32_t>(Transferred);
     // A read never announces the record's earlier write again: those bytes went out before.
     if (AsyncPtr->Kind == okRead) {
-        if (InputCount() == 0)
+        // The count is asked for the links alone; without them a read costs no further query.
+        if (!FLinks.empty() && InputCount() == 0)
             SendSignalToLink(leRx, false);
     } else if (AsyncPtr->Data) {
         // Only what went out: a write cut short by its time-out sent fewer bytes than copied.
@@ -151,15 +190,15 @@ void TCustomComPort::ClearBuffer(bool Input, bool Output) {
         RaiseLast(CError_PurgeFailed);
 }
 
-void TCustomComPort::ReadErrorState(std::uint32_t* Errors, COMSTAT* Stat) {
-    if (!ClearDeviceError(FHandle, Errors, Stat))
+void TCustomComPort::ReadErrorState(std::uint32_t* Errors, COMSTAT* Stat, bool WithOutput) {
+    if (!ClearDeviceError(FHandle, Errors, Stat, WithOutput))
         RaiseLast(CError_ClearComFailed);
 }
 
-COMSTAT TCustomComPort::ReadStatus() {
+COMSTAT TCustomComPort::ReadStatus(bool WithOutput) {
     std::uint32_t Errors = 0;
     COMSTAT Stat;
-    ReadErrorState(&Errors, &Stat);
+    ReadErrorState(&Errors, &Stat, WithOutput);
     FUnreadErrors.fetch_or(Errors & (CE_RXOVER | CE_OVERRUN));
     // The device vanished and nothing of it is left to read: a status query that cleared the
     // loss raises instead of answering for a device that is gone.
@@ -169,7 +208,7 @@ COMSTAT TCustomComPort::ReadStatus() {
 }
 
 std::int32_t TCustomComPort::InputCount() {
-    return static_cast<std::int32_t>(ReadStatus().cbInQue);
+    return static_cast<std::int32_t>(ReadStatus(false).cbInQue);
 }
 
 std::int32_t TCustomComPort::OutputCount() {
@@ -183,7 +222,7 @@ TComStatusFlags TCustomComPort::StateFlags() {
 TComErrors TCustomComPort::LastErrors() {
     std::uint32_t Errors = 0;
     COMSTAT Stat;
-    ReadErrorState(&Errors, &Stat);
+    ReadErrorState(&Errors, &Stat, false);
     Errors |= FUnreadErrors.exchange(0);
     return ErrorsFromBits(Errors, FParity->GetCheck());
 }

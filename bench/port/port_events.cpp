@@ -1,22 +1,20 @@
 // Receive throughput, receive latency and idle cost of an open port over a pty pair, each
 // against a plain poll()/read() loop on the same kind of pair in the same run.
 //
-//   bench_port_events [MiB]      (default 64)
+//   bench_port_events [MiB [idle seconds]]      (default 64 and 10)
 //
 // Throughput: the far end (pty master) writes the stream from its own thread; the receiver's
-// CPU is the process's CPU minus the writer thread's. Latency: one byte at a time, from the
-// write on the far end to the handler that sees it, the next byte only after the handler has
-// acknowledged the previous one.
+// CPU is the process's CPU minus the writer thread's. Echo: one byte at a time, from the write
+// on the far end to the receiver holding it (after its read), which writes it back; the next
+// byte only after the echo arrived.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fstream>
-#include <mutex>
 #include <pty.h>
 #include <stdexcept>
 #include <string>
@@ -187,75 +185,74 @@ TThroughput PortThroughput(std::uint64_t Total, TSyncMethod Mode) {
     return Out;
 }
 
-// The far end's side of a ping: writes one byte, waits for the receiver's acknowledgement.
+// The far end of an echo: writes one byte and waits for it to come back, the next byte only
+// then. The receiver stamps the moment it holds the byte (after its read) against the write.
 class TPinger {
 public:
-    void Ack(Clock::time_point Seen) {
-        {
-            std::lock_guard G(FLock);
-            FSamples.push_back(Seconds(Seen - FSent) * 1e6);
-            FAcked = true;
-        }
-        FCond.notify_one();
+    void Held(Clock::time_point At) {
+        FSamples.push_back(double((At.time_since_epoch().count() - FSent.load())) / 1e3);
     }
     std::thread Start(int Fd, int Rounds) {
         return std::thread([this, Fd, Rounds] {
+            const double C0 = ThreadCpu();
             for (int I = 0; I < Rounds; ++I) {
-                std::unique_lock L(FLock);
-                FAcked = false;
-                FSent = Clock::now();
-                const std::uint8_t B = std::uint8_t(I);
+                std::uint8_t B = std::uint8_t(I);
+                FSent = Clock::now().time_since_epoch().count();
                 if (write(Fd, &B, 1) != 1) {
                     std::perror("write");
                     std::exit(1);
                 }
-                if (!FCond.wait_for(L, std::chrono::seconds(10), [this] { return FAcked; })) {
-                    std::fprintf(stderr, "latency: no answer\n");
+                pollfd P{Fd, POLLIN, 0};
+                if (poll(&P, 1, 10000) != 1 || read(Fd, &B, 1) != 1) {
+                    std::fprintf(stderr, "echo: no answer\n");
                     std::exit(1);
                 }
             }
+            FCpu = ThreadCpu() - C0;
         });
     }
+    double Cpu() const { return FCpu; }
+    // Only once the pinger has been joined: the receiver wrote them.
     std::vector<double> Samples() {
-        std::lock_guard G(FLock);
         std::sort(FSamples.begin(), FSamples.end());
         return FSamples;
     }
 
 private:
-    std::mutex FLock;
-    std::condition_variable FCond;
-    Clock::time_point FSent;
-    bool FAcked = false;
+    std::atomic<std::int64_t> FSent{0};
+    double FCpu = 0;
     std::vector<double> FSamples;
 };
 
 struct TLatency {
     double P50 = 0, P99 = 0;
+    double CpuNs = 0; // receiver CPU per echoed byte
 };
 
-TLatency Percentiles(const std::vector<double>& S) {
+TLatency Percentiles(const std::vector<double>& S, double Cpu, int Rounds) {
     if (S.empty())
         return {};
-    return {S[S.size() / 2], S[std::min(S.size() - 1, S.size() * 99 / 100)]};
+    return {S[S.size() / 2], S[std::min(S.size() - 1, S.size() * 99 / 100)], Cpu / Rounds * 1e9};
 }
 
 TLatency BaselineLatency(int Rounds) {
     TPty Pty;
     TPinger Ping;
+    const double P0 = ProcessCpu();
     std::thread Writer = Ping.Start(Pty.Master, Rounds);
     for (int I = 0; I < Rounds; ++I) {
         pollfd P{Pty.Slave, POLLIN, 0};
         if (poll(&P, 1, -1) < 0)
             throw std::runtime_error("poll failed");
-        const auto Seen = Clock::now();
         std::uint8_t B;
         if (read(Pty.Slave, &B, 1) != 1)
             throw std::runtime_error("read failed");
-        Ping.Ack(Seen);
+        Ping.Held(Clock::now());
+        if (write(Pty.Slave, &B, 1) != 1)
+            throw std::runtime_error("write failed");
     }
     Writer.join();
-    return Percentiles(Ping.Samples());
+    return Percentiles(Ping.Samples(), ProcessCpu() - P0 - Ping.Cpu(), Rounds);
 }
 
 TLatency PortLatency(int Rounds, TSyncMethod Mode) {
@@ -266,22 +263,24 @@ TLatency PortLatency(int Rounds, TSyncMethod Mode) {
     TPinger Ping;
     std::atomic<int> Seen{0};
     P.OnRxChar = [&](TObject* Sender, std::int32_t Count) {
-        const auto At = Clock::now();
+        auto* Port = static_cast<TCustomComPort*>(Sender);
         std::uint8_t B[64];
-        const std::int32_t Got =
-            static_cast<TCustomComPort*>(Sender)->Read(B, std::min<std::int32_t>(Count, 64));
-        for (std::int32_t I = 0; I < Got; ++I) {
-            Ping.Ack(At);
-            ++Seen;
-        }
+        const std::int32_t Got = Port->Read(B, std::min<std::int32_t>(Count, 64));
+        const auto At = Clock::now();
+        for (std::int32_t I = 0; I < Got; ++I)
+            Ping.Held(At);
+        Port->Write(B, Got);
+        Seen += Got;
         NotifySynchronizeWaiters();
     };
     P.Open();
+    const double P0 = ProcessCpu();
     std::thread Writer = Ping.Start(Pty.Master, Rounds);
     WaitServingSynchronize([&] { return Seen.load() >= Rounds; }, 600000);
     Writer.join();
+    const double Cpu = ProcessCpu() - P0 - Ping.Cpu();
     P.Close();
-    return Percentiles(Ping.Samples());
+    return Percentiles(Ping.Samples(), Cpu, Rounds);
 }
 
 // Voluntary context switches and CPU nanoseconds of every thread but the calling one.
@@ -335,6 +334,7 @@ void Idle(double Secs) {
 int main(int argc, char** argv) {
     const std::uint64_t MiB = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 64;
     const std::uint64_t Total = MiB << 20;
+    const double IdleSecs = argc > 2 ? std::strtod(argv[2], nullptr) : 10;
     const int Rounds = 10000;
 
     std::printf("receive %llu MiB over a pty pair\n", (unsigned long long)MiB);
@@ -350,18 +350,22 @@ int main(int argc, char** argv) {
     Row("OnRxBuf smNone", None);
     Row("OnRxBuf smThreadSync", Sync);
 
-    std::printf("latency, far-end write to handler, %d round trips (microseconds)\n", Rounds);
+    std::printf("echo, far-end write to the receiver holding the byte, %d round trips "
+                "(one-way microseconds; receiver CPU per echoed byte)\n",
+                Rounds);
     const TLatency LBase = BaselineLatency(Rounds);
     const TLatency LNone = PortLatency(Rounds, smNone);
     const TLatency LSync = PortLatency(Rounds, smThreadSync);
     auto LRow = [&](const char* Name, const TLatency& L) {
-        std::printf("  %-22s p50 %7.1f  p99 %7.1f  ratio p50 %.2f p99 %.2f\n", Name, L.P50, L.P99,
-                    L.P50 / LBase.P50, L.P99 / LBase.P99);
+        std::printf("  %-22s p50 %7.1f  p99 %7.1f  %8.0f ns CPU  ratio p50 %.2f p99 %.2f CPU "
+                    "%.2f\n",
+                    Name, L.P50, L.P99, L.CpuNs, L.P50 / LBase.P50, L.P99 / LBase.P99,
+                    L.CpuNs / LBase.CpuNs);
     };
     LRow("poll/read baseline", LBase);
-    LRow("OnRxChar smNone", LNone);
-    LRow("OnRxChar smThreadSync", LSync);
+    LRow("OnRxChar+Read smNone", LNone);
+    LRow("OnRxChar+Read smThrSync", LSync);
 
-    Idle(10);
+    Idle(IdleSecs);
     return Base.Exact && None.Exact && Sync.Exact ? 0 : 1;
 }

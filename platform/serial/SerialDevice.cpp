@@ -356,7 +356,7 @@ bool TSerialDevice::Purge(std::uint32_t Flags) {
     return true;
 }
 
-bool TSerialDevice::ClearError(std::uint32_t* Errors, COMSTAT* Stat) {
+bool TSerialDevice::ClearError(std::uint32_t* Errors, COMSTAT* Stat, bool WithOutput) {
     std::lock_guard lock(mutex_);
     if (!CheckOpen())
         return false;
@@ -377,6 +377,11 @@ bool TSerialDevice::ClearError(std::uint32_t* Errors, COMSTAT* Stat) {
         std::uint64_t out = priorityPending_ ? 1 : 0;
         for (auto& op : writes_)
             out += op->Count - op->Done;
+        s.cbOutQue = static_cast<std::uint32_t>(std::min<std::uint64_t>(out, 0xFFFFFFFFu));
+        if (!WithOutput) {
+            *Stat = s;
+            return true;
+        }
         std::uint32_t kernel = 0;
         if (!lost_ && backend_->OutputQueued(kernel))
             out += kernel;

@@ -147,8 +147,8 @@ bool GetDeviceEventMask(TSerialHandle Handle, std::uint32_t& Mask) {
 bool PurgeDevice(TSerialHandle Handle, std::uint32_t Flags) {
     WITH_DEVICE(Purge(Flags));
 }
-bool ClearDeviceError(TSerialHandle Handle, std::uint32_t* Errors, COMSTAT* Stat) {
-    WITH_DEVICE(ClearError(Errors, Stat));
+bool ClearDeviceError(TSerialHandle Handle, std::uint32_t* Errors, COMSTAT* Stat, bool WithOutput) {
+    WITH_DEVICE(ClearError(Errors, Stat, WithOutput));
 }
 bool GetDeviceModemStatus(TSerialHandle Handle, std::uint32_t& ModemStatus) {
     WITH_DEVICE(ModemStatus(ModemStatus));

@@ -266,8 +266,11 @@ bool PurgeDevice(TSerialHandle Handle, std::uint32_t Flags);
 // status flags and the queue counts. On a vanished device whose bytes and errors have all been
 // taken it fails with EIO. fXoffHold follows a received XOFF where
 // the device tells (the virtual null-modem); a tty's kernel obeys XOFF silently, so there it
-// shows only the escape function's hold.
-bool ClearDeviceError(TSerialHandle Handle, std::uint32_t* Errors, COMSTAT* Stat);
+// shows only the escape function's hold. Without WithOutput the device's own output queue is not
+// asked (a system call on a tty): cbOutQue counts only the driver's pending output, and the
+// hold flags, which tell why output waits, are left out.
+bool ClearDeviceError(TSerialHandle Handle, std::uint32_t* Errors, COMSTAT* Stat,
+                      bool WithOutput = true);
 
 // Modem status (MS_* bits).
 bool GetDeviceModemStatus(TSerialHandle Handle, std::uint32_t& ModemStatus);

@@ -224,6 +224,13 @@ TEST_F(VirtualPair, PurgeClearsEachQueueAndAbortsPendingOperations) {
     EXPECT_EQ(LastPlatformError(), IO_INCOMPLETE);
     Errors(a, &st);
     EXPECT_GT(st.cbOutQue, 0u);
+    // Without the device's own queue only the pending write's remainder counts.
+    std::uint32_t e = 0;
+    COMSTAT own;
+    ASSERT_TRUE(ClearDeviceError(a, &e, &own, false));
+    EXPECT_GT(own.cbOutQue, 0u);
+    EXPECT_LT(own.cbOutQue, st.cbOutQue) << "the wire's bytes are left out";
+    EXPECT_EQ(own.Flags, 0u);
     ASSERT_TRUE(PurgeDevice(a, PURGE_TXABORT | PURGE_TXCLEAR));
     ASSERT_TRUE(w.Wait(0));
     EXPECT_FALSE(OverlappedResult(a, &w, &n, true));

@@ -47,6 +47,53 @@ TEST_F(TransferTest, EmptyWritesAndReads) {
     EXPECT_EQ(Port.OutputCount(), 0);
 }
 
+// Back-to-back synchronous calls on one thread: each answers for itself, never with the count,
+// kind or bytes of the one before, and the links hear each write once.
+TEST_F(TransferTest, SuccessiveCallsAnswerForThemselves) {
+    std::string TxSeen;
+    TComLink Link;
+    Link.OnTxBuf = [&](TObject*, const void* B, std::int32_t N) {
+        TxSeen.append(static_cast<const char*>(B), static_cast<std::size_t>(N));
+    };
+    Port.RegisterLink(&Link);
+    enum TStep { Write, WriteEmpty, Read, ReadNone };
+    const struct {
+        TStep Step;
+        std::string Bytes;
+        std::int32_t Expected;
+    } Steps[] = {
+        {Write, "abcdef", 6}, {ReadNone, "", 0}, {WriteEmpty, "", 0}, {Read, "xy", 2},
+        {ReadNone, "", 0},    {Write, "z", 1},   {WriteEmpty, "", 0}, {Read, "pqr", 3},
+    };
+    std::string Sent;
+    for (const auto& S : Steps) {
+        SCOPED_TRACE(S.Bytes + " step " + std::to_string(S.Step));
+        std::string Got;
+        switch (S.Step) {
+        case Write:
+            EXPECT_EQ(Port.Write(S.Bytes.data(), static_cast<std::int32_t>(S.Bytes.size())),
+                      S.Expected);
+            Sent += S.Bytes;
+            break;
+        case WriteEmpty:
+            EXPECT_EQ(Port.WriteStr(S.Bytes), S.Expected);
+            break;
+        case Read:
+            PeerWrite(S.Bytes);
+            ASSERT_TRUE(WaitInput(S.Expected));
+            EXPECT_EQ(Port.ReadStr(Got, S.Expected), S.Expected);
+            EXPECT_EQ(Got, S.Bytes);
+            break;
+        case ReadNone:
+            EXPECT_EQ(Port.ReadStr(Got, 0), S.Expected);
+            break;
+        }
+    }
+    EXPECT_EQ(PeerRead(static_cast<std::uint32_t>(Sent.size())), Sent);
+    EXPECT_EQ(TxSeen, Sent);
+    Port.UnRegisterLink(&Link);
+}
+
 TEST_F(TransferTest, ShortReadReturnsWhatArrived) {
     TComTimeouts T;
     T.SetReadInterval(50);
