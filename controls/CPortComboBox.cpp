@@ -26,7 +26,7 @@ void TComboBoxStrings::Delete(int Index) {
 }
 
 TComComboBox::TComComboBox(QWidget* Parent, TComponent* AOwner)
-    : QComboBox(Parent), TComponent(AOwner), FItems(*this), FComSelect(FItems) {
+    : QComboBox(Parent), TComponent(AOwner), TComSelectControl(FItems), FItems(*this) {
     // A drop-down list without free text.
     setEditable(false);
     // activated is the user's choice only; index changes made by code do not reach Change.

@@ -45,7 +45,7 @@ void TRadioGroupStrings::Changed() {
 }
 
 TComRadioGroup::TComRadioGroup(QWidget* Parent, TComponent* AOwner)
-    : QGroupBox(Parent), TComponent(AOwner), FItems(*this), FComSelect(FItems),
+    : QGroupBox(Parent), TComponent(AOwner), TComSelectControl(FItems), FItems(*this),
       FLayout(new QVBoxLayout(this)) {
     FButtons.setExclusive(true);
     // Every click, also on the checked button: the click handling decides what it means.

@@ -77,3 +77,21 @@ private:
     TCustomComPort* FComPort = nullptr;
     bool FAutoApply = false;
 };
+
+// What a port setting control answers from its selector alone.
+class TComSelectControl {
+public:
+    TCustomComPort* GetComPort() const { return FComSelect.GetComPort(); }
+    TComProperty GetComProperty() const { return FComSelect.GetComProperty(); }
+    bool GetAutoApply() const { return FComSelect.GetAutoApply(); }
+    void SetAutoApply(bool Value) { FComSelect.SetAutoApply(Value); }
+    const TComSelect& GetComSelect() const { return FComSelect; }
+    void ApplySettings() { FComSelect.ApplySettings(); }
+
+protected:
+    // Items is the control's list; the selector only keeps the reference until it is used.
+    explicit TComSelectControl(TStrings& Items) : FComSelect(Items) {}
+    ~TComSelectControl() = default;
+
+    TComSelect FComSelect;
+};
