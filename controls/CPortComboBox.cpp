@@ -26,7 +26,7 @@ void TComboBoxStrings::Delete(int Index) {
 }
 
 TComComboBox::TComComboBox(QWidget* Parent, TComponent* AOwner)
-    : QComboBox(Parent), TComponent(AOwner), FItems(*this), FComSelect(FItems) {
+    : QComboBox(Parent), TComponent(AOwner), TComSelectControl(FItems), FItems(*this) {
     // A drop-down list without free text.
     setEditable(false);
     // activated is the user's choice only; index changes made by code do not reach Change.
@@ -45,29 +45,14 @@ TComComboBox::~TComComboBox() {
 }
 
 void TComComboBox::SetComPort(TCustomComPort* Value) {
-    TCustomComPort* Old = FComSelect.GetComPort();
-    if (Value == Old)
-        return;
-    if (Old != nullptr)
-        Old->RemoveFreeNotification(this);
-    FComSelect.SetComPort(Value);
-    if (Value != nullptr) {
-        Value->FreeNotification(this);
+    if (FComSelect.AttachPort(Value, *this))
         UpdateSettings();
-    }
 }
 
 void TComComboBox::SetComProperty(TComProperty Value) {
     FComSelect.SetComProperty(Value);
-    if (count() == 0)
-        return;
-    if (GetComPort() == nullptr) {
-        setCurrentIndex(0);
-    } else {
-        std::int32_t Index = currentIndex();
-        FComSelect.UpdateSettings(Index);
-        setCurrentIndex(Index);
-    }
+    if (const auto Index = FComSelect.IndexAfterRefill(currentIndex()))
+        setCurrentIndex(*Index);
 }
 
 std::string TComComboBox::GetText() const {
@@ -94,11 +79,8 @@ void TComComboBox::Change() {
 
 void TComComboBox::Notification(TComponent* AComponent, TOperation Operation) {
     TComponent::Notification(AComponent, Operation);
-    if (Operation == opRemove && AComponent != nullptr && AComponent == GetComPort()) {
-        FComSelect.SetComPort(nullptr);
-        if (count() > 0)
-            setCurrentIndex(0);
-    }
+    if (FComSelect.PortRemoved(AComponent, Operation) && count() > 0)
+        setCurrentIndex(0);
 }
 
 void TComComboBox::RefreshPortList() {

@@ -29,28 +29,21 @@ private:
     QComboBox& FBox;
 };
 
-class TComComboBox : public QComboBox, public TComponent {
+class TComComboBox : public QComboBox, public TComponent, public TComSelectControl {
     Q_OBJECT
 
 public:
     explicit TComComboBox(QWidget* Parent = nullptr, TComponent* AOwner = nullptr);
     ~TComComboBox() override;
 
-    TCustomComPort* GetComPort() const { return FComSelect.GetComPort(); }
     void SetComPort(TCustomComPort* Value);
-    TComProperty GetComProperty() const { return FComSelect.GetComProperty(); }
     void SetComProperty(TComProperty Value);
-    bool GetAutoApply() const { return FComSelect.GetAutoApply(); }
-    void SetAutoApply(bool Value) { FComSelect.SetAutoApply(Value); }
     // The selected entry, "" without one; writing selects the equal entry, if there is one.
     std::string GetText() const;
     void SetText(const std::string& Value);
     std::int32_t GetItemIndex() const { return currentIndex(); }
     void SetItemIndex(std::int32_t Value) { setCurrentIndex(Value); }
     const TStrings& GetItems() const { return FItems; }
-    const TComSelect& GetComSelect() const { return FComSelect; }
-
-    void ApplySettings() { FComSelect.ApplySettings(); }
     void UpdateSettings();
 
     TNotifyEvent OnChange;
@@ -69,6 +62,5 @@ private:
     void RefreshPortList();
 
     TComboBoxStrings FItems;
-    TComSelect FComSelect;
     QString FHint;
 };

@@ -45,7 +45,7 @@ void TRadioGroupStrings::Changed() {
 }
 
 TComRadioGroup::TComRadioGroup(QWidget* Parent, TComponent* AOwner)
-    : QGroupBox(Parent), TComponent(AOwner), FItems(*this), FComSelect(FItems),
+    : QGroupBox(Parent), TComponent(AOwner), TComSelectControl(FItems), FItems(*this),
       FLayout(new QVBoxLayout(this)) {
     FButtons.setExclusive(true);
     // Every click, also on the checked button: the click handling decides what it means.
@@ -127,29 +127,14 @@ void TComRadioGroup::Click() {
 }
 
 void TComRadioGroup::SetComPort(TCustomComPort* Value) {
-    TCustomComPort* Old = FComSelect.GetComPort();
-    if (Value == Old)
-        return;
-    if (Old != nullptr)
-        Old->RemoveFreeNotification(this);
-    FComSelect.SetComPort(Value);
-    if (Value != nullptr) {
-        Value->FreeNotification(this);
+    if (FComSelect.AttachPort(Value, *this))
         UpdateSettings();
-    }
 }
 
 void TComRadioGroup::SetComProperty(TComProperty Value) {
     FComSelect.SetComProperty(Value);
-    if (FItems.GetCount() == 0)
-        return;
-    if (GetComPort() == nullptr) {
-        SetItemIndex(0);
-    } else {
-        std::int32_t Index = FItemIndex;
-        FComSelect.UpdateSettings(Index);
-        SetItemIndex(Index);
-    }
+    if (const auto Index = FComSelect.IndexAfterRefill(FItemIndex))
+        SetItemIndex(*Index);
 }
 
 void TComRadioGroup::UpdateSettings() {
@@ -161,11 +146,8 @@ void TComRadioGroup::UpdateSettings() {
 
 void TComRadioGroup::Notification(TComponent* AComponent, TOperation Operation) {
     TComponent::Notification(AComponent, Operation);
-    if (Operation == opRemove && AComponent != nullptr && AComponent == GetComPort()) {
-        FComSelect.SetComPort(nullptr);
-        if (FItems.GetCount() > 0) {
-            SetItemIndex(0);
-            FOldIndex = 0;
-        }
+    if (FComSelect.PortRemoved(AComponent, Operation) && FItems.GetCount() > 0) {
+        SetItemIndex(0);
+        FOldIndex = 0;
     }
 }

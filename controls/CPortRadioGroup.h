@@ -41,19 +41,15 @@ private:
     std::vector<std::string> FList;
 };
 
-class TComRadioGroup : public QGroupBox, public TComponent {
+class TComRadioGroup : public QGroupBox, public TComponent, public TComSelectControl {
     Q_OBJECT
 
 public:
     explicit TComRadioGroup(QWidget* Parent = nullptr, TComponent* AOwner = nullptr);
     ~TComRadioGroup() override;
 
-    TCustomComPort* GetComPort() const { return FComSelect.GetComPort(); }
     void SetComPort(TCustomComPort* Value);
-    TComProperty GetComProperty() const { return FComSelect.GetComProperty(); }
     void SetComProperty(TComProperty Value);
-    bool GetAutoApply() const { return FComSelect.GetAutoApply(); }
-    void SetAutoApply(bool Value) { FComSelect.SetAutoApply(Value); }
     std::int32_t GetItemIndex() const { return FItemIndex; }
     // Checks the button (-1: none), which runs the click handling when the index changes.
     void SetItemIndex(std::int32_t Value);
@@ -61,9 +57,6 @@ public:
     std::string GetCaption() const;
     void SetCaption(const std::string& Value);
     const TStrings& GetItems() const { return FItems; }
-    const TComSelect& GetComSelect() const { return FComSelect; }
-
-    void ApplySettings() { FComSelect.ApplySettings(); }
     void UpdateSettings();
 
     TNotifyEvent OnClick;
@@ -78,7 +71,6 @@ private:
     void ButtonClicked(int Index);
 
     TRadioGroupStrings FItems;
-    TComSelect FComSelect;
     std::int32_t FItemIndex = -1;
     std::int32_t FOldIndex = -1;
     QButtonGroup FButtons;

@@ -135,3 +135,31 @@ void TComSelect::UpdateSettings(std::int32_t& ItemIndex) {
     if (ItemIndex >= 0)
         Choose(FItems.Get(ItemIndex));
 }
+
+std::optional<std::int32_t> TComSelect::IndexAfterRefill(std::int32_t CurrentIndex) {
+    if (FItems.GetCount() == 0)
+        return std::nullopt;
+    if (FComPort == nullptr)
+        return 0;
+    UpdateSettings(CurrentIndex);
+    return CurrentIndex;
+}
+
+bool TComSelect::AttachPort(TCustomComPort* Value, TComponent& Host) {
+    if (Value == FComPort)
+        return false;
+    if (FComPort != nullptr)
+        FComPort->RemoveFreeNotification(&Host);
+    FComPort = Value;
+    if (Value == nullptr)
+        return false;
+    Value->FreeNotification(&Host);
+    return true;
+}
+
+bool TComSelect::PortRemoved(TComponent* AComponent, TOperation Operation) {
+    if (Operation != opRemove || AComponent == nullptr || AComponent != FComPort)
+        return false;
+    FComPort = nullptr;
+    return true;
+}

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "framework/Component.h"
 #include "port/CPortTypes.h"
 
 class TCustomComPort;
@@ -31,6 +33,11 @@ public:
     void SetComProperty(TComProperty Value);
     TCustomComPort* GetComPort() const { return FComPort; }
     void SetComPort(TCustomComPort* Value) { FComPort = Value; }
+    // Points the selector at Value and moves Host's free notification from the old port to it;
+    // true when the port changed to one that Host should now read its settings from.
+    bool AttachPort(TCustomComPort* Value, TComponent& Host);
+    // Forgets the port when the notification tells of its removal; true in that case.
+    bool PortRemoved(TComponent* AComponent, TOperation Operation);
     bool GetAutoApply() const { return FAutoApply; }
     void SetAutoApply(bool Value) { FAutoApply = Value; }
 
@@ -42,6 +49,9 @@ public:
     // when the list lacks it (the chosen value then stays). Without a port, or for cpNone,
     // ItemIndex is left as it is.
     void UpdateSettings(std::int32_t& ItemIndex);
+    // The entry the host shows after SetComProperty refilled the list: none for an empty list,
+    // the first without a port, otherwise what UpdateSettings makes of CurrentIndex.
+    std::optional<std::int32_t> IndexAfterRefill(std::int32_t CurrentIndex);
 
     // The chosen values; only the one of the current ComProperty means anything.
     const std::string& GetPortName() const { return FPort; }
@@ -66,4 +76,22 @@ private:
     TComProperty FComProperty = cpNone;
     TCustomComPort* FComPort = nullptr;
     bool FAutoApply = false;
+};
+
+// What a port setting control answers from its selector alone.
+class TComSelectControl {
+public:
+    TCustomComPort* GetComPort() const { return FComSelect.GetComPort(); }
+    TComProperty GetComProperty() const { return FComSelect.GetComProperty(); }
+    bool GetAutoApply() const { return FComSelect.GetAutoApply(); }
+    void SetAutoApply(bool Value) { FComSelect.SetAutoApply(Value); }
+    const TComSelect& GetComSelect() const { return FComSelect; }
+    void ApplySettings() { FComSelect.ApplySettings(); }
+
+protected:
+    // Items is the control's list; the selector only keeps the reference until it is used.
+    explicit TComSelectControl(TStrings& Items) : FComSelect(Items) {}
+    ~TComSelectControl() = default;
+
+    TComSelect FComSelect;
 };

@@ -250,11 +250,6 @@ void TComDataPacket::DoCustomStop(const std::string& Str, std::int32_t& Pos) {
 
 void TComDataPacket::Notification(TComponent* AComponent, TOperation Operation) {
     TComponent::Notification(AComponent, Operation);
-    if (Operation != opRemove || AComponent == nullptr || AComponent != FComPort)
-        return;
-    // A port in its destructor has already lost its links list; it forgets the link with itself.
-    if (AComponent->GetComponentState().Contains(csDestroying))
-        FComPort = nullptr;
-    else
+    if (LinkedPortRemoved(AComponent, Operation, FComPort))
         SetComPort(nullptr);
 }

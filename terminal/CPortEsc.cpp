@@ -21,23 +21,32 @@ int TEscapeCodes::GetParam(int Index, const TStrings* AParams) {
     return Value;
 }
 
-TEscapeResult TEscapeCodesVT52::ProcessChar(char Ch) {
-    if (!FCollectingSequence) {
-        if (Ch != ESC) {
-            FPlainChar = Ch;
-            return erChar;
-        }
-        FSequenceText.clear();
-        FCollectingSequence = true;
-        return erNothing;
+std::optional<TEscapeResult> TEscapeCodes::BeginOrCollect(char Ch) {
+    if (FCollectingSequence) {
+        FSequenceText += Ch;
+        return std::nullopt;
     }
-    FSequenceText += Ch;
-    const TEscapeCode Code = DetectCode(FSequenceText);
+    if (Ch != ESC) {
+        FPlainChar = Ch;
+        return erChar;
+    }
+    FSequenceText.clear();
+    FCollectingSequence = true;
+    return erNothing;
+}
+
+TEscapeResult TEscapeCodes::EndIfComplete(TEscapeCode Code) {
     if (Code == ecNotCompleted)
         return erNothing;
     FFoundCode = Code;
     FCollectingSequence = false;
     return erCode;
+}
+
+TEscapeResult TEscapeCodesVT52::ProcessChar(char Ch) {
+    if (const auto Result = BeginOrCollect(Ch))
+        return *Result;
+    return EndIfComplete(DetectCode(FSequenceText));
 }
 
 TEscapeCode TEscapeCodesVT52::DetectCode(const std::string& Str) {

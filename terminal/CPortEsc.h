@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -80,7 +81,16 @@ public:
     TStringList& GetCodeParams() { return FCodeParams; }
     const TStringList& GetCodeParams() const { return FCodeParams; }
 
+    bool GetCollectingSequence() const { return FCollectingSequence; }
+
 protected:
+    // Outside a sequence answers Ch itself (erChar, or erNothing for the ESC that starts one);
+    // inside one appends Ch to the sequence text and answers nothing.
+    std::optional<TEscapeResult> BeginOrCollect(char Ch);
+    // Ends the sequence once Code is complete.
+    TEscapeResult EndIfComplete(TEscapeCode Code);
+
+    bool FCollectingSequence = false;
     char FPlainChar = 0;
     TEscapeCode FFoundCode = ecUnknown;
     std::string FSequenceText;
@@ -93,11 +103,6 @@ public:
     std::string EscCodeToStr(TEscapeCode Code, const TStrings* AParams) const override;
     // The code Str (the text after ESC) forms so far; ESC Y fills CodeParams with row and column.
     TEscapeCode DetectCode(const std::string& Str);
-
-    bool GetCollectingSequence() const { return FCollectingSequence; }
-
-private:
-    bool FCollectingSequence = false;
 };
 
 class TEscapeCodesVT100 : public TEscapeCodes {
@@ -115,10 +120,8 @@ public:
     // Parameters separated by ";"; a ";" that would start an empty parameter is kept as text.
     static void SplitParams(std::string_view Str, TStrings& Params);
 
-    bool GetCollectingSequence() const { return FCollectingSequence; }
     bool GetCollectingBracketSequence() const { return FCollectingBracketSequence; }
 
 private:
-    bool FCollectingSequence = false;
     bool FCollectingBracketSequence = false;
 };

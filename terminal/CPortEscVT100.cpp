@@ -25,16 +25,8 @@ int Selector(const TStrings& Params) {
 } // namespace
 
 TEscapeResult TEscapeCodesVT100::ProcessChar(char Ch) {
-    if (!FCollectingSequence) {
-        if (Ch != ESC) {
-            FPlainChar = Ch;
-            return erChar;
-        }
-        FSequenceText.clear();
-        FCollectingSequence = true;
-        return erNothing;
-    }
-    FSequenceText += Ch;
+    if (const auto Result = BeginOrCollect(Ch))
+        return *Result;
     TEscapeCode Code;
     if (FCollectingBracketSequence) {
         Code = DetectExtCode(FSequenceText);
@@ -48,12 +40,10 @@ TEscapeResult TEscapeCodesVT100::ProcessChar(char Ch) {
     } else {
         Code = DetectCode(FSequenceText);
     }
-    if (Code == ecNotCompleted)
-        return erNothing;
-    FFoundCode = Code;
-    FCollectingSequence = false;
-    FCollectingBracketSequence = false;
-    return erCode;
+    const TEscapeResult Result = EndIfComplete(Code);
+    if (Result == erCode)
+        FCollectingBracketSequence = false;
+    return Result;
 }
 
 TEscapeCode TEscapeCodesVT100::DetectCode(const std::string& Str) {

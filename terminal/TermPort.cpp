@@ -49,11 +49,6 @@ void TComTermPort::Send(const std::string& Text) {
 
 void TComTermPort::Notification(TComponent* AComponent, TOperation Operation) {
     TComponent::Notification(AComponent, Operation);
-    if (Operation != opRemove || AComponent == nullptr || AComponent != FComPort)
-        return;
-    // A port in its destructor has already let go of its links.
-    if (AComponent->GetComponentState().Contains(csDestroying))
-        FComPort = nullptr;
-    else
+    if (LinkedPortRemoved(AComponent, Operation, FComPort))
         SetComPort(nullptr);
 }

@@ -15,6 +15,7 @@
 #include "framework/Synchronize.h"
 #include "platform/serial/VirtualNullModem.h"
 #include "port/CPort.h"
+#include "tests/common/FarEnd.h"
 
 // Handlers append here from whichever thread they run on; tests wait for entries while the GUI
 // queue is served.
@@ -60,10 +61,8 @@ inline bool WaitServing(const std::function<bool()>& Done, int Ms = 5000) {
 class TPairTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        static std::atomic<int> Serial{0};
-        const std::string Tag = std::to_string(::getpid()) + "_" + std::to_string(++Serial);
-        NameA = "vcomA_" + Tag;
-        NameB = "vcomB_" + Tag;
+        NameA = UniqueDeviceName("vcomA");
+        NameB = UniqueDeviceName("vcomB");
         Modem = TVirtualNullModem::Create(NameA, NameB);
         ASSERT_TRUE(Modem) << "virtual pair, error " << LastPlatformError();
         Port.SetPort(NameA);
@@ -82,14 +81,7 @@ protected:
             SerialClose(Peer);
     }
 
-    void OpenPeer() {
-        Peer = SerialOpen(NameB);
-        ASSERT_NE(Peer, InvalidSerialHandle) << LastPlatformError();
-        COMMTIMEOUTS T;
-        T.ReadIntervalTimeout = 50;
-        T.ReadTotalTimeoutConstant = 2000;
-        ASSERT_TRUE(SetDeviceTimeouts(Peer, T));
-    }
+    void OpenPeer() { OpenFarEnd(NameB, Peer); }
 
     // The peer's RTS is off and the port waits for CTS, so nothing leaves its transmit queue;
     // WithoutWriteTimeout keeps such a write pending instead of letting it time out.
@@ -104,21 +96,8 @@ protected:
         }
     }
 
-    void PeerWrite(const std::string& Bytes) {
-        std::uint32_t N = 0;
-        ASSERT_TRUE(
-            SerialWrite(Peer, Bytes.data(), static_cast<std::uint32_t>(Bytes.size()), &N, nullptr))
-            << LastPlatformError();
-        ASSERT_EQ(N, Bytes.size());
-    }
-
-    std::string PeerRead(std::uint32_t Count) {
-        std::string S(Count, '\0');
-        std::uint32_t N = 0;
-        EXPECT_TRUE(SerialRead(Peer, S.data(), Count, &N, nullptr)) << LastPlatformError();
-        S.resize(N);
-        return S;
-    }
+    void PeerWrite(const std::string& Bytes) { FarEndWrite(Peer, Bytes); }
+    std::string PeerRead(std::uint32_t Count) { return FarEndRead(Peer, Count); }
 
     // Waits until the port's receive queue holds Count bytes; the port must have no event
     // thread (Events empty), since the wait uses WaitForEvent.

@@ -1,30 +1,23 @@
 // The terminal on a port: received bytes reach the screen through the link, answers and typed
 // keys leave through the port, and nothing is sent without an open port.
-#include <atomic>
-#include <unistd.h>
-
 #include "TermWidgetKit.h"
 #include "framework/Synchronize.h"
 #include "platform/serial/VirtualNullModem.h"
+#include "tests/common/FarEnd.h"
 
 namespace {
 
 class TerminalOnPort : public testing::Test {
 protected:
     void SetUp() override {
-        static std::atomic<int> serial{0};
-        const std::string tag = std::to_string(::getpid()) + "_" + std::to_string(++serial);
-        Modem = TVirtualNullModem::Create("vtermA_" + tag, "vtermB_" + tag);
+        const std::string NameA = UniqueDeviceName("vtermA");
+        const std::string NameB = UniqueDeviceName("vtermB");
+        Modem = TVirtualNullModem::Create(NameA, NameB);
         ASSERT_TRUE(Modem) << LastPlatformError();
-        Port.SetPort("vtermA_" + tag);
+        Port.SetPort(NameA);
         Term.SetComPort(&Port);
         Port.Open();
-        Peer = SerialOpen("vtermB_" + tag);
-        ASSERT_NE(Peer, InvalidSerialHandle) << LastPlatformError();
-        COMMTIMEOUTS timeouts;
-        timeouts.ReadIntervalTimeout = 50;
-        timeouts.ReadTotalTimeoutConstant = 2000;
-        ASSERT_TRUE(SetDeviceTimeouts(Peer, timeouts));
+        OpenFarEnd(NameB, Peer);
     }
 
     void TearDown() override {
@@ -33,12 +26,7 @@ protected:
             SerialClose(Peer);
     }
 
-    void PeerWrite(const std::string& Bytes) {
-        std::uint32_t written = 0;
-        ASSERT_TRUE(SerialWrite(Peer, Bytes.data(), static_cast<std::uint32_t>(Bytes.size()),
-                                &written, nullptr));
-        ASSERT_EQ(written, Bytes.size());
-    }
+    void PeerWrite(const std::string& Bytes) { FarEndWrite(Peer, Bytes); }
 
     // Reads what the terminal sent until Count bytes came or the peer's time-out passed. The
     // GUI queue is served meanwhile, since answers are sent from received data handled there.
@@ -50,11 +38,7 @@ protected:
                 return ClearDeviceError(Peer, &errors, &stat) && stat.cbInQue >= Count;
             },
             5000);
-        std::string bytes(Count, '\0');
-        std::uint32_t read = 0;
-        EXPECT_TRUE(SerialRead(Peer, bytes.data(), Count, &read, nullptr));
-        bytes.resize(read);
-        return bytes;
+        return FarEndRead(Peer, Count);
     }
 
     // Received data arrives on this thread through the framework's queue.
