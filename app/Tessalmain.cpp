@@ -68,7 +68,12 @@ TTessalForm::TTessalForm(const TTessalOptions& options, QWidget* parent)
     }
 
     LoadStartFile();
-    Guarded([this] { RestorePortSettings(); });
+    try {
+        RestorePortSettings();
+    } catch (...) {
+        ReleaseWindow();
+        throw;
+    }
     OpenPort();
     Editor.ComposeInitialFrame(CMDTAdrEdit->text().toStdString());
     ShowEditorTexts();
@@ -78,6 +83,10 @@ TTessalForm::TTessalForm(const TTessalOptions& options, QWidget* parent)
 }
 
 TTessalForm::~TTessalForm() {
+    ReleaseWindow();
+}
+
+void TTessalForm::ReleaseWindow() {
     KillRepeatTimer();
     RemoveQueuedEvents(this);
     ComPort.OnRxChar = nullptr;
@@ -109,9 +118,19 @@ void TTessalForm::LoadStartFile() {
 }
 
 void TTessalForm::RestorePortSettings() {
+    if (Registry.OpenKey(kPortSettingsPath, false)) {
+        ComPort.LoadSettings(stRegistry, kPortSettingsKey);
+        if (!Options.PortName.empty()) {
+            ComPort.SetPort(Options.PortName);
+        }
+        return;
+    }
+    Registry.CreateKey(kPortSettingsPath);
     if (!Options.PortName.empty()) {
         ComPort.SetPort(Options.PortName);
     }
+    ComPort.ShowSetupDialog();
+    ComPort.StoreSettings(stRegistry, kPortSettingsKey);
 }
 
 void TTessalForm::OpenPort() {

@@ -16,6 +16,7 @@
 #include "app/RxFrameGrid.h"
 #include "app/TxList.h"
 #include "framework/Application.h"
+#include "platform/registry/Registry.h"
 #include "port/CPort.h"
 
 #include <QMainWindow>
@@ -39,9 +40,12 @@ class TSendDelayForm;
 
 inline constexpr const char* kCantOpenUartText = "Can't open UART.";
 inline constexpr const char* kPortSettingsKey = "HKEY_CURRENT_USER\\Software\\Tessal";
+// The same key below the current-user root, as the registry object names it.
+inline constexpr const char* kPortSettingsPath = "\\Software\\Tessal";
 
 struct TTessalOptions {
-    // Port name used instead of the stored one ("" keeps the settings' own).
+    // Port name used instead of the stored one ("" keeps the settings' own); on the first start
+    // the setup dialog offers it.
     std::string PortName;
 };
 
@@ -69,8 +73,9 @@ public:
     std::uint32_t GetRepeatTimerId() const { return RepeatTimerId; }
 
 protected:
-    // Start-up's port-settings step: restores the stored settings or asks for them. The stored
-    // settings come with the set-up work; for now only a port name given to the program applies.
+    // Start-up's port-settings step: loads the stored settings, or on the first start (no key)
+    // asks for them with the setup dialog and stores what it left. A failure to load or store
+    // ends start-up: the constructor raises.
     virtual void RestorePortSettings();
 
     void resizeEvent(QResizeEvent* event) override;
@@ -85,6 +90,8 @@ private:
     QGroupBox* BuildRxFrameGroup();
     void BuildMenus();
     void SetUpPort();
+    // What the destructor undoes; also run when start-up fails after the window was built.
+    void ReleaseWindow();
 
     // Start-up and window-level actions.
     void LoadStartFile();
@@ -163,6 +170,8 @@ private:
     TRxAssembly Rx{*this, Rows, Definitions.GetOpCodeList()};
     TRxFramesModel RowsModel{Rows};
     TComPort ComPort;
+    // Kept for the window's lifetime; the port's settings store opens its own.
+    TRegistry Registry{HKEY_CURRENT_USER};
 
     bool IsRepeating = false;
     std::uint32_t RepeatTimerId = 0;
