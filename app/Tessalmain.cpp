@@ -28,17 +28,10 @@ TTessalForm::TTessalForm(const TTessalOptions& options, QWidget* parent)
     SetUpPort();
     UARTTimeout.setInterval(2000);
     TimeForDataTimer.setInterval(kTimeForDataMs);
-    connect(&UARTTimeout, &QTimer::timeout, this, [this] {
-        Guarded([this] {
-            Rx.UARTTimeoutTimer();
-            RowsChanged();
-        });
-    });
-    connect(&TimeForDataTimer, &QTimer::timeout, this, [this] {
-        Rx.TimeForDataTimerTimer();
-        RowsChanged();
-    });
-    RXFrameStringGrid->OnDeleteAll = [this] { ClearRxFrames(); };
+    connect(&UARTTimeout, &QTimer::timeout, this,
+            [this] { Guarded([this] { UARTTimeoutTimer(); }); });
+    connect(&TimeForDataTimer, &QTimer::timeout, this, &TTessalForm::TimeForDataTimerTimer);
+    RXFrameStringGrid->OnDeleteAll = [this] { RXFramesDeleteallClick(); };
 
     connect(CMDTAdrEdit, &QLineEdit::textChanged, this, &TTessalForm::CMDTAdrEditChange);
     connect(CMDComboBox, &QComboBox::activated, this, &TTessalForm::CMDComboBoxChange);
@@ -325,6 +318,28 @@ void TTessalForm::AutoCRCCheckBoxClick() {
 void TTessalForm::ComPortRxChar(std::int32_t Count) {
     Rx.ComPortRxChar(Count);
     RowsChanged();
+}
+
+void TTessalForm::ComPortRxChar(TObject*, std::int32_t Count) {
+    ComPortRxChar(Count);
+}
+
+void TTessalForm::UARTTimeoutTimer() {
+    Rx.UARTTimeoutTimer();
+    RowsChanged();
+}
+
+void TTessalForm::TimeForDataTimerTimer() {
+    Rx.TimeForDataTimerTimer();
+    RowsChanged();
+}
+
+void TTessalForm::ResetRxBuffer(bool keepPortQueues) {
+    Rx.ResetRxBuffer(keepPortQueues);
+}
+
+void TTessalForm::RXFramesDeleteallClick() {
+    ClearRxFrames();
 }
 
 void TTessalForm::ClearRxFrames() {

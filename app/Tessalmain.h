@@ -22,6 +22,7 @@
 #include <QMainWindow>
 #include <QTimer>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -72,6 +73,24 @@ public:
     bool Repeating() const { return IsRepeating; }
     std::uint32_t GetRepeatTimerId() const { return RepeatTimerId; }
 
+    // The window's state under its own names; the plain classes behind the window hold it.
+    const TTxFrame& GetTxFrame() const { return Editor.GetTxFrame(); }
+    const std::array<std::uint8_t, kRxBufferSize>& GetRxBuffer() const { return Rx.GetRxBuffer(); }
+    std::int32_t GetRxFill() const { return Rx.GetRxFill(); }
+    std::int32_t GetRxFrameStart() const { return Rx.GetRxFrameStart(); }
+    std::int32_t GetRxFrameLength() const { return Rx.GetRxFrameLength(); }
+    std::int32_t GetFrameCount() const { return Rows.GetFrameCount(); }
+    bool GetTimedOut() const { return Rx.GetTimedOut(); }
+    bool GetHandledInRxChar() const { return Rx.GetHandledInRxChar(); }
+    bool GetClearOnAnswer() const { return Rx.GetClearOnAnswer(); }
+    bool GetConfigLoaded() const { return Definitions.GetConfigLoaded(); }
+    const TTxList& GetTxList() const { return TxList; }
+    bool GetTxListMode() const { return TxList.GetTxListMode(); }
+    std::int32_t GetTxListIndex() const { return TxList.GetTxListIndex(); }
+    const std::string& GetAppDir() const { return AppDir; }
+    const TCommandList& GetCommandList() const { return Definitions.GetCommandList(); }
+    const TOpCodeList& GetOpCodeList() const { return Definitions.GetOpCodeList(); }
+
 protected:
     // Start-up's port-settings step: loads the stored settings, or on the first start (no key)
     // asks for them with the setup dialog and stores what it left. A failure to load or store
@@ -93,6 +112,7 @@ private:
     // What the destructor undoes; also run when start-up fails after the window was built.
     void ReleaseWindow();
 
+public:
     // Start-up and window-level actions.
     void LoadStartFile();
     void OpenPort();
@@ -132,11 +152,19 @@ private:
     void RepeatTick(std::uint32_t timerId);
     void ShowTxFrame(const std::uint8_t* frame, std::size_t count);
 
+    void ComPortDoTxEmpty(TObject* Sender);
+
     // Reception and the grid.
     void ComPortRxChar(std::int32_t Count);
+    void ComPortRxChar(TObject* Sender, std::int32_t Count);
+    void UARTTimeoutTimer();
+    void TimeForDataTimerTimer();
+    void ResetRxBuffer(bool keepPortQueues);
     void ClearRxFrames();
+    void RXFramesDeleteallClick();
     void RowsChanged();
 
+private:
     void SetStatus(const std::string& text);
     // Runs a handler; an exception it raises goes to the application's exception display.
     template <typename F>
@@ -176,6 +204,7 @@ private:
     bool IsRepeating = false;
     std::uint32_t RepeatTimerId = 0;
 
+public:
     QTimer UARTTimeout;
     QTimer TimeForDataTimer;
 
@@ -212,6 +241,7 @@ private:
     QAction* MenuSetRepeatDelay = nullptr;
     QAction* MenuAbout = nullptr;
 
+private:
     TAboutForm* AboutForm = nullptr;
     TSendDelayForm* SendDelayForm = nullptr;
 };

@@ -79,6 +79,10 @@ void TTessalForm::ComPortDoTxEmpty() {
     ComPort.SetRTS(false);
 }
 
+void TTessalForm::ComPortDoTxEmpty(TObject*) {
+    ComPortDoTxEmpty();
+}
+
 void TTessalForm::StartRepeating() {
     IsRepeating = true;
     SendFrameBitBtn->setDefault(true);
