@@ -76,7 +76,13 @@ void TTessalForm::ShowTxFrame(const std::uint8_t* frame, std::size_t count) {
 }
 
 void TTessalForm::ComPortDoTxEmpty() {
-    ComPort.SetRTS(false);
+    try {
+        ComPort.SetRTS(false);
+    } catch (const EComPort& e) {
+        // The device went away under the last write, which the send path has reported: the
+        // status bar says it again rather than a second report in a box.
+        SetStatus(e.what());
+    }
 }
 
 void TTessalForm::ComPortDoTxEmpty(TObject*) {

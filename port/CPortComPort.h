@@ -14,6 +14,7 @@
 //   thread carries on.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -230,12 +231,25 @@ private:
     void CreateEventThread();
     [[noreturn]] void RaiseLast(std::int32_t Code) const;
     void ReadErrorState(std::uint32_t* Errors, COMSTAT* Stat);
+    // The status of a count query; raises code 10 once the device is gone.
+    COMSTAT ReadStatus();
     void Escape(std::uint32_t Function);
     // Reads the queued bytes once for OnRxBuf and the links; returns the count read.
     void DeliverRxBuf(std::int32_t& Count);
 
     TComThread* FEventThread = nullptr;
     bool FThreadCreated = false;
+    // Close is under way: a handler it runs, or a message it serves meanwhile, may call Close
+    // again; that call, and the rest of a window-dispatched batch, find nothing to do.
+    bool FClosing = false;
+    // Under smWindowSync: a window-dispatched handler runs, and the events that arrived while
+    // it served the GUI queue, each once in arrival order, to run after it has returned.
+    bool FWindowDispatching = false;
+    std::vector<TComEvent> FDeferredEvents;
+    // Lost-byte errors (input overflow, overrun) a count query cleared on the device, kept for
+    // the next LastErrors: dropped bytes are never left untold because someone asked how many
+    // were waiting. Count queries also run in the event thread under smNone.
+    std::atomic<std::uint32_t> FUnreadErrors{0};
     THandle FHandle;
     HWND FWindow = 0;
     std::int32_t FUpdateCount = 0;

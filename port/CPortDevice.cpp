@@ -93,6 +93,7 @@ void TCustomComPort::Open() {
         return;
     CallBeforeOpen();
     CreateHandle();
+    FUnreadErrors = 0;
     FConnected = true;
     try {
         SetupComPort();
@@ -108,16 +109,22 @@ void TCustomComPort::Open() {
 }
 
 void TCustomComPort::Close() {
-    if (!FConnected || GetComponentState().Contains(csDesigning))
+    if (!FConnected || FClosing || GetComponentState().Contains(csDesigning))
         return;
     // Ending the event thread from inside its own dispatch would wait for itself forever.
     if (FEventThread && FEventThread->IsDispatchBlocking())
         throw EComPort::WithText("Cannot close the port from its own event handler");
+    struct TClosing {
+        bool& Flag;
+        explicit TClosing(bool& F) : Flag(F) { Flag = true; }
+        ~TClosing() { Flag = false; }
+    } Closing(FClosing);
     CallBeforeClose();
     AbortAllAsync();
     DestroyEventThread();
     DestroyHandle();
     FConnected = false;
+    FClosing = false;
     CallAfterClose();
 }
 

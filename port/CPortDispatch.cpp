@@ -1,5 +1,7 @@
 // Links, the event entries the dispatch calls, and the hidden window's message procedure.
 #include <algorithm>
+#include <exception>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -119,13 +121,24 @@ void TCustomComPort::CallError() {
 void TCustomComPort::DeliverRxBuf(std::int32_t& Count) {
     // The bytes are read at most once and shared by the port's OnRxBuf and every link.
     // Another reader may have taken some meanwhile: only the bytes read are passed on.
+    // A handler that raises does not keep the bytes from the others; the first exception
+    // leaves once all have had them.
     std::unique_ptr<std::uint8_t[]> Bytes;
     std::int32_t Got = 0;
+    std::exception_ptr Failure;
+    auto Guarded = [&](const auto& Call) {
+        try {
+            Call();
+        } catch (...) {
+            if (!Failure)
+                Failure = std::current_exception();
+        }
+    };
     auto ReadOnce = [&] {
         Bytes.reset(new std::uint8_t[static_cast<std::size_t>(Count)]);
         Got = Read(Bytes.get(), Count);
         if (Got > 0)
-            DoRxBuf(Bytes.get(), Got);
+            Guarded([&] { DoRxBuf(Bytes.get(), Got); });
     };
     ForEachLink(FLinks, [&](TComLink* L) {
         if (!L->OnRxBuf)
@@ -133,18 +146,23 @@ void TCustomComPort::DeliverRxBuf(std::int32_t& Count) {
         if (!Bytes)
             ReadOnce();
         if (Got > 0)
-            L->OnRxBuf(this, Bytes.get(), Got);
+            Guarded([&] { L->OnRxBuf(this, Bytes.get(), Got); });
     });
     if (!Bytes && !FTriggersOnRxChar)
         ReadOnce();
     if (Bytes)
         Count = 0;
+    if (Failure)
+        std::rethrow_exception(Failure);
 }
 
 void TCustomComPort::CallRxChar() {
     std::int32_t Count = InputCount();
     if (Count > 0)
         SendSignalToLink(leRx, true);
+    // A link that closed the port (allowed under smWindowSync) ends the dispatch here.
+    if (!FConnected)
+        return;
     if (Count > 0 && !GetTriggersOnRxChar())
         DeliverRxBuf(Count);
     if (Count > 0)
@@ -268,17 +286,39 @@ void TCustomComPort::WindowMethod(TMessage& Message) {
         Message.Result = DefWindowProc(FWindow, Message.Msg, Message.WParam, Message.LParam);
         return;
     }
-    try {
-        // Release the event thread at once: it goes back to waiting while the handlers run.
-        if (InSendMessage())
-            ReplyMessage(0);
-        if (!FConnected)
-            return;
-        // One event's bit selects its entry; any other value does nothing.
-        for (TComEvent E : EventDispatchOrder)
-            if (Message.WParam == EventsToMask(TComEvents{E}))
-                CallEventEntry(*this, E);
-    } catch (...) {
-        Application->HandleException(this);
+    // Release the event thread at once: it goes back to waiting while the handlers run.
+    if (InSendMessage())
+        ReplyMessage(0);
+    // One event's bit selects its entry; any other value does nothing.
+    const TComEvent* Found =
+        std::find_if(std::begin(EventDispatchOrder), std::end(EventDispatchOrder),
+                     [&](TComEvent E) { return Message.WParam == EventsToMask(TComEvents{E}); });
+    if (Found == std::end(EventDispatchOrder))
+        return;
+    if (FWindowDispatching) {
+        // A handler of this port serves the GUI queue (a modal dialog): it is not entered
+        // again; the event runs once that handler has returned, as a synchronous send would.
+        if (std::find(FDeferredEvents.begin(), FDeferredEvents.end(), *Found) ==
+            FDeferredEvents.end())
+            FDeferredEvents.push_back(*Found);
+        return;
     }
+    FWindowDispatching = true;
+    TComEvent Next = *Found;
+    for (;;) {
+        // A close, from a handler or under way, ends what is left of the batch.
+        if (!FConnected || FClosing)
+            break;
+        try {
+            CallEventEntry(*this, Next);
+        } catch (...) {
+            Application->HandleException(this);
+        }
+        if (FDeferredEvents.empty())
+            break;
+        Next = FDeferredEvents.front();
+        FDeferredEvents.erase(FDeferredEvents.begin());
+    }
+    FDeferredEvents.clear();
+    FWindowDispatching = false;
 }

@@ -1,5 +1,7 @@
 #include "port/CPortThread.h"
 
+#include <cerrno>
+
 #include <unistd.h>
 
 #include "framework/Application.h"
@@ -60,8 +62,16 @@ void TComThread::Execute() {
         if (Woken != 1)
             break;
         std::uint32_t Ignored = 0;
-        if (!OverlappedResult(Handle, &FOverlapped, &Ignored, false))
-            continue;
+        if (!OverlappedResult(Handle, &FOverlapped, &Ignored, false)) {
+            if (LastPlatformError() != EIO)
+                continue;
+            // The device vanished and no selected event tells of it (evError is not among
+            // them): report it once, then sleep until the port stops the thread.
+            DeviceFailed = true;
+            ReportError(CError_WaitFailed, EIO);
+            WaitForSyncEvent(FStopEvent, SyncInfinite);
+            break;
+        }
         FEvents = MaskToEvents(FMask);
         DispatchComMsg();
     }
@@ -88,11 +98,7 @@ void TComThread::DispatchComMsg() {
         // Exceptions are reported in the GUI thread, where the handlers ran.
         Synchronize([this] {
             FInSyncDispatch = true;
-            try {
-                DoEvents();
-            } catch (...) {
-                Report();
-            }
+            DoEvents();
             FInSyncDispatch = false;
         });
         break;
@@ -100,19 +106,23 @@ void TComThread::DispatchComMsg() {
         SendEvents();
         break;
     case smNone:
-        try {
-            DoEvents();
-        } catch (...) {
-            Report();
-        }
+        DoEvents();
         break;
     }
 }
 
 void TComThread::DoEvents() {
-    for (TComEvent E : EventDispatchOrder)
-        if (FEvents.Contains(E))
+    // A handler that raises is reported and the rest of the batch still runs, so the bytes and
+    // line events of the batch are not lost with it.
+    for (TComEvent E : EventDispatchOrder) {
+        if (!FEvents.Contains(E))
+            continue;
+        try {
             CallEventEntry(*FComPort, E);
+        } catch (...) {
+            Report();
+        }
+    }
 }
 
 void TComThread::SendEvents() {

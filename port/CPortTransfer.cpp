@@ -1,5 +1,6 @@
 // Reads, writes, queue and line queries, line controls and the event wait without a thread.
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 
@@ -155,31 +156,35 @@ void TCustomComPort::ReadErrorState(std::uint32_t* Errors, COMSTAT* Stat) {
         RaiseLast(CError_ClearComFailed);
 }
 
-std::int32_t TCustomComPort::InputCount() {
+COMSTAT TCustomComPort::ReadStatus() {
     std::uint32_t Errors = 0;
     COMSTAT Stat;
     ReadErrorState(&Errors, &Stat);
-    return static_cast<std::int32_t>(Stat.cbInQue);
+    FUnreadErrors.fetch_or(Errors & (CE_RXOVER | CE_OVERRUN));
+    // The device vanished and nothing of it is left to read: a status query that cleared the
+    // loss raises instead of answering for a device that is gone.
+    if ((Errors & CE_IOE) && Stat.cbInQue == 0)
+        throw EComPort(CError_ClearComFailed, EIO);
+    return Stat;
+}
+
+std::int32_t TCustomComPort::InputCount() {
+    return static_cast<std::int32_t>(ReadStatus().cbInQue);
 }
 
 std::int32_t TCustomComPort::OutputCount() {
-    std::uint32_t Errors = 0;
-    COMSTAT Stat;
-    ReadErrorState(&Errors, &Stat);
-    return static_cast<std::int32_t>(Stat.cbOutQue);
+    return static_cast<std::int32_t>(ReadStatus().cbOutQue);
 }
 
 TComStatusFlags TCustomComPort::StateFlags() {
-    std::uint32_t Errors = 0;
-    COMSTAT Stat;
-    ReadErrorState(&Errors, &Stat);
-    return TComStatusFlags::FromBits(static_cast<std::uint8_t>(Stat.Flags & 0x7F));
+    return TComStatusFlags::FromBits(static_cast<std::uint8_t>(ReadStatus().Flags & 0x7F));
 }
 
 TComErrors TCustomComPort::LastErrors() {
     std::uint32_t Errors = 0;
     COMSTAT Stat;
     ReadErrorState(&Errors, &Stat);
+    Errors |= FUnreadErrors.exchange(0);
     return ErrorsFromBits(Errors, FParity->GetCheck());
 }
 

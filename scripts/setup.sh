@@ -28,3 +28,39 @@ tessal_build() {
     cmake -S . -B "$dir" "$@"
     cmake --build "$dir" --parallel "$(nproc)"
 }
+
+# tessal_fuzz [target...]: builds the fuzz targets with clang in build-fuzz/ and runs each (all of
+# fuzz/*.cpp when none is named) for TESSAL_FUZZ_SECONDS, 60 by default. New inputs go to
+# build-fuzz/corpus/<target>, crashing ones to build-fuzz/artifacts/; the seeds in
+# fuzz/corpus/<target> are only read. Fails when any target finds something.
+tessal_fuzz() {
+    tessal_install_missing clang-14 libclang-rt-14-dev
+    CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DTESSAL_FUZZ=ON
+    cmake --build build-fuzz --parallel "$(nproc)" --target fuzz
+    local seconds=${TESSAL_FUZZ_SECONDS:-60} targets=("$@") failed=() target log
+    if [ ${#targets[@]} -eq 0 ]; then
+        for target in fuzz/*.cpp; do
+            targets+=("$(basename "$target" .cpp)")
+        done
+    fi
+    mkdir -p build-fuzz/artifacts build-fuzz/logs
+    for target in "${targets[@]}"; do
+        mkdir -p "build-fuzz/corpus/$target"
+        log=build-fuzz/logs/$target.log
+        echo "fuzz_$target: ${seconds} s"
+        if "build-fuzz/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 \
+            -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="build-fuzz/artifacts/$target-" \
+            "build-fuzz/corpus/$target" "fuzz/corpus/$target" >"$log" 2>&1; then
+            grep -E '^#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units|stat::average_exec_per_sec' "$log" |
+                sed 's/^/    /'
+        else
+            failed+=("$target")
+            tail -n 40 "$log"
+        fi
+    done
+    if [ ${#failed[@]} -ne 0 ]; then
+        echo "fuzzing found faults in: ${failed[*]} (inputs in build-fuzz/artifacts/)"
+        return 1
+    fi
+    echo "fuzz: ${#targets[@]} passed, 0 failed"
+}

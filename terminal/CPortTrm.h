@@ -96,6 +96,9 @@ public:
     void SetColor(TColor Value);
     TColor GetFontColor() const { return FEngine.GetFontColor(); }
     void SetFontColor(TColor Value);
+    // The font's face and size; a proportional face gives way to ComTerminalFont's.
+    QFont GetFont() const { return font(); }
+    void SetFont(const QFont& Value) { setFont(Value); }
 
     // --- window properties ---
     bool GetSmoothScroll() const { return FSmoothScroll; }
@@ -119,8 +122,17 @@ public:
     TTermEngine& Engine() { return FEngine; }
     const TTermEngine& Engine() const { return FEngine; }
     const TComTermBuffer& GetScreenBuffer() const { return FEngine.GetScreenBuffer(); }
+    TComTermBuffer& GetScreenBuffer() { return FEngine.GetScreenBuffer(); }
+    // Null for teNone unless OnGetEscapeCodes supplied one.
+    TEscapeCodes* GetEscapeParser() const { return FEngine.GetEscapeParser(); }
     int GetCaretColumn() const { return FEngine.GetCaretColumn(); }
     int GetCaretRow() const { return FEngine.GetCaretRow(); }
+    int GetSavedCaretColumn() const { return FEngine.GetSavedCaretColumn(); }
+    int GetSavedCaretRow() const { return FEngine.GetSavedCaretRow(); }
+    bool GetReverseVideo() const { return FEngine.GetReverseVideo(); }
+    bool GetBoldText() const { return FEngine.GetBoldText(); }
+    bool GetUnderlineText() const { return FEngine.GetUnderlineText(); }
+    bool GetAppCursorKeys() const { return FEngine.GetAppCursorKeys(); }
     int GetTopColumn() const { return FTopColumn; }
     int GetTopRow() const { return FTopRow; }
     int GetCellWidth() const { return FCellWidth; }
@@ -159,10 +171,29 @@ public:
     // A font dialog of fixed-pitch faces, preset with the terminal's font.
     void SelectFont();
     void ShowSetupDialog();
+    void CreateEscapeCodes() { FEngine.CreateEscapeCodes(); }
+    void StringReceived(const std::string& Str) { FEngine.StringReceived(Str); }
+    void RxBuf(TObject* Sender, const void* Buffer, std::int32_t Count) {
+        FEngine.RxBuf(Sender, Buffer, Count);
+    }
+
+    // Raise their event when a handler is assigned; a derived control may intercept them.
+    virtual void DoChar(char Ch) { FEngine.RaiseChar(Ch); }
+    virtual void DoGetEscapeCodes(TEscapeCodes*& EscapeCodes) {
+        FEngine.RaiseGetEscapeCodes(EscapeCodes);
+    }
+    virtual void DoStrRecieved(std::string& Str) { FEngine.RaiseStrRecieved(Str); }
+    virtual void DoUnhandledCode(TEscapeCode Code, const std::string& Data) {
+        FEngine.RaiseUnhandledCode(Code, Data);
+    }
 
     // --- display ---
     // Measures the font into CellWidth and CellHeight; true for a fixed-pitch font.
     bool CalculateMetrics();
+    // Paints the pixels of Clip (client coordinates) on Painter; paint events come here.
+    void Paint(QPainter& Painter, const QRect& Clip);
+    // Paints the whole client area now (a hidden control has nothing to paint).
+    void Paint() { viewport()->repaint(); }
     // Window cells Left..Right x Top..Bottom (1-based, inclusive).
     void PaintTerminal(QPainter& Painter, const QRect& Cells);
     void DrawChar(QPainter& Painter, int Column, int Row, const TComTermChar& Cell);
@@ -176,8 +207,15 @@ public:
     // Sets the size that shows the whole screen; sizing is always allowed.
     bool CanAutoSize(int& NewWidth, int& NewHeight) const;
 
-    // A component's loading ends: the parser and the screen are prepared.
+    // Between these, size changes do not clear the screen and the emulation is only stored;
+    // Loaded prepares the parser and the screen.
+    void BeginLoading() {
+        TComponent::BeginLoading();
+        FEngine.BeginLoading();
+    }
     void Loaded() override;
+    // The removal of the attached port detaches it.
+    void Notification(TComponent* AComponent, TOperation Operation) override;
 
     QSize sizeHint() const override;
 
@@ -196,9 +234,38 @@ protected:
     // Scrolling moves TopColumn and TopRow only through ModifyScrollBar and UpdateScrollPos.
     void scrollContentsBy(int Dx, int Dy) override;
 
-private:
-    // TTermView
+    // Buffer cells Left..Right x Top..Bottom (1-based, inclusive) are repainted.
     void InvalidatePortion(int Left, int Top, int Right, int Bottom) override;
+
+private:
+    // Routes the engine's notifications through the control's overridable ones.
+    class TControlEngine final : public TTermEngine {
+    public:
+        explicit TControlEngine(TCustomComTerminal& Control) : FControl(Control) {}
+        void RaiseChar(char Ch) { TTermEngine::DoChar(Ch); }
+        void RaiseGetEscapeCodes(TEscapeCodes*& EscapeCodes) {
+            TTermEngine::DoGetEscapeCodes(EscapeCodes);
+        }
+        void RaiseStrRecieved(std::string& Str) { TTermEngine::DoStrRecieved(Str); }
+        void RaiseUnhandledCode(TEscapeCode Code, const std::string& Data) {
+            TTermEngine::DoUnhandledCode(Code, Data);
+        }
+
+    protected:
+        void DoChar(char Ch) override { FControl.DoChar(Ch); }
+        void DoGetEscapeCodes(TEscapeCodes*& EscapeCodes) override {
+            FControl.DoGetEscapeCodes(EscapeCodes);
+        }
+        void DoStrRecieved(std::string& Str) override { FControl.DoStrRecieved(Str); }
+        void DoUnhandledCode(TEscapeCode Code, const std::string& Data) override {
+            FControl.DoUnhandledCode(Code, Data);
+        }
+
+    private:
+        TCustomComTerminal& FControl;
+    };
+
+    // TTermView
     void InvalidateAll() override;
     void ScrollScreen(bool Up) override;
     void DrawCell(int Column, int Row, const TComTermChar& Cell) override;
@@ -206,6 +273,7 @@ private:
     void CaretShapeChanged() override;
     void ScreenSizeChanged() override;
 
+    void HandleKey(const QKeyEvent& Event);
     void FontChanged();
     void ApplyAutoSize();
     void ApplyScrollBarPolicies();
@@ -214,7 +282,7 @@ private:
     QRect CellRect(int WindowColumn, int WindowRow) const;
     void PaintDesignSample(QPainter& Painter);
 
-    TTermEngine FEngine;
+    TControlEngine FEngine{*this};
     std::unique_ptr<TComTermPort> FPort;
     TSystemCaret* FSystemCaret;
 

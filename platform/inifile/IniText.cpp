@@ -52,8 +52,12 @@ std::string TIniText::Join() const {
         const TIniLine& l = lines_[i];
         const bool last = i + 1 == lines_.size();
         out += l.Text;
-        // A last line without a line feed gets one when lines follow it.
-        out += !last && !l.Eol.ends_with('\n') ? eol_ : l.Eol;
+        // A last line without a line feed gets one when lines follow it; a CR that ended it
+        // stays, or a value ending in CR would lose that CR to the new CR LF.
+        if (last || l.Eol.ends_with('\n'))
+            out += l.Eol;
+        else
+            out += l.Eol.empty() ? eol_ : l.Eol + "\n";
     }
     return out;
 }

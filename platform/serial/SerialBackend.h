@@ -40,9 +40,14 @@ public:
     // tells whether any is non-zero.
     virtual ssize_t Receive(std::uint8_t* Data, std::uint8_t* Flags, std::size_t Max,
                             bool& AnyFlags) = 0;
+    // Bytes received and held back by the backend, to be taken by Receive without waiting for
+    // the descriptor's readiness.
+    virtual bool Buffered() const { return false; }
     // >= 0 bytes accepted (0: full now), -1 failure.
     virtual ssize_t Send(const std::uint8_t* Data, std::size_t Count) = 0;
 
+    // Fails with EINVAL when the device keeps a part of the state other than asked, with its
+    // previous state back in force.
     virtual bool SetLine(const DCB& State) = 0;
     // Whether the device itself keys RTS around transmissions in RTS toggle mode.
     virtual bool TogglesRts() const { return false; }

@@ -65,6 +65,8 @@ bool TSerialDevice::SetState(const DCB& State) {
     std::lock_guard lock(mutex_);
     if (!CheckOpen())
         return false;
+    if (State.BaudRate == 0 || State.BaudRate > MaxBaudRate)
+        return Fail(EINVAL);
     if (!backend_->SetLine(State))
         return DeviceFailed();
     dcb_ = State;
@@ -358,10 +360,17 @@ bool TSerialDevice::ClearError(std::uint32_t* Errors, COMSTAT* Stat) {
     std::lock_guard lock(mutex_);
     if (!CheckOpen())
         return false;
-    Service(TSyncClock::now(), true, 0);
-    if (Errors)
-        *Errors = errors_;
+    // The errors pending when the call was made are reported and cleared. What the pump below
+    // runs into (bytes it moves overflowing the queue) stays pending for the next call, so a
+    // query for a count does not swallow an overflow it caused itself.
+    const std::uint32_t pending = errors_;
     errors_ = 0;
+    Service(TSyncClock::now(), true, 0);
+    // A vanished device, once its bytes and errors are told: the device is gone.
+    if (lost_ && pending == 0 && errors_ == 0 && queue_.Empty())
+        return Fail(EIO);
+    if (Errors)
+        *Errors = pending;
     if (Stat) {
         COMSTAT s;
         s.cbInQue = static_cast<std::uint32_t>(queue_.Size());

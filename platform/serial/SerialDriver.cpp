@@ -58,6 +58,11 @@ TSerialHandle SerialOpen(const std::string& Name) {
         SetLastPlatformError(ENOENT);
         return InvalidSerialHandle;
     }
+    // The system would open the name cut at the NUL: another device than the one named.
+    if (name.find('\0') != std::string::npos) {
+        SetLastPlatformError(EINVAL);
+        return InvalidSerialHandle;
+    }
     bool known = false;
     auto backend = OpenVirtualBackend(name, known);
     if (!known)

@@ -38,7 +38,9 @@
 //
 // A vanished device (hang-up, a 0-byte read after readiness, EIO): bytes already received are
 // still delivered, pending reads and writes end with EIO, the device event wait completes with
-// EV_ERR once (CE_IOE set), the descriptor is no longer polled, and the name can be opened again.
+// EV_ERR once (CE_IOE set; without EV_ERR in the mask the wait fails with EIO), the descriptor
+// is no longer polled, and the name can be opened again. Once its bytes and CE_IOE have been
+// taken, ClearDeviceError fails with EIO too.
 //
 // Concurrency: every function may be called from any thread. SerialClose ends all pending
 // operations (IO_ABORTED), wakes the threads waiting on the device and closes the descriptor
@@ -210,10 +212,16 @@ inline constexpr TSerialHandle InvalidSerialHandle = -1;
 
 // Opens for exclusive use. The queue sizes start at 4096 bytes, the time-outs at zero
 // (reads wait for all bytes), the event mask at 0; the line state is taken from the device.
+// A name holding a NUL character names no device (EINVAL).
 TSerialHandle SerialOpen(const std::string& Name);
 bool SerialClose(TSerialHandle Handle);
 
-// Set device state / get device state.
+// Fastest line a device is asked to run; a rate above it is a negative or garbage number.
+inline constexpr std::uint32_t MaxBaudRate = 100000000;
+
+// Set device state / get device state. Refused (EINVAL) when a field is out of range (a rate of
+// 0 or above MaxBaudRate) or when the device does not keep what it was given (a pty forces
+// 8 data bits without parity); the previous state then stays in force.
 bool SetDeviceState(TSerialHandle Handle, const DCB& State);
 bool GetDeviceState(TSerialHandle Handle, DCB& State);
 
@@ -253,8 +261,10 @@ bool WaitForDeviceEvent(TSerialHandle Handle, std::uint32_t* Mask, OVERLAPPED* O
 // Purge (PURGE_* flags; 0 is accepted and does nothing).
 bool PurgeDevice(TSerialHandle Handle, std::uint32_t Flags);
 
-// Clear error: returns the CE_* bits gathered since the last call and clears them; Stat (may be
-// null) receives the status flags and the queue counts. fXoffHold follows a received XOFF where
+// Clear error: returns the CE_* bits gathered up to the call and clears them (bytes the call
+// itself takes in may raise more, kept for the next call); Stat (may be null) receives the
+// status flags and the queue counts. On a vanished device whose bytes and errors have all been
+// taken it fails with EIO. fXoffHold follows a received XOFF where
 // the device tells (the virtual null-modem); a tty's kernel obeys XOFF silently, so there it
 // shows only the escape function's hold.
 bool ClearDeviceError(TSerialHandle Handle, std::uint32_t* Errors, COMSTAT* Stat);

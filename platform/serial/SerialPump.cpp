@@ -15,6 +15,8 @@ void TSerialDevice::PollBegin(std::vector<pollfd>& Fds, TSyncClock::time_point& 
     if (backend_->LineEventFd() >= 0)
         Fds.push_back(pollfd{backend_->LineEventFd(), POLLIN, 0});
     Deadline = std::min(Deadline, NextDeadline());
+    if (backend_->Buffered() && WantInput())
+        Deadline = TSyncClock::now();
 }
 
 void TSerialDevice::PollEnd(const pollfd* Fds, std::size_t Count) {
@@ -41,7 +43,7 @@ void TSerialDevice::Service(TTimePoint Now, bool Input, short Revents) {
     if (closed_)
         return;
     if (!lost_) {
-        if (Input || (Revents & (POLLIN | POLLHUP | POLLERR)))
+        if (Input || (Revents & (POLLIN | POLLHUP | POLLERR)) || backend_->Buffered())
             ReadInput(Now);
         // A hang-up that leaves nothing to read is a vanished device too.
         if (!lost_ && (Revents & (POLLHUP | POLLERR)))

@@ -12,12 +12,30 @@
 
 #include "platform/serial/LineState.h"
 #include "platform/serial/ModemWatcher.h"
+#include "platform/serial/ParityMarks.h"
 
 namespace {
 
 // ENOTTY/EINVAL from a modem or counter ioctl: the device has no such lines (a pty).
 bool NotSupported(int error) {
     return error == ENOTTY || error == EINVAL;
+}
+
+// What the device must have taken as asked: the frame, flow control and error marking, and the
+// rate within the tolerance of a UART (a device may pick the nearest rate it can make).
+bool SameLine(const termios2& Asked, const termios2& Got) {
+    constexpr tcflag_t frame = CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS;
+    constexpr tcflag_t input = INPCK | PARMRK | IXON;
+    if ((Asked.c_cflag & frame) != (Got.c_cflag & frame) ||
+        (Asked.c_iflag & input) != (Got.c_iflag & input))
+        return false;
+    const auto off = [](speed_t a, speed_t b) {
+        return static_cast<std::uint64_t>(a > b ? a - b : b - a) * 100 >
+               static_cast<std::uint64_t>(a) * 3;
+    };
+    // An input rate of 0 reads as "the output rate".
+    return !off(Asked.c_ospeed, Got.c_ospeed) &&
+           (Got.c_ispeed == 0 || !off(Asked.c_ispeed, Got.c_ispeed));
 }
 
 class TTtyBackend : public TSerialBackend {
@@ -52,18 +70,24 @@ public:
     ssize_t Receive(std::uint8_t* Data, std::uint8_t* Flags, std::size_t Max,
                     bool& AnyFlags) override {
         AnyFlags = false;
-        const ssize_t n = ::read(fd_, Data, Max);
-        if (n < 0)
-            return (errno == EAGAIN || errno == EINTR) ? 0 : -1;
-        if (n == 0) {
-            // Readiness followed by end of file: the other side or the adapter is gone.
-            errno = EIO;
-            return -1;
-        }
+        if (Max == 0)
+            return 0;
+        if (marks_.Held())
+            return static_cast<ssize_t>(marks_.TakeHeld(Data, Flags, Max, AnyFlags));
         if (!marking_)
+            return ReadSome(Data, Max);
+        // Decoded in place, the input read in behind what a carried mark may still add.
+        std::uint8_t spare = 0;
+        const std::size_t lead = marks_.Lead();
+        std::uint8_t* in = lead < Max ? Data + lead : &spare;
+        const ssize_t n = ReadSome(in, lead < Max ? Max - lead : 1);
+        if (n <= 0)
             return n;
-        return Unmark(Data, Flags, static_cast<std::size_t>(n), AnyFlags);
+        return static_cast<ssize_t>(
+            marks_.Decode(in, static_cast<std::size_t>(n), Data, Flags, Max, AnyFlags));
     }
+
+    bool Buffered() const override { return marks_.Held(); }
 
     ssize_t Send(const std::uint8_t* Data, std::size_t Count) override {
         const ssize_t n = ::write(fd_, Data, Count);
@@ -73,15 +97,30 @@ public:
     }
 
     bool SetLine(const DCB& State) override {
-        termios2 current{}, next{};
+        termios2 current{}, next{}, back{};
         if (::ioctl(fd_, TCGETS2, &current) != 0)
             return false;
         if (!DcbToTermios(State, current, hasCounters_, next))
             return false;
+        const bool marking = next.c_iflag & PARMRK;
+        if (marking != marking_)
+            TakeQueuedInput();
         if (::ioctl(fd_, TCSETS2, &next) != 0)
             return false;
-        marking_ = next.c_iflag & PARMRK;
-        markState_ = 0;
+        if (::ioctl(fd_, TCGETS2, &back) != 0)
+            return false;
+        if (!SameLine(next, back)) {
+            // The device took only part of it (a pty keeps 8 bits without parity): put the
+            // previous state back rather than run on a line nobody asked for.
+            ::ioctl(fd_, TCSETS2, &current);
+            errno = EINVAL;
+            return false;
+        }
+        if (marking != marking_) {
+            if (marking_)
+                marks_.Finish();
+            marking_ = marking;
+        }
         SetKernelToggle((State.Flags & DCB_fRtsControlMask) == RTS_CONTROL_TOGGLE);
         return true;
     }
@@ -130,7 +169,7 @@ public:
         if (::ioctl(fd_, TCFLSH, which) != 0)
             return false;
         if (Input)
-            markState_ = 0;
+            marks_.Reset();
         return true;
     }
 
@@ -185,47 +224,34 @@ private:
         return NotSupported(errno);
     }
 
-    // PARMRK input: \377 \377 is a data \377, \377 \0 c is c received with a line error
-    // (\377 \0 \0: a break). A mark split across reads is carried in markState_.
-    ssize_t Unmark(std::uint8_t* Data, std::uint8_t* Flags, std::size_t n, bool& AnyFlags) {
-        std::size_t w = 0;
-        for (std::size_t r = 0; r < n; ++r) {
-            const std::uint8_t c = Data[r];
-            switch (markState_) {
-            case 0:
-                if (c == 0xFF) {
-                    markState_ = 1;
-                    continue;
-                }
-                Flags[w] = 0;
-                Data[w++] = c;
-                break;
-            case 1:
-                if (c == 0x00) {
-                    markState_ = 2;
-                    continue;
-                }
-                markState_ = 0;
-                Flags[w] = 0;
-                Data[w++] = 0xFF;
-                if (c != 0xFF) {
-                    Flags[w] = 0;
-                    Data[w++] = c;
-                }
-                break;
-            default:
-                markState_ = 0;
-                Flags[w] = c == 0 ? RXF_BREAK : RXF_PARITY;
-                Data[w++] = c;
-                AnyFlags = true;
-                break;
-            }
+    ssize_t ReadSome(std::uint8_t* Data, std::size_t Max) {
+        const ssize_t n = ::read(fd_, Data, Max);
+        if (n < 0)
+            return (errno == EAGAIN || errno == EINTR) ? 0 : -1;
+        if (n == 0) {
+            // Readiness followed by end of file: the other side or the adapter is gone.
+            errno = EIO;
+            return -1;
         }
-        if (w == 0) {
-            // Only the start of a mark arrived; nothing to deliver yet.
-            return 0;
+        return n;
+    }
+
+    // What the kernel holds was marked, or not, by the setting it arrived under: take it in
+    // under that setting before the next one applies. Failures show at the next receive.
+    void TakeQueuedInput() {
+        const int saved = errno;
+        std::uint8_t chunk[4096];
+        for (int i = 0; i < 16; ++i) {
+            const ssize_t n = ::read(fd_, chunk, sizeof chunk);
+            if (n <= 0)
+                break;
+            bool anyFlags = false;
+            if (marking_)
+                marks_.Decode(chunk, static_cast<std::size_t>(n), nullptr, nullptr, 0, anyFlags);
+            else
+                marks_.HoldPlain(chunk, static_cast<std::size_t>(n));
         }
-        return static_cast<ssize_t>(w);
+        errno = saved;
     }
 
     int fd_;
@@ -233,7 +259,7 @@ private:
     bool kernelToggle_ = false;
     std::unique_ptr<TModemWatcher> watcher_;
     bool marking_ = false;
-    int markState_ = 0;
+    TParityMarks marks_;
 };
 
 } // namespace

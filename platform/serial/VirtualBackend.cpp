@@ -33,6 +33,8 @@ public:
         me.rxFlags.clear();
         p_->SetOutputs(i_, false, false);
         me.brk = false;
+        // A write of the peer held by a full wire now goes to nobody and completes.
+        p_->Transmit(1 - i_);
     }
 
     int PollFd() const override { return p_->ends[i_].wakeFd; }

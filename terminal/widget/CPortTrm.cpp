@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 
+#include "framework/Application.h"
 #include "terminal/CPortTrmSet.h"
 #include "terminal/widget/SystemCaret.h"
 
@@ -116,6 +117,11 @@ void TCustomComTerminal::Loaded() {
     TComponent::Loaded();
 }
 
+void TCustomComTerminal::Notification(TComponent* AComponent, TOperation Operation) {
+    TComponent::Notification(AComponent, Operation);
+    FPort->Notification(AComponent, Operation);
+}
+
 void TCustomComTerminal::SetColor(TColor Value) {
     FEngine.SetColor(Value);
     QPalette palette = viewport()->palette();
@@ -192,16 +198,27 @@ void TCustomComTerminal::ShowSetupDialog() {
 // --- keys, mouse and focus ---
 
 void TCustomComTerminal::keyPressEvent(QKeyEvent* Event) {
-    std::uint16_t key = VirtualKey(Event->key());
+    Event->accept();
+    // A failed write to the port (or a throwing key handler) ends this key's handling; the
+    // toolkit's event dispatch must not be crossed, so it is reported as uncaught errors are.
+    try {
+        HandleKey(*Event);
+    } catch (...) {
+        Application->HandleException(static_cast<TComponent*>(this));
+    }
+}
+
+void TCustomComTerminal::HandleKey(const QKeyEvent& Event) {
+    std::uint16_t key = VirtualKey(Event.key());
     if (OnKeyDown)
         OnKeyDown(static_cast<TComponent*>(this), key);
     if (key != 0)
         FEngine.KeyDown(key);
     // Each typed character that has a byte of its own (Latin-1) is sent. Control with a key of
     // 0x40..0x5F gives its control character even where the platform gives no text for it.
-    QString text = Event->text();
-    const int qtKey = Event->key();
-    if ((Event->modifiers() & Qt::ControlModifier) && qtKey >= Qt::Key_At &&
+    QString text = Event.text();
+    const int qtKey = Event.key();
+    if ((Event.modifiers() & Qt::ControlModifier) && qtKey >= Qt::Key_At &&
         qtKey <= Qt::Key_Underscore)
         text = QChar(qtKey - Qt::Key_At);
     for (const QChar ch : text) {
@@ -212,7 +229,6 @@ void TCustomComTerminal::keyPressEvent(QKeyEvent* Event) {
             OnKeyPress(static_cast<TComponent*>(this), typed);
         FEngine.KeyPress(typed);
     }
-    Event->accept();
 }
 
 void TCustomComTerminal::mousePressEvent(QMouseEvent* Event) {

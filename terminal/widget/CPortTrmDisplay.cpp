@@ -56,19 +56,22 @@ QRect TCustomComTerminal::CellRect(int WindowColumn, int WindowRow) const {
 void TCustomComTerminal::paintEvent(QPaintEvent* Event) {
     FScrolledSincePaint = false;
     QPainter painter(viewport());
-    painter.setFont(font());
+    Paint(painter, Event->rect());
+}
+
+void TCustomComTerminal::Paint(QPainter& Painter, const QRect& Clip) {
+    Painter.setFont(font());
     if (GetComponentState().Contains(csDesigning)) {
-        PaintDesignSample(painter);
+        PaintDesignSample(Painter);
         return;
     }
     MoveCaret(GetCaretColumn(), GetCaretRow());
     // The clip rectangle's right and bottom edges are exclusive, as the window system gives them.
-    const QRect clip = Event->rect();
-    const QRect cells(QPoint(clip.left() / FCellWidth + 1, clip.top() / FCellHeight + 1),
-                      QPoint(std::min((clip.left() + clip.width()) / FCellWidth + 1, GetColumns()),
-                             std::min((clip.top() + clip.height()) / FCellHeight + 1, GetRows())));
-    PaintTerminal(painter, cells);
-    FSystemCaret->Paint(painter);
+    const QRect cells(QPoint(Clip.left() / FCellWidth + 1, Clip.top() / FCellHeight + 1),
+                      QPoint(std::min((Clip.left() + Clip.width()) / FCellWidth + 1, GetColumns()),
+                             std::min((Clip.top() + Clip.height()) / FCellHeight + 1, GetRows())));
+    PaintTerminal(Painter, cells);
+    FSystemCaret->Paint(Painter);
 }
 
 void TCustomComTerminal::PaintTerminal(QPainter& Painter, const QRect& Cells) {

@@ -3,6 +3,8 @@
 #include "app/Crc16.h"
 #include "app/FrameRendering.h"
 #include "controls/CPortCtl.h"
+#include "platform/serial/SerialDriver.h"
+#include "platform/sync/SyncEvent.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -59,26 +61,27 @@ TEST_F(TWindowTest, SingleSendPutsTheStartFrameOnTheLineKeyedByRts) {
 
 TEST_F(TWindowTest, RtsIsRaisedForEachWrite) {
     Start();
-    // Watch the far end's CTS while the write is in flight: the port's output waits for the far
-    // end to read, so RTS is seen up before transmit-empty takes it down.
-    std::vector<bool> seen;
-    std::atomic<bool> stop{false};
-    std::thread watcher([&] {
-        while (!stop) {
-            const bool cts = PeerCts();
-            if (seen.empty() || seen.back() != cts) {
-                seen.push_back(cts);
-            }
-        }
-    });
+    // RTS is crossed to the far end's CTS, which starts and ends each send off: a CTS change
+    // event on the far end proves RTS was raised for the write. The driver remembers the event,
+    // so it is caught however briefly the line was up.
+    OVERLAPPED ov{};
+    ov.Event = CreateSyncEvent(true, false);
     for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(SetDeviceEventMask(Peer, EV_CTS)); // forgets earlier changes
         QTest::mouseClick(Find<QPushButton>("SendFrameBitBtn"), Qt::LeftButton);
         EXPECT_EQ(PeerRead(5), kStartFrame);
         WAIT_TRUE(!Modem->Rts(0));
+        std::uint32_t events = 0;
+        std::uint32_t n = 0;
+        if (!WaitForDeviceEvent(Peer, &events, &ov)) {
+            ASSERT_EQ(LastPlatformError(), IO_PENDING);
+            if (WaitForSyncEvent(ov.Event, 5000) != 0) {
+                ASSERT_TRUE(SetDeviceEventMask(Peer, EV_CTS)); // ends the wait empty
+            }
+            ASSERT_TRUE(OverlappedResult(Peer, &ov, &n, true));
+        }
+        EXPECT_NE(events & EV_CTS, 0u) << "send " << i;
     }
-    stop = true;
-    watcher.join();
-    EXPECT_GE(std::count(seen.begin(), seen.end(), true), 1);
     EXPECT_FALSE(PeerCts());
 }
 

@@ -135,6 +135,13 @@ protected:
 
     void TearDown() override {
         Reader.reset();
+        // A test's lamp handlers capture its locals, gone by now; the lamps still change while
+        // the form closes.
+        if (Form) {
+            for (TComLed* led : Form->findChildren<TComLed*>()) {
+                led->OnChange = nullptr;
+            }
+        }
         Form.reset();
         if (Peer != InvalidSerialHandle) {
             SerialClose(Peer);

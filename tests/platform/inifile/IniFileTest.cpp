@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "platform/inifile/IniFile.h"
 
@@ -138,6 +139,32 @@ TEST_F(IniFileTest, WritesEditInPlaceAndKeepTheRestOfTheFile) {
     TIniFile fresh(dir_ + "/new.ini");
     fresh.WriteString("ComPort", "Port", "COM3");
     EXPECT_EQ(fresh.ReadString("ComPort", "Port", ""), "COM3");
+}
+
+// A key added behind a last line that has no line feed must not change that line's value: its
+// own line end stays and gets the feed, so a value ending in CR keeps the CR.
+TEST_F(IniFileTest, AKeyAddedBehindAnUnendedLastLineKeepsItsValue) {
+    struct TCase {
+        std::string File;
+        std::string Value; // of A/X, before and after the write
+        std::string After; // the whole file after A/Y=2 was added
+    };
+    const std::vector<TCase> Cases = {
+        {"[A]\nX=1", "1", "[A]\nX=1\nY=2\n"},
+        {"[A]\r\nX=1", "1", "[A]\r\nX=1\r\nY=2\r\n"},
+        {"[A]\nX=1\r", "1", "[A]\nX=1\r\nY=2\n"},
+        {"[A]\nX=1\r\r", "1\r", "[A]\nX=1\r\r\nY=2\n"},
+        {"[A]\r\nX=a b\r\r", "a b\r", "[A]\r\nX=a b\r\r\nY=2\r\n"},
+    };
+    TIniFile ini(path_);
+    for (const TCase& C : Cases) {
+        Put(C.File);
+        EXPECT_EQ(ini.ReadString("A", "X", "-"), C.Value) << C.File;
+        ini.WriteString("A", "Y", "2");
+        EXPECT_EQ(ini.ReadString("A", "X", "-"), C.Value) << C.File;
+        EXPECT_EQ(ini.ReadString("A", "Y", "-"), "2") << C.File;
+        EXPECT_EQ(Text(), C.After) << C.File;
+    }
 }
 
 TEST_F(IniFileTest, TextThatWouldBreakTheFileIsRefusedAndTheFileKept) {

@@ -224,7 +224,6 @@ TEST_F(PtyDriver, ExclusiveOpen) {
 
 TEST_F(PtyDriver, CustomBaudReadsBack) {
     DCB d = PlainDcb(250000);
-    d.Parity = MARKPARITY;
     d.StopBits = TWOSTOPBITS;
     ASSERT_TRUE(SetDeviceState(h, d));
     termios2 t{};
@@ -232,10 +231,91 @@ TEST_F(PtyDriver, CustomBaudReadsBack) {
     EXPECT_EQ(t.c_ospeed, 250000u);
     EXPECT_EQ(t.c_ispeed, 250000u);
     EXPECT_TRUE(t.c_cflag & CSTOPB);
-    EXPECT_TRUE(t.c_cflag & CMSPAR);
     DCB back;
     ASSERT_TRUE(GetDeviceState(h, back));
     EXPECT_EQ(std::memcmp(&back, &d, sizeof d), 0);
+}
+
+// A pty keeps 8 data bits without parity whatever it is told; out-of-range rates never reach
+// it. Either way the call fails and the previous state stays in force.
+TEST_F(PtyDriver, RefusedLineStateLeavesThePreviousOne) {
+    const DCB before = PlainDcb(57600);
+    ASSERT_TRUE(SetDeviceState(h, before));
+    struct Case {
+        const char* What;
+        void (*Change)(DCB&);
+    };
+    const Case cases[] = {
+        {"5 bits even parity",
+         [](DCB& d) {
+             d.ByteSize = 5;
+             d.Parity = EVENPARITY;
+         }},
+        {"7 bits", [](DCB& d) { d.ByteSize = 7; }},
+        {"mark parity", [](DCB& d) { d.Parity = MARKPARITY; }},
+        {"rate -1", [](DCB& d) { d.BaudRate = 0xFFFFFFFFu; }},
+        {"rate above the limit", [](DCB& d) { d.BaudRate = MaxBaudRate + 1; }},
+        {"rate 0", [](DCB& d) { d.BaudRate = 0; }},
+    };
+    for (const auto& c : cases) {
+        DCB d = PlainDcb(9600);
+        c.Change(d);
+        EXPECT_FALSE(SetDeviceState(h, d)) << c.What;
+        EXPECT_EQ(LastPlatformError(), EINVAL) << c.What;
+        DCB back;
+        ASSERT_TRUE(GetDeviceState(h, back));
+        EXPECT_EQ(std::memcmp(&back, &before, sizeof back), 0) << c.What;
+        termios2 t{};
+        ASSERT_EQ(::ioctl(pty.Slave, TCGETS2, &t), 0);
+        EXPECT_EQ(t.c_ospeed, 57600u) << c.What;
+    }
+    // Still usable as it was.
+    ASSERT_TRUE(SetDeviceTimeouts(h, Timeouts(0, 0, 2000)));
+    pty.Send("ok", 2);
+    char buf[2];
+    std::uint32_t n = 0;
+    ASSERT_TRUE(SerialRead(h, buf, 2, &n, nullptr));
+    EXPECT_EQ(std::string(buf, n), "ok");
+}
+
+// Bytes that arrived before parity checking was switched on carry no marks; read one at a
+// time they come out as they were sent, and a marked \377 split across reads as one byte.
+TEST_F(PtyDriver, ParityMarkingSwitchedOnOverQueuedBytes) {
+    ASSERT_TRUE(SetDeviceTimeouts(h, Timeouts(0, 0, 2000)));
+    const std::string raw("\xFF"
+                          "AB\xFF\xFF\xFF\x00"
+                          "C",
+                          8);
+    pty.Send(raw.data(), raw.size());
+    // Wait until the slave holds every byte, without reading any.
+    for (int i = 0; i < 500; ++i) {
+        int queued = 0;
+        ASSERT_EQ(::ioctl(pty.Slave, FIONREAD, &queued), 0);
+        if (queued >= static_cast<int>(raw.size()))
+            break;
+        pollfd fd{pty.Slave, POLLIN, 0};
+        ::poll(&fd, 1, 10);
+    }
+    DCB d = PlainDcb();
+    d.Flags |= DCB_fParity;
+    ASSERT_TRUE(SetDeviceState(h, d));
+    // Marked from now on: the pty doubles a data \377.
+    pty.Send("\xFF"
+             "D",
+             2);
+    std::string got;
+    for (int i = 0; i < 10; ++i) {
+        std::vector<std::uint8_t> one(1);
+        std::uint32_t n = 0;
+        ASSERT_TRUE(SerialRead(h, one.data(), 1, &n, nullptr));
+        ASSERT_EQ(n, 1u) << "byte " << i;
+        got += static_cast<char>(one[0]);
+    }
+    EXPECT_EQ(got, raw + "\xFF"
+                         "D");
+    std::uint32_t errors = 0;
+    ASSERT_TRUE(ClearDeviceError(h, &errors, nullptr));
+    EXPECT_EQ(errors, 0u) << "none of these bytes came with a line error";
 }
 
 TEST_F(PtyDriver, NoModemLinesIsNotAnError) {
@@ -384,6 +464,16 @@ TEST_F(PtyDriver, IdleWaitCostsNothing) {
     ASSERT_TRUE(SetDeviceEventMask(h, 0));
     std::uint32_t n = 0;
     EXPECT_TRUE(OverlappedResult(h, &e, &n, true));
+}
+
+TEST(PtyOpen, NameWithANulIsRefused) {
+    TPtyPair pty;
+    // Cut at the NUL the name is a device that exists.
+    for (const std::string& name :
+         {pty.SlavePath + std::string(1, '\0') + "x", std::string(1, '\0') + pty.SlavePath}) {
+        EXPECT_EQ(SerialOpen(name), InvalidSerialHandle);
+        EXPECT_EQ(LastPlatformError(), EINVAL);
+    }
 }
 
 TEST(PtyOpen, NamesResolveInTheDeviceNamespace) {

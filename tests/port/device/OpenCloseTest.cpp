@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "app/TempDir.h"
 #include "framework/Application.h"
 
 namespace {
@@ -188,6 +189,49 @@ TEST_F(OpenCloseTest, RefusedConfigurationClosesAgain) {
     EXPECT_THROW(Port.SetCustomBaudRate(0), EComPort);
     EXPECT_TRUE(Port.GetConnected());
     EXPECT_EQ(Port.GetCustomBaudRate(), 0);
+}
+
+// A negative custom rate, from code or from an ini file, is refused with the port's error
+// instead of reaching the device as some four billion baud.
+TEST_F(OpenCloseTest, NegativeCustomBaudRateIsRefused) {
+    TTempDir Dir;
+    const std::string Ini = Dir.Write("port.ini", "[ComPort]\nPort=" + NameA +
+                                                      "\nBaudRate=Custom\nCustomBaudRate=-1\n");
+    struct Case {
+        const char* What;
+        std::function<void(TComPort&)> Set;
+    };
+    const Case Cases[] = {
+        {"in code",
+         [](TComPort& P) {
+             P.SetBaudRate(brCustom);
+             P.SetCustomBaudRate(-1);
+         }},
+        {"from an ini file", [&](TComPort& P) { P.LoadSettings(stIniFile, Ini); }},
+    };
+    for (const auto& C : Cases) {
+        TComPort P;
+        P.SetName("ComPort");
+        P.SetPort(NameA);
+        C.Set(P);
+        ASSERT_EQ(P.GetCustomBaudRate(), -1) << C.What;
+        try {
+            P.Open();
+            ADD_FAILURE() << C.What << ": opened at rate -1";
+        } catch (const EComPort& E) {
+            EXPECT_EQ(E.GetCode(), CError_SetStateFailed) << C.What;
+            EXPECT_EQ(E.GetWinCode(), EINVAL) << C.What;
+        }
+        EXPECT_FALSE(P.GetConnected()) << C.What;
+        EXPECT_EQ(Modem->LineState(0).BaudRate, 9600u) << C.What;
+    }
+    // On an open port the setter raises and the device keeps its rate.
+    Port.SetBaudRate(brCustom);
+    Port.SetCustomBaudRate(250000);
+    Port.Open();
+    EXPECT_THROW(Port.SetCustomBaudRate(-1), EComPort);
+    EXPECT_TRUE(Port.GetConnected());
+    EXPECT_EQ(Modem->LineState(0).BaudRate, 250000u);
 }
 
 TEST_F(OpenCloseTest, NegativeQueueSizeIsRefusedNotAllocated) {

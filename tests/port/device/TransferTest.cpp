@@ -223,3 +223,21 @@ TEST_F(TransferTest, OperationsOnAClosedPortRaiseTheirCodes) {
     TComEvents E{evRxChar};
     EXPECT_EQ(CodeOf([&] { Port.WaitForEvent(E, nullptr, 0); }), 21);
 }
+
+// An overflow is never lost to a count query: neither one its own pump causes (the query
+// moves waiting bytes into the queue) nor one an earlier wait caused and the query cleared.
+TEST_F(TransferTest, OverflowIsKeptForLastErrorsAcrossCountQueries) {
+    Port.GetBuffer().SetInputSize(1024);
+    for (bool EarlierPump : {false, true}) {
+        PeerWrite(std::string(3000, 'o'));
+        if (EarlierPump) {
+            TComEvents E{evRxChar};
+            Port.WaitForEvent(E, nullptr, 0);
+        }
+        EXPECT_EQ(Port.InputCount(), 1024) << EarlierPump;
+        EXPECT_EQ(Port.OutputCount(), 0) << EarlierPump;
+        EXPECT_TRUE(Port.LastErrors().Contains(ceRxOver)) << EarlierPump;
+        EXPECT_TRUE(Port.LastErrors().Empty()) << EarlierPump << ": told once";
+        Port.ClearBuffer(true, false);
+    }
+}
