@@ -1,11 +1,11 @@
 #include "WindowTestKit.h"
 #include "controls/CPortSetup.h"
-#include "port/CPortError.h"
 
 #include <QPushButton>
 #include <QTimer>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 namespace {
@@ -122,13 +122,29 @@ TEST_F(TStartUpTest, AStartWithStoredSettingsOpensWithThemWithoutAsking) {
 // Stored settings that cannot be read end start-up instead of running the port with settings
 // nobody chose.
 TEST_F(TStartUpTest, UnreadableStoredSettingsEndStartUp) {
-    TRegistry reg(HKEY_CURRENT_USER);
-    ASSERT_TRUE(reg.OpenKey("Software\\Tessal\\ComPort", true));
-    reg.WriteInteger("BaudRate", 9600); // a number where the text of a rate belongs
+    const std::vector<std::pair<const char*, std::function<void()>>> cases = {
+        {"a number where the text of a rate belongs",
+         [] {
+             TRegistry reg(HKEY_CURRENT_USER);
+             ASSERT_TRUE(reg.OpenKey("Software\\Tessal\\ComPort", true));
+             reg.WriteInteger("BaudRate", 9600);
+         }},
+        {"a damaged hive",
+         [] {
+             std::ofstream(HiveFilePath(HKEY_CURRENT_USER), std::ios::trunc)
+                 << "TESSAL-HIVE 1\n[]\n[Software\\Tes";
+         }},
+    };
     CountDialogs();
     TTessalOptions options;
     options.PortName = NameA;
-    EXPECT_THROW(TTessalForm{options}, EComPort);
-    EXPECT_EQ(DialogsShown, 0);
-    EXPECT_FALSE(AnyWorkbenchVisible());
+    for (const auto& [what, damage] : cases) {
+        SCOPED_TRACE(what);
+        ForgetPortSettings();
+        StorePortSettings(NameA, br9600);
+        damage();
+        EXPECT_THROW(TTessalForm{options}, std::exception);
+        EXPECT_EQ(DialogsShown, 0);
+        EXPECT_FALSE(AnyWorkbenchVisible());
+    }
 }
