@@ -95,7 +95,7 @@ protected:
     // Start-up's port-settings step: loads the stored settings, or on the first start (no key)
     // asks for them with the setup dialog and stores what it left. A failure to load or store
     // ends start-up: the constructor raises.
-    virtual void RestorePortSettings();
+    void RestorePortSettings();
 
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
