@@ -20,7 +20,6 @@ public:
     QLabel* WWWlinkLabel = nullptr;
     QPushButton* AboutOKBitBtn = nullptr;
 
-private:
     void AboutOKBitBtnClick();
     void WWWlinkLabelClick();
 };

@@ -27,14 +27,14 @@ public:
     QPushButton* AcceptBitBtn = nullptr;
     QPushButton* CancelBitBtn = nullptr;
 
-protected:
-    void showEvent(QShowEvent* event) override;
-
-private:
     void FormShow();
     void TimeEditChange();
     void AcceptBitBtnClick();
     void CancelBitBtnClick();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
     std::int32_t PendingPeriod = 0;
 };

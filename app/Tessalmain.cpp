@@ -28,17 +28,10 @@ TTessalForm::TTessalForm(const TTessalOptions& options, QWidget* parent)
     SetUpPort();
     UARTTimeout.setInterval(2000);
     TimeForDataTimer.setInterval(kTimeForDataMs);
-    connect(&UARTTimeout, &QTimer::timeout, this, [this] {
-        Guarded([this] {
-            Rx.UARTTimeoutTimer();
-            RowsChanged();
-        });
-    });
-    connect(&TimeForDataTimer, &QTimer::timeout, this, [this] {
-        Rx.TimeForDataTimerTimer();
-        RowsChanged();
-    });
-    RXFrameStringGrid->OnDeleteAll = [this] { ClearRxFrames(); };
+    connect(&UARTTimeout, &QTimer::timeout, this,
+            [this] { Guarded([this] { UARTTimeoutTimer(); }); });
+    connect(&TimeForDataTimer, &QTimer::timeout, this, &TTessalForm::TimeForDataTimerTimer);
+    RXFrameStringGrid->OnDeleteAll = [this] { RXFramesDeleteallClick(); };
 
     connect(CMDTAdrEdit, &QLineEdit::textChanged, this, &TTessalForm::CMDTAdrEditChange);
     connect(CMDComboBox, &QComboBox::activated, this, &TTessalForm::CMDComboBoxChange);
@@ -68,7 +61,12 @@ TTessalForm::TTessalForm(const TTessalOptions& options, QWidget* parent)
     }
 
     LoadStartFile();
-    Guarded([this] { RestorePortSettings(); });
+    try {
+        RestorePortSettings();
+    } catch (...) {
+        ReleaseWindow();
+        throw;
+    }
     OpenPort();
     Editor.ComposeInitialFrame(CMDTAdrEdit->text().toStdString());
     ShowEditorTexts();
@@ -78,6 +76,10 @@ TTessalForm::TTessalForm(const TTessalOptions& options, QWidget* parent)
 }
 
 TTessalForm::~TTessalForm() {
+    ReleaseWindow();
+}
+
+void TTessalForm::ReleaseWindow() {
     KillRepeatTimer();
     RemoveQueuedEvents(this);
     ComPort.OnRxChar = nullptr;
@@ -109,9 +111,19 @@ void TTessalForm::LoadStartFile() {
 }
 
 void TTessalForm::RestorePortSettings() {
+    if (Registry.OpenKey(kPortSettingsPath, false)) {
+        ComPort.LoadSettings(stRegistry, kPortSettingsKey);
+        if (!Options.PortName.empty()) {
+            ComPort.SetPort(Options.PortName);
+        }
+        return;
+    }
+    Registry.CreateKey(kPortSettingsPath);
     if (!Options.PortName.empty()) {
         ComPort.SetPort(Options.PortName);
     }
+    ComPort.ShowSetupDialog();
+    ComPort.StoreSettings(stRegistry, kPortSettingsKey);
 }
 
 void TTessalForm::OpenPort() {
@@ -306,6 +318,28 @@ void TTessalForm::AutoCRCCheckBoxClick() {
 void TTessalForm::ComPortRxChar(std::int32_t Count) {
     Rx.ComPortRxChar(Count);
     RowsChanged();
+}
+
+void TTessalForm::ComPortRxChar(TObject*, std::int32_t Count) {
+    ComPortRxChar(Count);
+}
+
+void TTessalForm::UARTTimeoutTimer() {
+    Rx.UARTTimeoutTimer();
+    RowsChanged();
+}
+
+void TTessalForm::TimeForDataTimerTimer() {
+    Rx.TimeForDataTimerTimer();
+    RowsChanged();
+}
+
+void TTessalForm::ResetRxBuffer(bool keepPortQueues) {
+    Rx.ResetRxBuffer(keepPortQueues);
+}
+
+void TTessalForm::RXFramesDeleteallClick() {
+    ClearRxFrames();
 }
 
 void TTessalForm::ClearRxFrames() {

@@ -16,11 +16,13 @@
 #include "app/RxFrameGrid.h"
 #include "app/TxList.h"
 #include "framework/Application.h"
+#include "platform/registry/Registry.h"
 #include "port/CPort.h"
 
 #include <QMainWindow>
 #include <QTimer>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -39,9 +41,12 @@ class TSendDelayForm;
 
 inline constexpr const char* kCantOpenUartText = "Can't open UART.";
 inline constexpr const char* kPortSettingsKey = "HKEY_CURRENT_USER\\Software\\Tessal";
+// The same key below the current-user root, as the registry object names it.
+inline constexpr const char* kPortSettingsPath = "\\Software\\Tessal";
 
 struct TTessalOptions {
-    // Port name used instead of the stored one ("" keeps the settings' own).
+    // Port name used instead of the stored one ("" keeps the settings' own); on the first start
+    // the setup dialog offers it.
     std::string PortName;
 };
 
@@ -68,10 +73,29 @@ public:
     bool Repeating() const { return IsRepeating; }
     std::uint32_t GetRepeatTimerId() const { return RepeatTimerId; }
 
+    // The window's state under its own names; the plain classes behind the window hold it.
+    const TTxFrame& GetTxFrame() const { return Editor.GetTxFrame(); }
+    const std::array<std::uint8_t, kRxBufferSize>& GetRxBuffer() const { return Rx.GetRxBuffer(); }
+    std::int32_t GetRxFill() const { return Rx.GetRxFill(); }
+    std::int32_t GetRxFrameStart() const { return Rx.GetRxFrameStart(); }
+    std::int32_t GetRxFrameLength() const { return Rx.GetRxFrameLength(); }
+    std::int32_t GetFrameCount() const { return Rows.GetFrameCount(); }
+    bool GetTimedOut() const { return Rx.GetTimedOut(); }
+    bool GetHandledInRxChar() const { return Rx.GetHandledInRxChar(); }
+    bool GetClearOnAnswer() const { return Rx.GetClearOnAnswer(); }
+    bool GetConfigLoaded() const { return Definitions.GetConfigLoaded(); }
+    const TTxList& GetTxList() const { return TxList; }
+    bool GetTxListMode() const { return TxList.GetTxListMode(); }
+    std::int32_t GetTxListIndex() const { return TxList.GetTxListIndex(); }
+    const std::string& GetAppDir() const { return AppDir; }
+    const TCommandList& GetCommandList() const { return Definitions.GetCommandList(); }
+    const TOpCodeList& GetOpCodeList() const { return Definitions.GetOpCodeList(); }
+
 protected:
-    // Start-up's port-settings step: restores the stored settings or asks for them. The stored
-    // settings come with the set-up work; for now only a port name given to the program applies.
-    virtual void RestorePortSettings();
+    // Start-up's port-settings step: loads the stored settings, or on the first start (no key)
+    // asks for them with the setup dialog and stores what it left. A failure to load or store
+    // ends start-up: the constructor raises.
+    void RestorePortSettings();
 
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -85,7 +109,10 @@ private:
     QGroupBox* BuildRxFrameGroup();
     void BuildMenus();
     void SetUpPort();
+    // What the destructor undoes; also run when start-up fails after the window was built.
+    void ReleaseWindow();
 
+public:
     // Start-up and window-level actions.
     void LoadStartFile();
     void OpenPort();
@@ -125,11 +152,19 @@ private:
     void RepeatTick(std::uint32_t timerId);
     void ShowTxFrame(const std::uint8_t* frame, std::size_t count);
 
+    void ComPortDoTxEmpty(TObject* Sender);
+
     // Reception and the grid.
     void ComPortRxChar(std::int32_t Count);
+    void ComPortRxChar(TObject* Sender, std::int32_t Count);
+    void UARTTimeoutTimer();
+    void TimeForDataTimerTimer();
+    void ResetRxBuffer(bool keepPortQueues);
     void ClearRxFrames();
+    void RXFramesDeleteallClick();
     void RowsChanged();
 
+private:
     void SetStatus(const std::string& text);
     // Runs a handler; an exception it raises goes to the application's exception display.
     template <typename F>
@@ -163,10 +198,13 @@ private:
     TRxAssembly Rx{*this, Rows, Definitions.GetOpCodeList()};
     TRxFramesModel RowsModel{Rows};
     TComPort ComPort;
+    // Kept for the window's lifetime; the port's settings store opens its own.
+    TRegistry Registry{HKEY_CURRENT_USER};
 
     bool IsRepeating = false;
     std::uint32_t RepeatTimerId = 0;
 
+public:
     QTimer UARTTimeout;
     QTimer TimeForDataTimer;
 
@@ -203,6 +241,7 @@ private:
     QAction* MenuSetRepeatDelay = nullptr;
     QAction* MenuAbout = nullptr;
 
+private:
     TAboutForm* AboutForm = nullptr;
     TSendDelayForm* SendDelayForm = nullptr;
 };

@@ -85,6 +85,10 @@ void TTessalForm::ComPortDoTxEmpty() {
     }
 }
 
+void TTessalForm::ComPortDoTxEmpty(TObject*) {
+    ComPortDoTxEmpty();
+}
+
 void TTessalForm::StartRepeating() {
     IsRepeating = true;
     SendFrameBitBtn->setDefault(true);

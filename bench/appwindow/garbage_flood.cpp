@@ -38,6 +38,13 @@ int main(int argc, char** argv) {
     TPtyAdapter pty(dir / "ttyFLOOD");
     TTessalOptions options;
     options.PortName = pty.Name().string();
+    {
+        // The port settings a previous run left, so the window starts without asking.
+        TComPort stored;
+        stored.SetName("ComPort");
+        stored.SetPort(options.PortName);
+        stored.StoreSettings(stRegistry, kPortSettingsKey);
+    }
     auto form = std::make_unique<TTessalForm>(options);
     form->show();
     app.processEvents();

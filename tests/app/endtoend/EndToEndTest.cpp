@@ -38,6 +38,8 @@ protected:
         Dir = pattern;
         OldDir = std::filesystem::current_path();
         std::filesystem::current_path(Dir);
+        // The stored port settings go to the test's own registry, also for the program started.
+        ::setenv("TESSAL_REGISTRY_DIR", Dir.c_str(), 1);
         std::ofstream(kSettingsFileName) << TESSAL_SOURCE_DIR "/resources/example.tsl\r\n";
     }
     void TearDown() override {

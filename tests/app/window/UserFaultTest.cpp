@@ -240,8 +240,11 @@ TEST_F(TUserFaultTest, AHiveDamagedMidLineIsReportedAndLeftUntouched) {
     for (const auto& [what, damaged] : cases) {
         SCOPED_TRACE(what);
         Reports.clear();
-        std::ofstream(hive, std::ios::binary | std::ios::trunc) << damaged;
+        // Damaged only once the window runs: at start-up it would end the program.
+        std::filesystem::remove(hive);
+        StorePortSettings(NameA, br9600);
         Start();
+        std::ofstream(hive, std::ios::binary | std::ios::trunc) << damaged;
         TCustomComPort::SetSetupDialogHook([this](TCustomComPort* port) { port->SetPort(NameA); });
         MenuItem(Form.get(), "COM")->trigger();
         if (damaged == whole) {

@@ -142,8 +142,13 @@ TEST_F(TWindowTest, DeleteAllEmptiesTheGridAndNumberingStartsAgain) {
     Start();
     PeerWrite({0x01, 0x06, 0x00, 0x05, 0x94, 0xB1, 0x01, 0x06, 0x00, 0x05, 0x94, 0xB1});
     WAIT_EQ(Form->Grid()->model()->rowCount(), 2);
+    // The grid only: what the receive side holds stays.
+    const std::int32_t fill = Form->GetRxFill();
+    const std::int32_t start = Form->GetRxFrameStart();
     Form->Grid()->DeleteAllAction()->trigger();
-    EXPECT_EQ(Form->FrameRows().GetFrameCount(), 0);
+    EXPECT_EQ(Form->GetFrameCount(), 0);
+    EXPECT_EQ(Form->GetRxFill(), fill);
+    EXPECT_EQ(Form->GetRxFrameStart(), start);
     WAIT_EQ(Form->Grid()->model()->rowCount(), 1);
     EXPECT_EQ(Form->Grid()->model()->index(0, 0).data().toString(), "");
     PeerWrite({0x01, 0x06, 0x00, 0x05, 0x94, 0xB1});

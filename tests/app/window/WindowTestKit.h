@@ -121,6 +121,16 @@ protected:
         timeouts.ReadTotalTimeoutConstant = 200;
         ASSERT_TRUE(SetDeviceTimeouts(Peer, timeouts));
         TTessalForm::RepeatPeriod = 1000;
+        StorePortSettings(NameA, br9600);
+    }
+
+    // The settings a previous run left, so the window starts without asking for them.
+    static void StorePortSettings(const std::string& port, TBaudRate rate) {
+        TComPort stored;
+        stored.SetName("ComPort");
+        stored.SetPort(port);
+        stored.SetBaudRate(rate);
+        stored.StoreSettings(stRegistry, kPortSettingsKey);
     }
 
     void TearDown() override {
