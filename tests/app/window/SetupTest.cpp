@@ -11,15 +11,6 @@
 
 namespace {
 
-QAction* MenuItem(QWidget* form, const char* text) {
-    for (QAction* a : form->findChildren<QAction*>()) {
-        if (a->text() == text) {
-            return a;
-        }
-    }
-    return nullptr;
-}
-
 std::string ReadAll(const std::filesystem::path& dir) {
     std::string all;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {

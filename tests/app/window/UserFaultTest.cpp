@@ -19,15 +19,6 @@
 
 namespace {
 
-QAction* MenuItem(QWidget* form, const char* text) {
-    for (QAction* a : form->findChildren<QAction*>()) {
-        if (a->text() == text) {
-            return a;
-        }
-    }
-    return nullptr;
-}
-
 std::string FileBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream bytes;

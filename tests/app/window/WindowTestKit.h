@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QTest>
 
@@ -96,6 +97,16 @@ private:
     std::vector<TFrame> Complete;
     std::thread Worker;
 };
+
+// The menu item whose caption is Text, or null.
+inline QAction* MenuItem(QWidget* form, const char* text) {
+    for (QAction* a : form->findChildren<QAction*>()) {
+        if (a->text() == text) {
+            return a;
+        }
+    }
+    return nullptr;
+}
 
 class TWindowTest : public ::testing::Test {
 protected:

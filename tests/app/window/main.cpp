@@ -1,16 +1,5 @@
-// The window tests run in one QApplication whose event loop also serves the port's GUI queue.
-#include "controls/GuiSynchronize.h"
-
-#include <gtest/gtest.h>
-
-#include <QApplication>
+#include "common/QtTestMain.h"
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    InstallGuiSynchronize();
-    return RUN_ALL_TESTS();
+    return RunWidgetTests(argc, argv);
 }
