@@ -1,13 +1,6 @@
 #include "platform/serial/LineState.h"
 
-#include <cerrno>
-
-bool DcbToTermios(const DCB& State, const termios2& Current, bool MarkErrors, termios2& Out) {
-    if (State.BaudRate == 0 || State.ByteSize < 5 || State.ByteSize > 8 || State.Parity > 4 ||
-        State.StopBits > 2) {
-        errno = EINVAL;
-        return false;
-    }
+void DcbToTermios(const DCB& State, const termios2& Current, bool MarkErrors, termios2& Out) {
     Out = Current;
     Out.c_iflag &= ~(IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR | IGNCR | ICRNL |
                      IXON | IXOFF | IXANY | IUCLC | IMAXBEL);
@@ -42,7 +35,8 @@ bool DcbToTermios(const DCB& State, const termios2& Current, bool MarkErrors, te
     default:
         break;
     }
-    // CSTOPB gives 1.5 stop bits with 5 data bits and 2 otherwise, as UARTs do.
+    // CSTOPB gives 1.5 stop bits with 5 data bits and 2 otherwise, as UARTs do; the driver
+    // has refused the other pairings.
     if (State.StopBits != ONESTOPBIT)
         Out.c_cflag |= CSTOPB;
     // The kernel ties CTS output flow and RTS handshake together.
@@ -56,7 +50,6 @@ bool DcbToTermios(const DCB& State, const termios2& Current, bool MarkErrors, te
     Out.c_cc[VTIME] = 0;
     Out.c_cc[VSTART] = State.XonChar;
     Out.c_cc[VSTOP] = State.XoffChar;
-    return true;
 }
 
 DCB TermiosToDcb(const termios2& Current) {
@@ -84,7 +77,8 @@ DCB TermiosToDcb(const termios2& Current) {
         else
             d.Parity = odd ? ODDPARITY : EVENPARITY;
     }
-    d.StopBits = (Current.c_cflag & CSTOPB) ? TWOSTOPBITS : ONESTOPBIT;
+    if (Current.c_cflag & CSTOPB)
+        d.StopBits = d.ByteSize == 5 ? ONE5STOPBITS : TWOSTOPBITS;
     if (Current.c_iflag & INPCK)
         d.Flags |= DCB_fParity;
     if (Current.c_cflag & CRTSCTS)

@@ -9,6 +9,24 @@ bool IsLostError(int error) {
     return error == EIO || error == ENXIO || error == ENODEV;
 }
 
+// The one check of a record before any backend sees it. A UART sends 1.5 stop bits only with
+// 5 data bits and 2 only with more; asked otherwise it would put the other on the wire.
+bool LineCarries(const DCB& State) {
+    if (State.BaudRate == 0 || State.BaudRate > MaxBaudRate || State.ByteSize < 5 ||
+        State.ByteSize > 8 || State.Parity > SPACEPARITY)
+        return false;
+    switch (State.StopBits) {
+    case ONESTOPBIT:
+        return true;
+    case ONE5STOPBITS:
+        return State.ByteSize == 5;
+    case TWOSTOPBITS:
+        return State.ByteSize > 5;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 TSerialDevice::TSerialDevice(std::unique_ptr<TSerialBackend> Backend)
@@ -41,7 +59,7 @@ bool TSerialDevice::Init() {
 }
 
 void TSerialDevice::Close() {
-    std::unique_lock lock(mutex_);
+    std::lock_guard lock(mutex_);
     if (closed_)
         return;
     closed_ = true;
@@ -52,11 +70,10 @@ void TSerialDevice::Close() {
         Complete(*wait_, IO_ABORTED);
         wait_.reset();
     }
-    // Closing a descriptor does not wake a thread polling it. Every poller waits for an event
-    // of an operation completed just now, so it wakes; close once they have let go, so that
-    // none polls a reused descriptor number.
-    pollersGone_.wait_for(lock, std::chrono::seconds(5), [this] { return pollers_ == 0; });
-    backend_.reset();
+    // Closing a descriptor does not wake a thread polling it, and its number may be reused at
+    // once: the last thread to let go of the device closes it (PollEnd).
+    if (pollers_ == 0)
+        backend_.reset();
 }
 
 // ---- configuration ----------------------------------------------------------------------
@@ -65,7 +82,7 @@ bool TSerialDevice::SetState(const DCB& State) {
     std::lock_guard lock(mutex_);
     if (!CheckOpen())
         return false;
-    if (State.BaudRate == 0 || State.BaudRate > MaxBaudRate)
+    if (!LineCarries(State))
         return Fail(EINVAL);
     if (!backend_->SetLine(State))
         return DeviceFailed();

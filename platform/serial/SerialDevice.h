@@ -4,7 +4,6 @@
 // asks for the device's state, so no thread of the driver's own exists.
 #pragma once
 
-#include <condition_variable>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -114,8 +113,7 @@ private:
     std::unique_ptr<TSerialBackend> backend_;
     std::vector<std::uint8_t> scratch_, flags_; // one pump at a time: used under mutex_
     std::mutex mutex_;
-    std::condition_variable pollersGone_;
-    int pollers_ = 0;
+    int pollers_ = 0; // threads between PollBegin and PollEnd: the descriptor is in use
     bool closed_ = false;
     bool lost_ = false;
 

@@ -43,9 +43,10 @@
 // taken, ClearDeviceError fails with EIO too.
 //
 // Concurrency: every function may be called from any thread. SerialClose ends all pending
-// operations (IO_ABORTED), wakes the threads waiting on the device and closes the descriptor
-// only after they have let go of it. Buffers handed to overlapped reads and writes must stay
-// valid until the operation has completed.
+// operations (IO_ABORTED) and wakes the threads waiting on the device; it never waits for them.
+// The descriptor is closed by whichever lets go of it last, so the name stays busy (EBUSY) until
+// every such thread has run. Buffers handed to overlapped reads and writes must stay valid until
+// the operation has completed.
 #pragma once
 
 #include <cerrno>
@@ -220,8 +221,10 @@ bool SerialClose(TSerialHandle Handle);
 inline constexpr std::uint32_t MaxBaudRate = 100000000;
 
 // Set device state / get device state. Refused (EINVAL) when a field is out of range (a rate of
-// 0 or above MaxBaudRate) or when the device does not keep what it was given (a pty forces
-// 8 data bits without parity); the previous state then stays in force.
+// 0 or above MaxBaudRate, a byte size outside 5..8, parity above 4, stop bits above 2), for
+// stop bits the line cannot carry (1.5 needs 5 data bits, 2 needs 6 to 8), or when the device
+// does not keep what it was given (a pty forces 8 data bits without parity); the previous state
+// then stays in force.
 bool SetDeviceState(TSerialHandle Handle, const DCB& State);
 bool GetDeviceState(TSerialHandle Handle, DCB& State);
 

@@ -24,7 +24,7 @@ void TSerialDevice::PollEnd(const pollfd* Fds, std::size_t Count) {
     --pollers_;
     if (closed_) {
         if (pollers_ == 0)
-            pollersGone_.notify_all();
+            backend_.reset(); // closed while this thread still polled it
         return;
     }
     const short revents = Count > 0 ? Fds[0].revents : 0;

@@ -100,8 +100,7 @@ public:
         termios2 current{}, next{}, back{};
         if (::ioctl(fd_, TCGETS2, &current) != 0)
             return false;
-        if (!DcbToTermios(State, current, hasCounters_, next))
-            return false;
+        DcbToTermios(State, current, hasCounters_, next);
         const bool marking = next.c_iflag & PARMRK;
         if (marking != marking_)
             TakeQueuedInput();

@@ -78,11 +78,6 @@ public:
     }
 
     bool SetLine(const DCB& State) override {
-        if (State.BaudRate == 0 || State.ByteSize < 5 || State.ByteSize > 8 || State.Parity > 4 ||
-            State.StopBits > 2) {
-            errno = EINVAL;
-            return false;
-        }
         return Live([&](TVirtualEnd& me) {
             me.line = State;
             p_->Transmit(i_);

@@ -362,7 +362,7 @@ TEST_F(VirtualPair, LineStateReadsBackAsSet) {
               RTS_CONTROL_TOGGLE | DCB_fTXContinueOnXoff | DCB_fDsrSensitivity;
     d.XonLim = 256;
     d.XoffLim = 256;
-    d.ByteSize = 7;
+    d.ByteSize = 5;
     d.Parity = SPACEPARITY;
     d.StopBits = ONE5STOPBITS;
     d.XonChar = 1;
@@ -381,7 +381,45 @@ TEST_F(VirtualPair, LineStateReadsBackAsSet) {
     EXPECT_FALSE(SetDeviceState(a, d));
     EXPECT_EQ(LastPlatformError(), EINVAL);
     ASSERT_TRUE(GetDeviceState(a, back));
-    EXPECT_EQ(back.ByteSize, 7) << "a refused record changes nothing";
+    EXPECT_EQ(back.ByteSize, 5) << "a refused record changes nothing";
+}
+
+// The virtual wire keeps any record it is given, so only the driver's own check refuses here.
+TEST_F(VirtualPair, RecordsTheLineCannotCarryAreRefused) {
+    const DCB before = PlainDcb(57600);
+    ASSERT_TRUE(SetDeviceState(a, before));
+    for (std::uint8_t bits = 4; bits <= 9; ++bits) {
+        for (std::uint8_t stop = 0; stop <= 3; ++stop) {
+            DCB d = PlainDcb(9600);
+            d.ByteSize = bits;
+            d.StopBits = stop;
+            const bool carried = bits >= 5 && bits <= 8 &&
+                                 (stop == ONESTOPBIT || (stop == ONE5STOPBITS && bits == 5) ||
+                                  (stop == TWOSTOPBITS && bits > 5));
+            SCOPED_TRACE(std::to_string(bits) + " data bits, stop code " + std::to_string(stop));
+            EXPECT_EQ(SetDeviceState(a, d), carried);
+            const DCB expected = carried ? d : before;
+            if (!carried) {
+                EXPECT_EQ(LastPlatformError(), EINVAL);
+            }
+            DCB back;
+            ASSERT_TRUE(GetDeviceState(a, back));
+            EXPECT_EQ(std::memcmp(&back, &expected, sizeof back), 0);
+            const DCB seen = pair->LineState(0);
+            EXPECT_EQ(std::memcmp(&seen, &expected, sizeof seen), 0);
+            ASSERT_TRUE(SetDeviceState(a, before));
+        }
+    }
+    for (auto change :
+         {+[](DCB& d) { d.BaudRate = 0; }, +[](DCB& d) { d.BaudRate = MaxBaudRate + 1; },
+          +[](DCB& d) { d.Parity = SPACEPARITY + 1; }}) {
+        DCB d = PlainDcb(9600);
+        change(d);
+        EXPECT_FALSE(SetDeviceState(a, d));
+        EXPECT_EQ(LastPlatformError(), EINVAL);
+        const DCB seen = pair->LineState(0);
+        EXPECT_EQ(std::memcmp(&seen, &before, sizeof seen), 0);
+    }
 }
 
 TEST_F(VirtualPair, RtsToggleRaisesRtsAroundTransmission) {
