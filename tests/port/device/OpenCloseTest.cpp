@@ -234,6 +234,43 @@ TEST_F(OpenCloseTest, NegativeCustomBaudRateIsRefused) {
     EXPECT_EQ(Modem->LineState(0).BaudRate, 250000u);
 }
 
+// 1.5 stop bits go only with 5 data bits and 2 only with more: any other pairing is refused
+// with the device's error, and the line keeps what it had.
+TEST_F(OpenCloseTest, StopBitsTheLineCannotCarryAreRefused) {
+    Port.Open();
+    const struct {
+        TDataBits Bits;
+        TStopBits Stop;
+        bool Carried;
+    } Cases[] = {{dbEight, sbOne5StopBits, false},
+                 {dbSix, sbOne5StopBits, false},
+                 {dbFive, sbTwoStopBits, false},
+                 {dbFive, sbOne5StopBits, true},
+                 {dbSeven, sbTwoStopBits, true}};
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(std::to_string(C.Bits) + " " + std::to_string(C.Stop));
+        Port.BeginUpdate();
+        Port.SetDataBits(dbEight);
+        Port.SetStopBits(sbOneStopBit);
+        Port.EndUpdate();
+        Port.BeginUpdate();
+        Port.SetDataBits(C.Bits);
+        Port.SetStopBits(C.Stop);
+        try {
+            Port.EndUpdate();
+            EXPECT_TRUE(C.Carried);
+        } catch (const EComPort& E) {
+            EXPECT_FALSE(C.Carried);
+            EXPECT_EQ(E.GetCode(), CError_SetStateFailed);
+            EXPECT_EQ(E.GetWinCode(), EINVAL);
+        }
+        EXPECT_TRUE(Port.GetConnected());
+        const DCB D = Modem->LineState(0);
+        EXPECT_EQ(D.ByteSize, C.Carried ? 5 + C.Bits : 8);
+        EXPECT_EQ(D.StopBits, C.Carried ? static_cast<std::uint8_t>(C.Stop) : ONESTOPBIT);
+    }
+}
+
 TEST_F(OpenCloseTest, NegativeQueueSizeIsRefusedNotAllocated) {
     Port.GetBuffer().SetInputSize(-3);
     try {
