@@ -370,6 +370,9 @@ bool TSerialDevice::Purge(std::uint32_t Flags) {
     const bool in = Flags & PURGE_RXCLEAR, out = Flags & PURGE_TXCLEAR;
     if ((in || out) && !backend_->Flush(in, out))
         return DeviceFailed();
+    // An emptied queue may have sent XON: output held by our XOFF goes on now, not at its
+    // time-out.
+    Service(TSyncClock::now(), false, 0);
     return true;
 }
 
