@@ -1,25 +1,9 @@
 #include "app/HexText.h"
 
-namespace {
-
-int HexDigitValue(char ch) {
-    if (ch >= '0' && ch <= '9') {
-        return ch - '0';
-    }
-    if (ch >= 'a' && ch <= 'f') {
-        return ch - 'a' + 10;
-    }
-    if (ch >= 'A' && ch <= 'F') {
-        return ch - 'A' + 10;
-    }
-    return -1;
-}
-
-} // namespace
+#include "platform/text/AsciiText.h"
 
 std::string hex2(std::uint8_t value) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    return std::string{kDigits[value >> 4], kDigits[value & 0x0F]};
+    return std::string{HexDigitChar(value >> 4u), HexDigitChar(value)};
 }
 
 std::uint32_t ReadHex(std::string_view text) {
@@ -30,15 +14,11 @@ std::uint32_t ReadHex(std::string_view text) {
     if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
         i += 2;
     }
-    std::uint32_t value = 0;
-    for (; i < text.size(); ++i) {
-        const int digit = HexDigitValue(text[i]);
-        if (digit < 0) {
-            break;
-        }
-        value = (value << 4) | static_cast<std::uint32_t>(digit);
-    }
-    return value;
+    // Only the last eight digits reach the low 32 bits.
+    const std::size_t digits = ReadDigits(text.substr(i), 16, ~std::uint64_t{0}).Length;
+    const std::size_t low = digits > 8 ? digits - 8 : 0;
+    return static_cast<std::uint32_t>(
+        ReadDigits(text.substr(i + low, digits - low), 16, 0xFFFFFFFF).Value);
 }
 
 bool IsWhiteSpace(char ch) {

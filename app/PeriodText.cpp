@@ -1,8 +1,7 @@
 #include "app/PeriodText.h"
 
 #include "app/HexText.h"
-
-#include <limits>
+#include "platform/text/AsciiText.h"
 
 std::optional<std::int32_t> ReadPeriodText(std::string_view text) {
     std::size_t i = 0;
@@ -14,20 +13,11 @@ std::optional<std::int32_t> ReadPeriodText(std::string_view text) {
         negative = text[i] == '-';
         ++i;
     }
-    if (i >= text.size() || text[i] < '0' || text[i] > '9') {
+    // Digits up to the first other character; what follows them does not matter.
+    const TDigitRun run = ReadDigits(text.substr(i), 10, negative ? 0x80000000u : 0x7FFFFFFFu);
+    if (run.Length == 0 || run.Overflow) {
         return std::nullopt;
     }
-    std::int64_t value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::max()) + 1) {
-            return std::nullopt;
-        }
-    }
-    value = negative ? -value : value;
-    if (value > std::numeric_limits<std::int32_t>::max() ||
-        value < std::numeric_limits<std::int32_t>::min()) {
-        return std::nullopt;
-    }
-    return static_cast<std::int32_t>(value);
+    return static_cast<std::int32_t>(
+        static_cast<std::uint32_t>(negative ? 0 - run.Value : run.Value));
 }

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "framework/Exception.h"
-#include "framework/TextUtil.h"
+#include "platform/text/AsciiText.h"
 
 namespace {
 

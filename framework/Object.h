@@ -1,6 +1,7 @@
 // Root of the class tree, and the base of objects whose contents can be copied onto another.
 #pragma once
 
+#include <functional>
 #include <string>
 
 class TObject {
@@ -13,6 +14,9 @@ public:
     // Readable class name of the dynamic type, used in error messages.
     std::string ClassName() const;
 };
+
+// The plain notification handler: an empty function is an empty slot.
+using TNotifyEvent = std::function<void(TObject* Sender)>;
 
 class TPersistent : public TObject {
 public:

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "framework/Exception.h"
-#include "framework/TextUtil.h"
+#include "platform/text/AsciiText.h"
 
 void TStrings::Put(int Index, const std::string& S) {
     Delete(Index);

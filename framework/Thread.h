@@ -36,8 +36,6 @@
 #include "framework/Synchronize.h"
 #include "framework/ThreadPriority.h"
 
-using TNotifyEvent = std::function<void(TObject* Sender)>;
-
 class TThread : public TObject {
 public:
     TThread() = default;

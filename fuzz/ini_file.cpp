@@ -3,6 +3,7 @@
 // again leaves a file that ends with a line end as it was, byte for byte.
 #include "fuzz/FuzzSupport.h"
 #include "platform/inifile/IniFile.h"
+#include "platform/text/AsciiText.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -42,7 +43,7 @@ TSnapshot ReadAll(const TIniFile& Ini) {
             FUZZ_CHECK(Ini.ReadString(Section, Key, "b") == Value);
             FUZZ_CHECK(Value.size() <= IniMaxValueLength);
             std::int32_t Parsed = 0;
-            const bool IsInteger = ParseIniInteger(Value, Parsed);
+            const bool IsInteger = ParseInt32(Value, false, Parsed);
             FUZZ_CHECK(Ini.ReadInteger(Section, Key, -7) == (IsInteger ? Parsed : -7));
             Values.emplace(std::make_pair(Section, Key), Value);
         }

@@ -5,7 +5,7 @@
 #include <cstddef>
 
 #include "framework/Strings.h"
-#include "framework/TextUtil.h"
+#include "platform/text/AsciiText.h"
 #include "platform/registry/Registry.h"
 #include "platform/serial/SerialPortList.h"
 #include "platform/sync/PlatformError.h"

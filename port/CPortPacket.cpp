@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "framework/TextUtil.h"
+#include "platform/text/AsciiText.h"
 
 #include "port/CPortComPort.h"
 #include "port/CPortLink.h"

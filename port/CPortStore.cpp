@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "framework/TextUtil.h"
+#include "platform/text/AsciiText.h"
 #include "platform/inifile/IniFile.h"
 #include "platform/registry/Registry.h"
 #include "port/CPortComPort.h"

@@ -5,9 +5,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "framework/Object.h"
 #include "framework/TSet.h"
-
-class TObject;
 
 enum TBaudRate : std::uint8_t {
     brCustom,
@@ -86,8 +85,7 @@ using TStoredProps = TSet<TStoredProp, std::uint8_t>;
 
 inline constexpr TComEvents AllComEvents = TComEvents::FromBits(0x03FF);
 
-// Handler slots: an empty function is an empty slot.
-using TNotifyEvent = std::function<void(TObject* Sender)>;
+// Handler slots (and TNotifyEvent of the framework): an empty function is an empty slot.
 using TRxCharEvent = std::function<void(TObject* Sender, std::int32_t Count)>;
 using TRxBufEvent = std::function<void(TObject* Sender, const void* Buffer, std::int32_t Count)>;
 using TComErrorEvent = std::function<void(TObject* Sender, TComErrors Errors)>;

@@ -1,7 +1,7 @@
 // The parsers' common part and the VT52 family.
 #include "terminal/CPortEsc.h"
 
-#include "framework/TextUtil.h"
+#include "platform/text/AsciiText.h"
 
 namespace {
 

@@ -1,15 +1,11 @@
 #include "platform/inifile/IniFile.h"
 
 #include <cerrno>
-#include <climits>
 
 #include "platform/registry/AtomicFile.h"
+#include "platform/text/AsciiText.h"
 
 namespace {
-
-char Upper(char C) {
-    return (C >= 'a' && C <= 'z') ? static_cast<char>(C - 'a' + 'A') : C;
-}
 
 [[noreturn]] void Refuse(const std::string& What, const std::string& File) {
     throw EIniFileError(EINVAL, What + " cannot be written to '" + File + "'");
@@ -31,40 +27,6 @@ void CheckWritable(const std::string& Section, const std::string& Ident, const s
 }
 
 } // namespace
-
-bool ParseIniInteger(const std::string& Text, std::int32_t& Value) {
-    std::string_view s = Text;
-    bool negative = false;
-    if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
-        negative = s.front() == '-';
-        s.remove_prefix(1);
-    }
-    const bool hex = s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
-    if (hex)
-        s.remove_prefix(2);
-    if (s.empty())
-        return false;
-    const unsigned base = hex ? 16 : 10;
-    const std::uint64_t limit = hex ? 0xFFFFFFFFull : (negative ? 2147483648ull : 2147483647ull);
-    std::uint64_t v = 0;
-    for (char c : s) {
-        unsigned d;
-        if (c >= '0' && c <= '9')
-            d = static_cast<unsigned>(c - '0');
-        else if (hex && Upper(c) >= 'A' && Upper(c) <= 'F')
-            d = static_cast<unsigned>(Upper(c) - 'A' + 10);
-        else
-            return false;
-        v = v * base + d;
-        if (v > limit)
-            return false;
-    }
-    auto u = static_cast<std::uint32_t>(v);
-    if (negative)
-        u = 0u - u;
-    Value = static_cast<std::int32_t>(u);
-    return true;
-}
 
 std::string TIniFile::LoadFile() const {
     std::string text;
@@ -128,7 +90,7 @@ std::int32_t TIniFile::ReadInteger(const std::string& Section, const std::string
     const TIniText ini = Text();
     const TIniLine* line = ini.Find(Section, Ident);
     std::int32_t v = 0;
-    if (line == nullptr || !ParseIniInteger(line->Value.substr(0, IniMaxValueLength), v))
+    if (line == nullptr || !ParseInt32(line->Value.substr(0, IniMaxValueLength), false, v))
         return Default;
     return v;
 }

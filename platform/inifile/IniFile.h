@@ -4,8 +4,8 @@
 // first matching section counts; blanks around names and values are ignored, and one pair of
 // matching quotes around a value is removed; lines starting with ';' are comments. A value read
 // is cut at 2047 bytes. A missing file, section or key gives the default; "key=" gives "".
-// Integers are decimal, or hexadecimal after 0x / 0X (up to 32 bits, wrapping to negative);
-// anything else, or a decimal out of the 32-bit range, gives the default.
+// Integers (ParseInt32, strict) are decimal, or hexadecimal after 0x / 0X (up to 32 bits,
+// wrapping to negative); anything else, or a decimal out of the 32-bit range, gives the default.
 //
 // Writing: creates the file, the section (appended at the end) and the key (after the section's
 // last entry) as needed, and replaces an existing value in place, keeping comments, order, line
@@ -74,6 +74,3 @@ private:
     std::string fileName_;
     mutable TChangeBatch<TIniText> batch_;
 };
-
-// The integer rule above, for callers that hold the text already. False when Text does not parse.
-bool ParseIniInteger(const std::string& Text, std::int32_t& Value);

@@ -1,21 +1,6 @@
 #include "platform/inifile/IniText.h"
 
-namespace {
-
-char Upper(char C) {
-    return (C >= 'a' && C <= 'z') ? static_cast<char>(C - 'a' + 'A') : C;
-}
-
-bool SameName(std::string_view A, std::string_view B) {
-    if (A.size() != B.size())
-        return false;
-    for (std::size_t i = 0; i < A.size(); ++i)
-        if (Upper(A[i]) != Upper(B[i]))
-            return false;
-    return true;
-}
-
-} // namespace
+#include "platform/text/AsciiText.h"
 
 std::string_view IniTrim(std::string_view S) {
     const auto blank = [](char c) { return c == ' ' || c == '\t'; };
@@ -64,7 +49,7 @@ std::string TIniText::Join() const {
 
 std::size_t TIniText::FindSection(std::string_view Section) const {
     for (std::size_t i = 0; i < lines_.size(); ++i)
-        if (lines_[i].Kind == lkSection && SameName(lines_[i].Name, Section))
+        if (lines_[i].Kind == lkSection && SameText(lines_[i].Name, Section))
             return i;
     return std::string::npos;
 }
@@ -79,7 +64,7 @@ std::size_t TIniText::SectionEnd(std::size_t Header) const {
 std::size_t TIniText::FindKey(std::size_t Header, std::string_view Ident) const {
     const std::size_t end = SectionEnd(Header);
     for (std::size_t i = Header + 1; i < end; ++i)
-        if (lines_[i].Kind == lkKey && SameName(lines_[i].Name, Ident))
+        if (lines_[i].Kind == lkKey && SameText(lines_[i].Name, Ident))
             return i;
     return std::string::npos;
 }

@@ -1,38 +1,24 @@
 #include "platform/registry/Hive.h"
 
 #include <algorithm>
-#include <cstdio>
+
+#include "platform/text/AsciiText.h"
 
 namespace {
 
 constexpr std::string_view kHeader = "TESSAL-HIVE 1";
 constexpr std::string_view kEnd = "END";
 
-char Upper(char C) {
-    return (C >= 'a' && C <= 'z') ? static_cast<char>(C - 'a' + 'A') : C;
-}
-
-int HexDigit(char C) {
-    if (C >= '0' && C <= '9')
-        return C - '0';
-    if (C >= 'a' && C <= 'f')
-        return C - 'a' + 10;
-    if (C >= 'A' && C <= 'F')
-        return C - 'A' + 10;
-    return -1;
-}
-
 void AppendHex(std::string& Out, char Prefix, unsigned char B) {
-    char buf[4];
-    std::snprintf(buf, sizeof buf, "%c%02X", Prefix, B);
-    Out += buf;
+    Out += Prefix;
+    Out += HexDigitChar(B >> 4);
+    Out += HexDigitChar(B);
 }
 
-std::string Folded(std::string_view S) {
-    std::string out(S);
-    for (char& c : out)
-        c = Upper(c);
-    return out;
+// The byte written as two hexadecimal digits at S[At], or -1.
+int HexByte(std::string_view S, std::size_t At) {
+    const TDigitRun Run = ReadDigits(S.substr(std::min(At, S.size()), 2), 16, 0xFF);
+    return Run.Length == 2 ? static_cast<int>(Run.Value) : -1;
 }
 
 bool IsControl(unsigned char B) {
@@ -104,9 +90,8 @@ public:
             const char e = line_[pos_++];
             if (e == '\\' || e == '"') {
                 out += e;
-            } else if (e == 'x' && pos_ + 2 <= line_.size() && HexDigit(line_[pos_]) >= 0 &&
-                       HexDigit(line_[pos_ + 1]) >= 0) {
-                out += static_cast<char>(HexDigit(line_[pos_]) * 16 + HexDigit(line_[pos_ + 1]));
+            } else if (e == 'x' && HexByte(line_, pos_) >= 0) {
+                out += static_cast<char>(HexByte(line_, pos_));
                 pos_ += 2;
             } else {
                 Damaged("bad escape");
@@ -116,13 +101,11 @@ public:
     }
 
     std::uint32_t Dword() {
-        const std::size_t start = pos_;
-        std::uint32_t v = 0;
-        while (pos_ < line_.size() && HexDigit(line_[pos_]) >= 0 && pos_ - start < 8)
-            v = v * 16 + static_cast<std::uint32_t>(HexDigit(line_[pos_++]));
-        if (pos_ == start || !AtEnd())
+        const TDigitRun Run = ReadDigits(line_.substr(pos_), 16, 0xFFFFFFFF);
+        pos_ += Run.Length;
+        if (Run.Length == 0 || Run.Overflow || !AtEnd())
             Damaged("bad dword");
-        return v;
+        return static_cast<std::uint32_t>(Run.Value);
     }
 
     std::string KeyPath() {
@@ -137,9 +120,9 @@ public:
                 out += c;
                 continue;
             }
-            if (i + 3 >= line_.size() || HexDigit(line_[i + 1]) < 0 || HexDigit(line_[i + 2]) < 0)
+            if (i + 3 >= line_.size() || HexByte(line_, i + 1) < 0)
                 Damaged("bad escape in key");
-            out += static_cast<char>(HexDigit(line_[i + 1]) * 16 + HexDigit(line_[i + 2]));
+            out += static_cast<char>(HexByte(line_, i + 1));
             i += 2;
         }
         return out;
@@ -153,11 +136,6 @@ private:
 };
 
 } // namespace
-
-bool SameRegName(std::string_view A, std::string_view B) {
-    return A.size() == B.size() && std::equal(A.begin(), A.end(), B.begin(),
-                                              [](char a, char b) { return Upper(a) == Upper(b); });
-}
 
 std::string NormaliseKeyPath(std::string_view Path) {
     std::string out;
@@ -232,7 +210,7 @@ THive THive::Parse(std::string_view Text, const std::string& Source) {
                 p.Damaged("text after value");
         }
         auto& names = named[static_cast<std::size_t>(current - hive.keys_.data())];
-        const auto [at, added] = names.emplace(Folded(value.Name), current->Values.size());
+        const auto [at, added] = names.emplace(AsciiUpperCase(value.Name), current->Values.size());
         if (added) {
             current->Values.push_back(std::move(value));
         } else {
@@ -271,7 +249,7 @@ std::string THive::Format() const {
 }
 
 TRegKeyData* THive::FindKey(std::string_view Path) {
-    const auto it = index_.find(Folded(NormaliseKeyPath(Path)));
+    const auto it = index_.find(AsciiUpperCase(NormaliseKeyPath(Path)));
     return it == index_.end() ? nullptr : &keys_[it->second];
 }
 
@@ -281,7 +259,7 @@ const TRegKeyData* THive::FindKey(std::string_view Path) const {
 
 TRegKeyData& THive::CreateKey(std::string_view Path) {
     const std::string norm = NormaliseKeyPath(Path);
-    const std::string folded = Folded(norm);
+    const std::string folded = AsciiUpperCase(norm);
     // The deepest key that exists already (the root always does)...
     std::size_t have = folded.size();
     while (!index_.contains(folded.substr(0, have))) {
@@ -307,9 +285,9 @@ bool THive::DeleteKey(std::string_view Path) {
         return false;
     const std::string below = norm + "\\";
     std::erase_if(keys_, [&](const TRegKeyData& k) {
-        return SameRegName(k.Path, norm) ||
+        return SameText(k.Path, norm) ||
                (k.Path.size() > below.size() &&
-                SameRegName(std::string_view(k.Path).substr(0, below.size()), below));
+                SameText(std::string_view(k.Path).substr(0, below.size()), below));
     });
     Reindex();
     return true;
@@ -318,7 +296,7 @@ bool THive::DeleteKey(std::string_view Path) {
 void THive::Reindex() {
     index_.clear();
     for (std::size_t i = 0; i < keys_.size(); ++i)
-        index_.emplace(Folded(keys_[i].Path), i);
+        index_.emplace(AsciiUpperCase(keys_[i].Path), i);
 }
 
 std::vector<std::string> THive::SubKeyNames(std::string_view Path) const {
@@ -328,7 +306,7 @@ std::vector<std::string> THive::SubKeyNames(std::string_view Path) const {
     for (const auto& k : keys_) {
         if (k.Path.size() <= prefix.size() || k.Path.empty())
             continue;
-        if (!SameRegName(std::string_view(k.Path).substr(0, prefix.size()), prefix))
+        if (!SameText(std::string_view(k.Path).substr(0, prefix.size()), prefix))
             continue;
         const std::string rest = k.Path.substr(prefix.size());
         if (rest.find('\\') == std::string::npos)
@@ -339,7 +317,7 @@ std::vector<std::string> THive::SubKeyNames(std::string_view Path) const {
 
 TRegValue* THive::FindValue(TRegKeyData& Key, std::string_view Name) {
     auto it = std::find_if(Key.Values.begin(), Key.Values.end(),
-                           [&](const TRegValue& v) { return SameRegName(v.Name, Name); });
+                           [&](const TRegValue& v) { return SameText(v.Name, Name); });
     return it == Key.Values.end() ? nullptr : &*it;
 }
 

@@ -9,7 +9,8 @@
 //   END
 // Inside quotes, '\\', '\"' and '\xHH' (control bytes) are escaped; in key paths ']', '%' and
 // control bytes are written %HH. The END line proves the file complete: a file without it, or
-// with anything it cannot read, is damaged and raises EHiveDamaged naming the line.
+// with anything it cannot read, is damaged and raises EHiveDamaged naming the line. Key paths
+// and value names compare without regard to the case of ASCII letters (SameText).
 // Keys, parents included, are listed explicitly; the root key (empty path, "[]") always exists.
 #pragma once
 
@@ -39,8 +40,6 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Registry names compare without regard to the case of ASCII letters.
-bool SameRegName(std::string_view A, std::string_view B);
 // Splits at '\', dropping empty segments, and joins again: "\a\\b\" gives "a\b".
 std::string NormaliseKeyPath(std::string_view Path);
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "platform/registry/AtomicFile.h"
+#include "platform/text/AsciiText.h"
 
 namespace {
 
@@ -224,7 +225,7 @@ bool TRegistry::DeleteValue(const std::string& Name) {
     return Modify([path = path_, Name](THive& h) {
         TRegKeyData* key = h.FindKey(path);
         return key != nullptr && std::erase_if(key->Values, [&](const TRegValue& v) {
-                                     return SameRegName(v.Name, Name);
+                                     return SameText(v.Name, Name);
                                  }) > 0;
     });
 }

@@ -1,7 +1,6 @@
 #include "tools/devsim/DeviceMapEntry.h"
 
 #include <cerrno>
-#include <charconv>
 #include <filesystem>
 #include <iostream>
 
@@ -9,20 +8,19 @@
 #include <unistd.h>
 
 #include "platform/registry/Registry.h"
+#include "platform/text/AsciiText.h"
 
 namespace {
 
 const std::string kValuePrefix = "\\Device\\DevSim";
 
 bool ProcessEnded(const std::string& ValueName) {
-    pid_t pid = 0;
-    const char* first = ValueName.data() + kValuePrefix.size();
-    const char* last = ValueName.data() + ValueName.size();
-    const auto [end, error] = std::from_chars(first, last, pid);
-    if (error != std::errc() || end != last || pid <= 0) {
+    const std::string_view digits = std::string_view(ValueName).substr(kValuePrefix.size());
+    const TDigitRun run = ReadDigits(digits, 10, 0x7FFFFFFF);
+    if (run.Length != digits.size() || run.Overflow || run.Value == 0) {
         return true;
     }
-    return ::kill(pid, 0) != 0 && errno == ESRCH;
+    return ::kill(static_cast<pid_t>(run.Value), 0) != 0 && errno == ESRCH;
 }
 
 bool DeviceGone(const std::string& Device) {

@@ -1,20 +1,19 @@
 #include "tools/devsim/SimOptions.h"
 
-#include <charconv>
 #include <functional>
 #include <map>
 
 #include "app/HexText.h"
+#include "platform/text/AsciiText.h"
 
 namespace {
 
 std::optional<unsigned> Number(const std::string& Text, unsigned Max) {
-    unsigned value = 0;
-    const auto [end, error] = std::from_chars(Text.data(), Text.data() + Text.size(), value);
-    if (Text.empty() || error != std::errc() || end != Text.data() + Text.size() || value > Max) {
+    const TDigitRun run = ReadDigits(Text, 10, Max);
+    if (Text.empty() || run.Overflow || run.Length != Text.size()) {
         return std::nullopt;
     }
-    return value;
+    return static_cast<unsigned>(run.Value);
 }
 
 std::optional<std::vector<std::uint8_t>> Bytes(const std::string& Text) {

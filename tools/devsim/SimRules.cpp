@@ -6,6 +6,7 @@
 
 #include "app/HexText.h"
 #include "app/TxFrame.h"
+#include "platform/text/AsciiText.h"
 
 namespace {
 
@@ -32,10 +33,6 @@ std::vector<std::string> Tokens(const std::string& Line) {
     return tokens;
 }
 
-bool IsHexDigit(char ch) {
-    return (ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'f') || (ch >= 'A' && ch <= 'F');
-}
-
 std::uint8_t RequireByte(const std::string& Token, int Line, const char* What) {
     const auto byte = ParseHexByte(Token);
     if (!byte) {
@@ -50,7 +47,7 @@ std::optional<std::uint8_t> ParseHexByte(std::string_view Token) {
     if (Token.size() > 2 && Token[0] == '0' && (Token[1] == 'x' || Token[1] == 'X')) {
         Token.remove_prefix(2);
     }
-    if (Token.empty() || Token.size() > 2 || !std::all_of(Token.begin(), Token.end(), IsHexDigit)) {
+    if (Token.empty() || Token.size() > 2 || ReadDigits(Token, 16, 0xFF).Length != Token.size()) {
         return std::nullopt;
     }
     return static_cast<std::uint8_t>(ReadHex(Token));
