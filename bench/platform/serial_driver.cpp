@@ -25,9 +25,11 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "common/DriverBench.h"
 #include "platform/serial/SerialDriver.h"
 
 using namespace std::chrono;
+using namespace DriverBench;
 
 namespace {
 
@@ -148,35 +150,8 @@ Throughput PlainThroughput(Pty& pty, std::size_t total) {
     });
 }
 
-TSerialHandle OpenDriver(const Pty& pty) {
-    const TSerialHandle h = SerialOpen(pty.path);
-    if (h == InvalidSerialHandle)
-        Die("SerialOpen");
-    DCB d;
-    d.BaudRate = 115200;
-    d.Flags = DCB_fBinary | DTR_CONTROL_ENABLE | RTS_CONTROL_ENABLE;
-    d.ByteSize = 8;
-    COMMTIMEOUTS t;
-    // Return as soon as anything is there, like the plain loop.
-    t.ReadIntervalTimeout = MAXDWORD;
-    t.ReadTotalTimeoutMultiplier = MAXDWORD;
-    t.ReadTotalTimeoutConstant = 60000;
-    if (!SetDeviceState(h, d) || !SetupQueueSizes(h, 65536, 65536) || !SetDeviceTimeouts(h, t))
-        Die("configure");
-    return h;
-}
-
-std::uint32_t ReadOverlapped(TSerialHandle h, void* buf, std::uint32_t n, OVERLAPPED& ov) {
-    std::uint32_t got = 0;
-    if (SerialRead(h, buf, n, &got, &ov))
-        return got;
-    if (LastPlatformError() != IO_PENDING || !OverlappedResult(h, &ov, &got, true))
-        Die("overlapped read");
-    return got;
-}
-
 Throughput DriverThroughput(Pty& pty, std::size_t total) {
-    const TSerialHandle h = OpenDriver(pty);
+    const TSerialHandle h = OpenDriver(pty.path);
     OVERLAPPED ov;
     ov.Event = CreateSyncEvent(true, true);
     const Throughput t =
@@ -242,18 +217,13 @@ Latency PlainLatency(Pty& pty, int trips) {
 }
 
 Latency DriverLatency(Pty& pty, int trips) {
-    const TSerialHandle h = OpenDriver(pty);
+    const TSerialHandle h = OpenDriver(pty.path);
     OVERLAPPED r, w;
     r.Event = CreateSyncEvent(true, true);
     w.Event = CreateSyncEvent(true, true);
     const Latency l = PingPong(
         pty, trips, [&](std::uint8_t& c) { ReadOverlapped(h, &c, 1, r); },
-        [&](std::uint8_t c) {
-            std::uint32_t n = 0;
-            if (!SerialWrite(h, &c, 1, &n, &w) &&
-                (LastPlatformError() != IO_PENDING || !OverlappedResult(h, &w, &n, true)))
-                Die("echo write");
-        });
+        [&](std::uint8_t c) { WriteOverlapped(h, &c, 1, w); });
     SerialClose(h);
     return l;
 }
@@ -293,7 +263,7 @@ double ProcessCpu() {
 }
 
 void Idle(Pty& pty, int seconds) {
-    const TSerialHandle h = OpenDriver(pty);
+    const TSerialHandle h = OpenDriver(pty.path);
     if (!SetDeviceEventMask(h, EV_ALL))
         Die("mask");
     OVERLAPPED ov;
