@@ -114,6 +114,17 @@ inline std::thread StartWriter(int Fd, std::uint64_t Total, double& Cpu) {
     });
 }
 
+// The plain loop's step: waits for bytes, then reads what is there (at least one).
+inline std::size_t PollRead(int Fd, std::uint8_t* Buf, std::size_t Size) {
+    pollfd P{Fd, POLLIN, 0};
+    if (poll(&P, 1, -1) < 0)
+        throw std::runtime_error("poll failed");
+    const ssize_t R = read(Fd, Buf, Size);
+    if (R <= 0)
+        throw std::runtime_error("read failed");
+    return std::size_t(R);
+}
+
 struct TThroughput {
     double Wall = 0, Cpu = 0;
     bool Exact = false;
@@ -144,15 +155,8 @@ inline TThroughput BaselineThroughput(std::uint64_t Total) {
     TChecker Check;
     return MeasureThroughput(Pty, Check, Total, [&] {
         std::vector<std::uint8_t> Buf(65536);
-        while (Check.Pos < Total) {
-            pollfd P{Pty.Slave, POLLIN, 0};
-            if (poll(&P, 1, -1) < 0)
-                throw std::runtime_error("poll failed");
-            const ssize_t R = read(Pty.Slave, Buf.data(), Buf.size());
-            if (R <= 0)
-                throw std::runtime_error("read failed");
-            Check.Feed(Buf.data(), std::size_t(R));
-        }
+        while (Check.Pos < Total)
+            Check.Feed(Buf.data(), PollRead(Pty.Slave, Buf.data(), Buf.size()));
     });
 }
 
@@ -222,12 +226,8 @@ inline TLatency BaselineLatency(int Rounds) {
     TPinger Ping;
     return MeasureLatency(Pty, Ping, Rounds, [&] {
         for (int I = 0; I < Rounds; ++I) {
-            pollfd P{Pty.Slave, POLLIN, 0};
-            if (poll(&P, 1, -1) < 0)
-                throw std::runtime_error("poll failed");
             std::uint8_t B;
-            if (read(Pty.Slave, &B, 1) != 1)
-                throw std::runtime_error("read failed");
+            PollRead(Pty.Slave, &B, 1);
             Ping.Held(Clock::now());
             if (write(Pty.Slave, &B, 1) != 1)
                 throw std::runtime_error("write failed");

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "common/PortBench.h"
 #include "common/PtyBench.h"
 #include "framework/Synchronize.h"
 #include "port/CPort.h"
@@ -21,19 +22,10 @@ namespace {
 
 using namespace PtyBench;
 
-void ConfigurePort(TComPort& P, const std::string& Path, TSyncMethod Mode) {
-    P.SetPort(Path);
-    P.SetSyncMethod(Mode);
-    P.SetBaudRate(br115200);
-    P.GetBuffer().SetInputSize(65536);
-    // Input flow control: a full receive queue holds the writer back instead of dropping bytes.
-    P.GetFlowControl().SetControlRTS(rtsHandshake);
-}
-
 TThroughput PortThroughput(std::uint64_t Total, TSyncMethod Mode) {
     TPty Pty;
     TComPort P;
-    ConfigurePort(P, Pty.Path, Mode);
+    ConfigureBenchPort(P, Pty.Path, Mode);
     P.SetEvents(TComEvents{evRxChar});
     P.SetTriggersOnRxChar(false);
     TChecker Check;
@@ -57,7 +49,7 @@ TThroughput PortThroughput(std::uint64_t Total, TSyncMethod Mode) {
 TLatency PortLatency(int Rounds, TSyncMethod Mode) {
     TPty Pty;
     TComPort P;
-    ConfigurePort(P, Pty.Path, Mode);
+    ConfigureBenchPort(P, Pty.Path, Mode);
     P.SetEvents(TComEvents{evRxChar});
     TPinger Ping;
     std::atomic<int> Seen{0};
@@ -83,7 +75,7 @@ TLatency PortLatency(int Rounds, TSyncMethod Mode) {
 void Idle(double Secs) {
     TPty Pty;
     TComPort P;
-    ConfigurePort(P, Pty.Path, smThreadSync);
+    ConfigureBenchPort(P, Pty.Path, smThreadSync);
     P.Open();
     // Let the event thread reach its wait.
     WaitServingSynchronize([] { return false; }, 200);
