@@ -183,9 +183,10 @@ public:
                     std::exit(1);
                 }
             }
-            FCpu = ThreadCpu() - C0;
+            FCpu += ThreadCpu() - C0;
         });
     }
+    // Of all its rounds so far.
     double Cpu() const { return FCpu; }
     // Only once the pinger has been joined: the receiver wrote them.
     std::vector<double> Samples() {
@@ -211,14 +212,20 @@ inline TLatency Percentiles(const std::vector<double>& S, double Cpu, int Rounds
 }
 
 // Runs Rounds echoes from Ping through the pair; Serve() at the other end echoes them all,
-// telling Ping when it holds each byte, and returns.
-inline TLatency MeasureLatency(TPty& Pty, TPinger& Ping, int Rounds,
-                               const std::function<void()>& Serve) {
+// telling Ping when it holds each byte, and returns. Gives the receiver's CPU seconds.
+inline double EchoRounds(TPty& Pty, TPinger& Ping, int Rounds, const std::function<void()>& Serve) {
     const double P0 = ProcessCpu();
+    const double PingCpu0 = Ping.Cpu();
     std::thread Writer = Ping.Start(Pty.Master, Rounds);
     Serve();
     Writer.join();
-    return Percentiles(Ping.Samples(), ProcessCpu() - P0 - Ping.Cpu(), Rounds);
+    return ProcessCpu() - P0 - (Ping.Cpu() - PingCpu0);
+}
+
+inline TLatency MeasureLatency(TPty& Pty, TPinger& Ping, int Rounds,
+                               const std::function<void()>& Serve) {
+    const double Cpu = EchoRounds(Pty, Ping, Rounds, Serve);
+    return Percentiles(Ping.Samples(), Cpu, Rounds);
 }
 
 inline TLatency BaselineLatency(int Rounds) {

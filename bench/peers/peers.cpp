@@ -6,12 +6,14 @@
 //     p99), which sends it back; the receiver's CPU per echoed byte;
 //   - idle: wake-ups and CPU of the receiver's threads over a wait with nothing arriving.
 //
-//   bench_peers [--runs N] [--pin CPU] [--mib N] [--trips N] [--idle-seconds S]
+//   bench_peers [--runs N] [--pin CPU] [--mib N] [--trips N] [--slices N] [--idle-seconds S]
 //               [--only NAME,...] [--phases stream,echo,idle]
 //
-// --runs repeats the whole set and prints the median and range of each figure; --pin keeps the
-// process and all its threads on one core; --only keeps the cases whose names contain one of
-// the words (for a profiler), --phases the phases named.
+// The machine is shared, so the stream and the echoes are cut into slices and the cases take
+// turns slice by slice, each on its own pair, all open at once; the idle waits come after, one
+// case open at a time. --runs repeats the whole set and prints the median and range of each
+// figure; --pin keeps the process and all its threads on one core; --only keeps the cases whose
+// names contain one of the words (for a profiler), --phases the phases named.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -37,6 +39,7 @@ struct TOptions {
     int Pin = -1;
     std::uint64_t MiB = 32;
     int Trips = 10000;
+    int Slices = 8;
     double IdleSecs = 2;
     std::vector<std::string> Only;
     bool Stream = true, Echo = true, Idle = true;
@@ -73,6 +76,8 @@ TOptions ParseOptions(int Argc, char** Argv) {
             O.MiB = std::max<std::uint64_t>(1, std::strtoull(V, nullptr, 10));
         else if (A == "--trips")
             O.Trips = std::max(100, std::atoi(V));
+        else if (A == "--slices")
+            O.Slices = std::max(1, std::atoi(V));
         else if (A == "--idle-seconds")
             O.IdleSecs = std::strtod(V, nullptr);
         else if (A == "--only")
@@ -101,8 +106,8 @@ TThroughput StreamPhase(TPty& Pty, TReceiver& R, std::uint64_t Total) {
     return MeasureThroughput(Pty, Check, Total, [&] { R.Take(); });
 }
 
-TLatency EchoPhase(TPty& Pty, TReceiver& R, int Rounds) {
-    TPinger Ping;
+// Gives the receiver's CPU seconds; the samples collect in Ping.
+double EchoPhase(TPty& Pty, TReceiver& R, TPinger& Ping, int Rounds) {
     int Seen = 0;
     const TSink Sink = [&](const std::uint8_t* B, std::size_t N) {
         const auto At = Clock::now();
@@ -113,7 +118,7 @@ TLatency EchoPhase(TPty& Pty, TReceiver& R, int Rounds) {
         return Seen >= Rounds;
     };
     R.Expect(Sink);
-    return MeasureLatency(Pty, Ping, Rounds, [&] { R.Take(); });
+    return EchoRounds(Pty, Ping, Rounds, [&] { R.Take(); });
 }
 
 // The receiver waits on the calling thread as it would for a stream; another thread measures
@@ -144,29 +149,70 @@ const bool HasRatio[mCount] = {true, true, true, true, true, false, false};
 
 using TFigures = std::vector<double>; // by TMetric; NaN where the phase did not run
 
-TFigures Measure(const TCase& Case, const TOptions& O, bool& Exact) {
-    TFigures F(mCount, std::nan(""));
+struct TOpenCase {
     TPty Pty;
-    const std::unique_ptr<TReceiver> R = Case.Open(Pty);
-    if (O.Stream) {
-        const std::uint64_t Total = O.MiB << 20;
-        const TThroughput T = StreamPhase(Pty, *R, Total);
-        Exact &= T.Exact;
-        if (!T.Exact)
-            std::fprintf(stderr, "%s: the stream arrived WRONG\n", Case.Name.c_str());
-        F[mMBps] = T.MBps(Total);
-        F[mCpuByte] = T.NsPerByte(Total);
+    std::unique_ptr<TReceiver> Receiver;
+    TThroughput Stream{0, 0, true};
+    TPinger Ping;
+    double EchoCpu = 0;
+};
+
+// One run of every case: Figures[case][metric].
+std::vector<TFigures> RunOnce(const std::vector<TCase>& Cases, const TOptions& O, int Run,
+                              bool& Exact) {
+    const std::size_t N = Cases.size();
+    std::vector<TFigures> F(N, TFigures(mCount, std::nan("")));
+    // Every other slice backwards, so that no case always follows the same one.
+    auto Turns = [&](int Slice, const std::function<void(std::size_t)>& Turn) {
+        for (std::size_t K = 0; K < N; ++K)
+            Turn((Run + Slice) % 2 ? N - 1 - K : K);
+    };
+    if (O.Stream || O.Echo) {
+        std::vector<std::unique_ptr<TOpenCase>> Open;
+        for (const TCase& C : Cases) {
+            Open.push_back(std::make_unique<TOpenCase>());
+            Open.back()->Receiver = C.Open(Open.back()->Pty);
+        }
+        const std::uint64_t Slice = std::max<std::uint64_t>(1, (O.MiB << 20) / O.Slices);
+        const int Trips = std::max(1, O.Trips / O.Slices);
+        for (int S = 0; O.Stream && S < O.Slices; ++S)
+            Turns(S, [&](std::size_t C) {
+                TOpenCase& Oc = *Open[C];
+                const TThroughput T = StreamPhase(Oc.Pty, *Oc.Receiver, Slice);
+                Oc.Stream.Wall += T.Wall;
+                Oc.Stream.Cpu += T.Cpu;
+                Oc.Stream.Exact &= T.Exact;
+            });
+        for (int S = 0; O.Echo && S < O.Slices; ++S)
+            Turns(S, [&](std::size_t C) {
+                TOpenCase& Oc = *Open[C];
+                Oc.EchoCpu += EchoPhase(Oc.Pty, *Oc.Receiver, Oc.Ping, Trips);
+            });
+        for (std::size_t C = 0; C < N; ++C) {
+            const TOpenCase& Oc = *Open[C];
+            if (O.Stream) {
+                const std::uint64_t Total = Slice * std::uint64_t(O.Slices);
+                if (!Oc.Stream.Exact)
+                    std::fprintf(stderr, "%s: the stream arrived WRONG\n", Cases[C].Name.c_str());
+                Exact &= Oc.Stream.Exact;
+                F[C][mMBps] = Oc.Stream.MBps(Total);
+                F[C][mCpuByte] = Oc.Stream.NsPerByte(Total);
+            }
+            if (O.Echo) {
+                const TLatency L =
+                    Percentiles(Open[C]->Ping.Samples(), Oc.EchoCpu, Trips * O.Slices);
+                F[C][mP50] = L.P50;
+                F[C][mP99] = L.P99;
+                F[C][mEchoCpu] = L.CpuNs;
+            }
+        }
     }
-    if (O.Echo) {
-        const TLatency L = EchoPhase(Pty, *R, O.Trips);
-        F[mP50] = L.P50;
-        F[mP99] = L.P99;
-        F[mEchoCpu] = L.CpuNs;
-    }
-    if (O.Idle) {
+    for (std::size_t C = 0; O.Idle && C < N; ++C) {
+        TPty Pty;
+        const std::unique_ptr<TReceiver> R = Cases[C].Open(Pty);
         const TIdle I = IdlePhase(Pty, *R, O.IdleSecs);
-        F[mWakeUps] = double(I.WakeUps);
-        F[mIdleCpu] = I.CpuMs;
+        F[C][mWakeUps] = double(I.WakeUps);
+        F[C][mIdleCpu] = I.CpuMs;
     }
     return F;
 }
@@ -248,20 +294,18 @@ int main(int argc, char** argv) {
                 Cases.push_back(std::move(C));
     const int Base = !Cases.empty() && Cases[0].Name.rfind("plain", 0) == 0 ? 0 : -1;
 
-    std::printf("bench_peers: %d run(s), %s, stream %llu MiB, %d echo round trips, idle %.1f s, "
-                "load average %s\n",
-                O.Runs,
-                O.Pin >= 0 ? ("pinned to CPU " + std::to_string(O.Pin)).c_str() : "unpinned",
-                (unsigned long long)O.MiB, O.Trips, O.IdleSecs, LoadAverage().c_str());
+    const std::string Pinning = O.Pin >= 0 ? "pinned to CPU " + std::to_string(O.Pin) : "unpinned";
+    std::printf("bench_peers: %d run(s), %s, stream %llu MiB and %d echo round trips in %d "
+                "slices per case, idle %.1f s; load average %s\n",
+                O.Runs, Pinning.c_str(), (unsigned long long)O.MiB, O.Trips, O.Slices, O.IdleSecs,
+                LoadAverage().c_str());
     std::vector<std::vector<TFigures>> Figures(Cases.size());
     bool Exact = true;
     for (int Run = 0; Run < O.Runs; ++Run) {
-        // Every other run backwards, so that no case always follows the same one.
-        for (std::size_t K = 0; K < Cases.size(); ++K) {
-            const std::size_t C = Run % 2 ? Cases.size() - 1 - K : K;
-            std::fprintf(stderr, "run %d: %s\n", Run + 1, Cases[C].Name.c_str());
-            Figures[C].push_back(Measure(Cases[C], O, Exact));
-        }
+        std::fprintf(stderr, "run %d of %d\n", Run + 1, O.Runs);
+        const std::vector<TFigures> F = RunOnce(Cases, O, Run, Exact);
+        for (std::size_t C = 0; C < Cases.size(); ++C)
+            Figures[C].push_back(F[C]);
     }
     PrintTable(O.Runs > 1 ? "absolute figures, median (min-max) over the runs" : "absolute figures",
                Cases, Figures, -1);
