@@ -27,13 +27,18 @@ public:
     // Sends bytes back to the far end; called from within the sink.
     virtual void Send(const std::uint8_t* B, std::size_t N) = 0;
 
+    // Handings to the sink so far; read between phases.
+    std::uint64_t Deliveries() const { return FDeliveries; }
+
 protected:
     bool Deliver(const std::uint8_t* B, std::size_t N) {
+        ++FDeliveries;
         return (*FSink.load(std::memory_order_acquire))(B, N);
     }
 
 private:
     std::atomic<const TSink*> FSink{nullptr};
+    std::uint64_t FDeliveries = 0;
 };
 
 // A receiver that asks for bytes: a blocking read, or a wait followed by a read.

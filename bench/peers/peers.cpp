@@ -1,7 +1,8 @@
 // The serial driver and the port side by side with libserialport and QSerialPort, each on a
 // pty pair of its own, in one run, every figure also as a ratio to a plain poll()/read() loop
 // measured in the same run:
-//   - receive: MB/s and the receiver's CPU per byte for a stream from the far end;
+//   - receive: MB/s and the receiver's CPU per byte for a stream from the far end, and the bytes
+//     its reads (or handlers) get at a time;
 //   - echo: one byte at a time, far-end write to the receiver holding the byte (one-way p50 and
 //     p99), which sends it back; the receiver's CPU per echoed byte;
 //   - idle: wake-ups and CPU of the receiver's threads over a wait with nothing arriving.
@@ -140,12 +141,13 @@ TIdle IdlePhase(TPty& Pty, TReceiver& R, double Secs) {
     return Out;
 }
 
-enum TMetric { mMBps, mCpuByte, mP50, mP99, mEchoCpu, mWakeUps, mIdleCpu, mCount };
-const char* const MetricNames[mCount] = {"recv MB/s",   "recv CPU ns/B", "echo p50 us",
-                                         "echo p99 us", "echo CPU ns/B", "idle wake-ups",
-                                         "idle CPU ms"};
-// A ratio is meaningful for these: the plain loop's idle figures are zero.
-const bool HasRatio[mCount] = {true, true, true, true, true, false, false};
+enum TMetric { mMBps, mCpuByte, mBatch, mP50, mP99, mEchoCpu, mWakeUps, mIdleCpu, mCount };
+const char* const MetricNames[mCount] = {"recv MB/s",     "recv CPU ns/B", "recv B/read",
+                                         "echo p50 us",   "echo p99 us",   "echo CPU ns/B",
+                                         "idle wake-ups", "idle CPU ms"};
+// A ratio is meaningful for these: the plain loop's idle figures are zero, and bytes per read
+// explain rather than measure.
+const bool HasRatio[mCount] = {true, true, false, true, true, true, false, false};
 
 using TFigures = std::vector<double>; // by TMetric; NaN where the phase did not run
 
@@ -153,6 +155,7 @@ struct TOpenCase {
     TPty Pty;
     std::unique_ptr<TReceiver> Receiver;
     TThroughput Stream{0, 0, true};
+    std::uint64_t Reads = 0;
     TPinger Ping;
     double EchoCpu = 0;
 };
@@ -178,7 +181,9 @@ std::vector<TFigures> RunOnce(const std::vector<TCase>& Cases, const TOptions& O
         for (int S = 0; O.Stream && S < O.Slices; ++S)
             Turns(S, [&](std::size_t C) {
                 TOpenCase& Oc = *Open[C];
+                const std::uint64_t D0 = Oc.Receiver->Deliveries();
                 const TThroughput T = StreamPhase(Oc.Pty, *Oc.Receiver, Slice);
+                Oc.Reads += Oc.Receiver->Deliveries() - D0;
                 Oc.Stream.Wall += T.Wall;
                 Oc.Stream.Cpu += T.Cpu;
                 Oc.Stream.Exact &= T.Exact;
@@ -197,6 +202,7 @@ std::vector<TFigures> RunOnce(const std::vector<TCase>& Cases, const TOptions& O
                 Exact &= Oc.Stream.Exact;
                 F[C][mMBps] = Oc.Stream.MBps(Total);
                 F[C][mCpuByte] = Oc.Stream.NsPerByte(Total);
+                F[C][mBatch] = double(Total) / double(Oc.Reads);
             }
             if (O.Echo) {
                 const TLatency L =
