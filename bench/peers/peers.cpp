@@ -40,7 +40,7 @@ struct TOptions {
     int Pin = -1;
     std::uint64_t MiB = 32;
     int Trips = 10000;
-    int Slices = 8;
+    int Slices = 16;
     double IdleSecs = 2;
     std::vector<std::string> Only;
     bool Stream = true, Echo = true, Idle = true;
