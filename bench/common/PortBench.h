@@ -5,7 +5,7 @@
 
 #include "port/CPort.h"
 
-inline void ConfigureBenchPort(TComPort& P, const std::string& Path, TSyncMethod Mode) {
+inline void ConfigurePort(TComPort& P, const std::string& Path, TSyncMethod Mode) {
     P.SetPort(Path);
     P.SetSyncMethod(Mode);
     P.SetBaudRate(br115200);

@@ -56,7 +56,7 @@ private:
 class TPortReceiver : public TReceiver {
 public:
     TPortReceiver(TPty& Pty, TSyncMethod Mode) {
-        ConfigureBenchPort(FPort, Pty.Path, Mode);
+        ConfigurePort(FPort, Pty.Path, Mode);
         FPort.SetEvents(TComEvents{evRxChar});
         FPort.OnRxChar = [this](TObject*, std::int32_t Count) {
             const std::int32_t Got =

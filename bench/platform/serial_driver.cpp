@@ -29,7 +29,8 @@
 #include "platform/serial/SerialDriver.h"
 
 using namespace std::chrono;
-using namespace DriverBench;
+using DriverBench::ReadOverlapped;
+using DriverBench::WriteOverlapped;
 
 namespace {
 
@@ -150,8 +151,12 @@ Throughput PlainThroughput(Pty& pty, std::size_t total) {
     });
 }
 
+TSerialHandle OpenDriver(const Pty& pty) {
+    return DriverBench::OpenDriver(pty.path);
+}
+
 Throughput DriverThroughput(Pty& pty, std::size_t total) {
-    const TSerialHandle h = OpenDriver(pty.path);
+    const TSerialHandle h = OpenDriver(pty);
     OVERLAPPED ov;
     ov.Event = CreateSyncEvent(true, true);
     const Throughput t =
@@ -217,7 +222,7 @@ Latency PlainLatency(Pty& pty, int trips) {
 }
 
 Latency DriverLatency(Pty& pty, int trips) {
-    const TSerialHandle h = OpenDriver(pty.path);
+    const TSerialHandle h = OpenDriver(pty);
     OVERLAPPED r, w;
     r.Event = CreateSyncEvent(true, true);
     w.Event = CreateSyncEvent(true, true);
@@ -263,7 +268,7 @@ double ProcessCpu() {
 }
 
 void Idle(Pty& pty, int seconds) {
-    const TSerialHandle h = OpenDriver(pty.path);
+    const TSerialHandle h = OpenDriver(pty);
     if (!SetDeviceEventMask(h, EV_ALL))
         Die("mask");
     OVERLAPPED ov;

@@ -25,7 +25,7 @@ using namespace PtyBench;
 TThroughput PortThroughput(std::uint64_t Total, TSyncMethod Mode) {
     TPty Pty;
     TComPort P;
-    ConfigureBenchPort(P, Pty.Path, Mode);
+    ConfigurePort(P, Pty.Path, Mode);
     P.SetEvents(TComEvents{evRxChar});
     P.SetTriggersOnRxChar(false);
     TChecker Check;
@@ -38,18 +38,24 @@ TThroughput PortThroughput(std::uint64_t Total, TSyncMethod Mode) {
         }
     };
     P.Open();
-    TThroughput Out = MeasureThroughput(Pty, Check, Total, [&] {
-        if (!WaitServingSynchronize([&] { return Done.load(); }, 600000))
-            Check.Ok = false;
-    });
+    double WriterCpu = 0;
+    const double P0 = ProcessCpu();
+    const auto T0 = Clock::now();
+    std::thread Writer = StartWriter(Pty.Master, Total, WriterCpu);
+    const bool Finished = WaitServingSynchronize([&] { return Done.load(); }, 600000);
+    TThroughput Out;
+    Out.Wall = Seconds(Clock::now() - T0);
+    Writer.join();
+    Out.Cpu = ProcessCpu() - P0 - WriterCpu;
     P.Close();
+    Out.Exact = Finished && Check.Ok && Check.Pos == Total;
     return Out;
 }
 
 TLatency PortLatency(int Rounds, TSyncMethod Mode) {
     TPty Pty;
     TComPort P;
-    ConfigureBenchPort(P, Pty.Path, Mode);
+    ConfigurePort(P, Pty.Path, Mode);
     P.SetEvents(TComEvents{evRxChar});
     TPinger Ping;
     std::atomic<int> Seen{0};
@@ -65,26 +71,29 @@ TLatency PortLatency(int Rounds, TSyncMethod Mode) {
         NotifySynchronizeWaiters();
     };
     P.Open();
-    const TLatency Out = MeasureLatency(Pty, Ping, Rounds, [&] {
-        WaitServingSynchronize([&] { return Seen.load() >= Rounds; }, 600000);
-    });
+    const double P0 = ProcessCpu();
+    std::thread Writer = Ping.Start(Pty.Master, Rounds);
+    WaitServingSynchronize([&] { return Seen.load() >= Rounds; }, 600000);
+    Writer.join();
+    const double Cpu = ProcessCpu() - P0 - Ping.Cpu();
     P.Close();
-    return Out;
+    return Percentiles(Ping.Samples(), Cpu, Rounds);
 }
 
 void Idle(double Secs) {
     TPty Pty;
     TComPort P;
-    ConfigureBenchPort(P, Pty.Path, smThreadSync);
+    ConfigurePort(P, Pty.Path, smThreadSync);
     P.Open();
     // Let the event thread reach its wait.
     WaitServingSynchronize([] { return false; }, 200);
-    const TIdle I = MeasureIdle(
-        Secs, [](double S) { WaitServingSynchronize([] { return false; }, int(S * 1000)); });
+    const TOthers O0 = OtherThreads();
+    WaitServingSynchronize([] { return false; }, int(Secs * 1000));
+    const TOthers O1 = OtherThreads();
     P.Close();
     std::printf("idle, port open with its event thread, %.0f s: %ld wake-ups, %.3f ms CPU "
                 "(every thread but the measuring one)\n",
-                Secs, I.WakeUps, I.CpuMs);
+                Secs, O1.Switches - O0.Switches, double(O1.CpuNs - O0.CpuNs) / 1e6);
 }
 
 } // namespace
