@@ -85,7 +85,7 @@ def main():
     parser.add_argument("--only", default=",".join(CASES))
     parser.add_argument("--trips", type=int, default=1000)
     args = parser.parse_args()
-    bench = os.path.join(args.build, "bench", "bench_peers")
+    bench = os.path.abspath(os.path.join(args.build, "bench", "bench_peers"))
     missing = [tool for tool in ("strace", "valgrind") if not shutil.which(tool)]
     if missing or not os.access(bench, os.X_OK):
         sys.exit(f"needs {bench} (bench/peers/setup.sh builds it) and "
