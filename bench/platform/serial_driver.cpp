@@ -25,9 +25,12 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "common/DriverBench.h"
 #include "platform/serial/SerialDriver.h"
 
 using namespace std::chrono;
+using DriverBench::ReadOverlapped;
+using DriverBench::WriteOverlapped;
 
 namespace {
 
@@ -149,30 +152,7 @@ Throughput PlainThroughput(Pty& pty, std::size_t total) {
 }
 
 TSerialHandle OpenDriver(const Pty& pty) {
-    const TSerialHandle h = SerialOpen(pty.path);
-    if (h == InvalidSerialHandle)
-        Die("SerialOpen");
-    DCB d;
-    d.BaudRate = 115200;
-    d.Flags = DCB_fBinary | DTR_CONTROL_ENABLE | RTS_CONTROL_ENABLE;
-    d.ByteSize = 8;
-    COMMTIMEOUTS t;
-    // Return as soon as anything is there, like the plain loop.
-    t.ReadIntervalTimeout = MAXDWORD;
-    t.ReadTotalTimeoutMultiplier = MAXDWORD;
-    t.ReadTotalTimeoutConstant = 60000;
-    if (!SetDeviceState(h, d) || !SetupQueueSizes(h, 65536, 65536) || !SetDeviceTimeouts(h, t))
-        Die("configure");
-    return h;
-}
-
-std::uint32_t ReadOverlapped(TSerialHandle h, void* buf, std::uint32_t n, OVERLAPPED& ov) {
-    std::uint32_t got = 0;
-    if (SerialRead(h, buf, n, &got, &ov))
-        return got;
-    if (LastPlatformError() != IO_PENDING || !OverlappedResult(h, &ov, &got, true))
-        Die("overlapped read");
-    return got;
+    return DriverBench::OpenDriver(pty.path);
 }
 
 Throughput DriverThroughput(Pty& pty, std::size_t total) {
@@ -248,12 +228,7 @@ Latency DriverLatency(Pty& pty, int trips) {
     w.Event = CreateSyncEvent(true, true);
     const Latency l = PingPong(
         pty, trips, [&](std::uint8_t& c) { ReadOverlapped(h, &c, 1, r); },
-        [&](std::uint8_t c) {
-            std::uint32_t n = 0;
-            if (!SerialWrite(h, &c, 1, &n, &w) &&
-                (LastPlatformError() != IO_PENDING || !OverlappedResult(h, &w, &n, true)))
-                Die("echo write");
-        });
+        [&](std::uint8_t c) { WriteOverlapped(h, &c, 1, w); });
     SerialClose(h);
     return l;
 }

@@ -9,151 +9,18 @@
 // byte only after the echo arrived.
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <dirent.h>
-#include <fstream>
-#include <pty.h>
-#include <stdexcept>
 #include <string>
-#include <sys/resource.h>
-#include <termios.h>
-#include <thread>
-#include <unistd.h>
-#include <vector>
 
-#include <poll.h>
-
+#include "common/PortBench.h"
+#include "common/PtyBench.h"
 #include "framework/Synchronize.h"
 #include "port/CPort.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::duration D) {
-    return std::chrono::duration<double>(D).count();
-}
-
-double ThreadCpu() {
-    timespec T{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &T);
-    return double(T.tv_sec) + double(T.tv_nsec) * 1e-9;
-}
-
-double ProcessCpu() {
-    rusage U{};
-    getrusage(RUSAGE_SELF, &U);
-    return double(U.ru_utime.tv_sec + U.ru_stime.tv_sec) +
-           double(U.ru_utime.tv_usec + U.ru_stime.tv_usec) * 1e-6;
-}
-
-struct TPty {
-    int Master = -1;
-    int Slave = -1;
-    std::string Path;
-
-    TPty() {
-        char Name[256];
-        if (openpty(&Master, &Slave, Name, nullptr, nullptr) != 0)
-            throw std::runtime_error("openpty failed");
-        Path = Name;
-        termios T{};
-        if (tcgetattr(Slave, &T) != 0)
-            throw std::runtime_error("tcgetattr failed");
-        cfmakeraw(&T);
-        if (tcsetattr(Slave, TCSANOW, &T) != 0)
-            throw std::runtime_error("tcsetattr failed");
-    }
-    ~TPty() {
-        close(Slave);
-        close(Master);
-    }
-};
-
-// The byte at stream position I; cheap, and no period shorter than 251 bytes.
-inline std::uint8_t Pattern(std::uint64_t I) {
-    return std::uint8_t((I % 251) ^ (I >> 16));
-}
-
-// Checks the stream as it arrives.
-struct TChecker {
-    std::uint64_t Pos = 0;
-    bool Ok = true;
-    void Feed(const std::uint8_t* B, std::size_t N) {
-        for (std::size_t I = 0; I < N; ++I)
-            Ok &= B[I] == Pattern(Pos + I);
-        Pos += N;
-    }
-};
-
-// Writes Total bytes of the pattern into Fd; returns its own CPU seconds through Cpu.
-std::thread StartWriter(int Fd, std::uint64_t Total, double& Cpu) {
-    return std::thread([Fd, Total, &Cpu] {
-        const double C0 = ThreadCpu();
-        std::vector<std::uint8_t> Chunk(4096);
-        std::uint64_t Pos = 0;
-        while (Pos < Total) {
-            const std::size_t N = std::size_t(std::min<std::uint64_t>(Chunk.size(), Total - Pos));
-            for (std::size_t I = 0; I < N; ++I)
-                Chunk[I] = Pattern(Pos + I);
-            std::size_t Done = 0;
-            while (Done < N) {
-                const ssize_t W = write(Fd, Chunk.data() + Done, N - Done);
-                if (W < 0) {
-                    std::perror("write");
-                    std::exit(1);
-                }
-                Done += std::size_t(W);
-            }
-            Pos += N;
-        }
-        Cpu = ThreadCpu() - C0;
-    });
-}
-
-struct TThroughput {
-    double Wall = 0, Cpu = 0;
-    bool Exact = false;
-    double MBps(std::uint64_t Bytes) const { return double(Bytes) / Wall / 1e6; }
-    double NsPerByte(std::uint64_t Bytes) const { return Cpu / double(Bytes) * 1e9; }
-};
-
-TThroughput BaselineThroughput(std::uint64_t Total) {
-    TPty Pty;
-    double WriterCpu = 0;
-    TChecker Check;
-    std::vector<std::uint8_t> Buf(65536);
-    const double P0 = ProcessCpu();
-    const auto T0 = Clock::now();
-    std::thread Writer = StartWriter(Pty.Master, Total, WriterCpu);
-    while (Check.Pos < Total) {
-        pollfd P{Pty.Slave, POLLIN, 0};
-        if (poll(&P, 1, -1) < 0)
-            throw std::runtime_error("poll failed");
-        const ssize_t R = read(Pty.Slave, Buf.data(), Buf.size());
-        if (R <= 0)
-            throw std::runtime_error("read failed");
-        Check.Feed(Buf.data(), std::size_t(R));
-    }
-    TThroughput Out;
-    Out.Wall = Seconds(Clock::now() - T0);
-    Writer.join();
-    Out.Cpu = ProcessCpu() - P0 - WriterCpu;
-    Out.Exact = Check.Ok && Check.Pos == Total;
-    return Out;
-}
-
-void ConfigurePort(TComPort& P, const std::string& Path, TSyncMethod Mode) {
-    P.SetPort(Path);
-    P.SetSyncMethod(Mode);
-    P.SetBaudRate(br115200);
-    P.GetBuffer().SetInputSize(65536);
-    // Input flow control: a full receive queue holds the writer back instead of dropping bytes.
-    P.GetFlowControl().SetControlRTS(rtsHandshake);
-}
+using namespace PtyBench;
 
 TThroughput PortThroughput(std::uint64_t Total, TSyncMethod Mode) {
     TPty Pty;
@@ -185,76 +52,6 @@ TThroughput PortThroughput(std::uint64_t Total, TSyncMethod Mode) {
     return Out;
 }
 
-// The far end of an echo: writes one byte and waits for it to come back, the next byte only
-// then. The receiver stamps the moment it holds the byte (after its read) against the write.
-class TPinger {
-public:
-    void Held(Clock::time_point At) {
-        FSamples.push_back(double((At.time_since_epoch().count() - FSent.load())) / 1e3);
-    }
-    std::thread Start(int Fd, int Rounds) {
-        return std::thread([this, Fd, Rounds] {
-            const double C0 = ThreadCpu();
-            for (int I = 0; I < Rounds; ++I) {
-                std::uint8_t B = std::uint8_t(I);
-                FSent = Clock::now().time_since_epoch().count();
-                if (write(Fd, &B, 1) != 1) {
-                    std::perror("write");
-                    std::exit(1);
-                }
-                pollfd P{Fd, POLLIN, 0};
-                if (poll(&P, 1, 10000) != 1 || read(Fd, &B, 1) != 1) {
-                    std::fprintf(stderr, "echo: no answer\n");
-                    std::exit(1);
-                }
-            }
-            FCpu = ThreadCpu() - C0;
-        });
-    }
-    double Cpu() const { return FCpu; }
-    // Only once the pinger has been joined: the receiver wrote them.
-    std::vector<double> Samples() {
-        std::sort(FSamples.begin(), FSamples.end());
-        return FSamples;
-    }
-
-private:
-    std::atomic<std::int64_t> FSent{0};
-    double FCpu = 0;
-    std::vector<double> FSamples;
-};
-
-struct TLatency {
-    double P50 = 0, P99 = 0;
-    double CpuNs = 0; // receiver CPU per echoed byte
-};
-
-TLatency Percentiles(const std::vector<double>& S, double Cpu, int Rounds) {
-    if (S.empty())
-        return {};
-    return {S[S.size() / 2], S[std::min(S.size() - 1, S.size() * 99 / 100)], Cpu / Rounds * 1e9};
-}
-
-TLatency BaselineLatency(int Rounds) {
-    TPty Pty;
-    TPinger Ping;
-    const double P0 = ProcessCpu();
-    std::thread Writer = Ping.Start(Pty.Master, Rounds);
-    for (int I = 0; I < Rounds; ++I) {
-        pollfd P{Pty.Slave, POLLIN, 0};
-        if (poll(&P, 1, -1) < 0)
-            throw std::runtime_error("poll failed");
-        std::uint8_t B;
-        if (read(Pty.Slave, &B, 1) != 1)
-            throw std::runtime_error("read failed");
-        Ping.Held(Clock::now());
-        if (write(Pty.Slave, &B, 1) != 1)
-            throw std::runtime_error("write failed");
-    }
-    Writer.join();
-    return Percentiles(Ping.Samples(), ProcessCpu() - P0 - Ping.Cpu(), Rounds);
-}
-
 TLatency PortLatency(int Rounds, TSyncMethod Mode) {
     TPty Pty;
     TComPort P;
@@ -281,36 +78,6 @@ TLatency PortLatency(int Rounds, TSyncMethod Mode) {
     const double Cpu = ProcessCpu() - P0 - Ping.Cpu();
     P.Close();
     return Percentiles(Ping.Samples(), Cpu, Rounds);
-}
-
-// Voluntary context switches and CPU nanoseconds of every thread but the calling one.
-struct TOthers {
-    long Switches = 0;
-    long long CpuNs = 0;
-};
-
-TOthers OtherThreads() {
-    TOthers Sum;
-    const std::string Self = std::to_string(gettid());
-    DIR* D = opendir("/proc/self/task");
-    if (!D)
-        return {-1, -1};
-    while (dirent* E = readdir(D)) {
-        if (E->d_name[0] == '.' || Self == E->d_name)
-            continue;
-        const std::string Task = std::string("/proc/self/task/") + E->d_name;
-        std::ifstream Status(Task + "/status");
-        std::string Line;
-        while (std::getline(Status, Line))
-            if (Line.rfind("voluntary_ctxt_switches:", 0) == 0)
-                Sum.Switches += std::atol(Line.c_str() + 24);
-        std::ifstream Sched(Task + "/schedstat");
-        long long Ns = 0;
-        if (Sched >> Ns)
-            Sum.CpuNs += Ns;
-    }
-    closedir(D);
-    return Sum;
 }
 
 void Idle(double Secs) {
