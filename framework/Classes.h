@@ -10,6 +10,6 @@
 #include "framework/Strings.h"
 #include "framework/Synchronize.h"
 #include "framework/TSet.h"
-#include "platform/text/AsciiText.h"
 #include "framework/Thread.h"
 #include "framework/ThreadPriority.h"
+#include "platform/text/AsciiText.h"

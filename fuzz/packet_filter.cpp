@@ -7,8 +7,8 @@
 // chunk. The rest of the input is the received data, handed over in chunks of that length.
 // With start and stop included, no byte is lost or made up: every byte fed ends in exactly one
 // packet, one discard, or the buffer.
-#include "platform/text/AsciiText.h"
 #include "fuzz/FuzzSupport.h"
+#include "platform/text/AsciiText.h"
 #include "port/CPortPacket.h"
 
 #include <algorithm>

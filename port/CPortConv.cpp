@@ -5,10 +5,10 @@
 #include <cstddef>
 
 #include "framework/Strings.h"
-#include "platform/text/AsciiText.h"
 #include "platform/registry/Registry.h"
 #include "platform/serial/SerialPortList.h"
 #include "platform/sync/PlatformError.h"
+#include "platform/text/AsciiText.h"
 #include "port/CPortError.h"
 
 namespace {

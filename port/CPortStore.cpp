@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/text/AsciiText.h"
 #include "platform/inifile/IniFile.h"
 #include "platform/registry/Registry.h"
+#include "platform/text/AsciiText.h"
 #include "port/CPortComPort.h"
 #include "port/CPortConv.h"
 #include "port/CPortError.h"
