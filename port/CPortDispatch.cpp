@@ -176,7 +176,7 @@ void TCustomComPort::DeliverRxBuf(std::int32_t& Count) {
 }
 
 void TCustomComPort::CallRxChar() {
-    std::int32_t Count = InputCount();
+    std::int32_t Count = QueuedInputCount();
     if (Count > 0)
         SendSignalToLink(leRx, true);
     // A link that closed the port (allowed under smWindowSync) ends the dispatch here.

@@ -405,6 +405,13 @@ bool TSerialDevice::ClearError(std::uint32_t* Errors, COMSTAT* Stat, bool WithOu
     return true;
 }
 
+bool TSerialDevice::InputCount(std::uint32_t& Count) {
+    return WhenOpen([&] {
+        Count = static_cast<std::uint32_t>(queue_.Size());
+        return true;
+    });
+}
+
 bool TSerialDevice::ModemStatus(std::uint32_t& Status) {
     std::lock_guard lock(mutex_);
     if (!CheckOpen())

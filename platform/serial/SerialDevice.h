@@ -36,6 +36,7 @@ public:
     bool WaitEvent(std::uint32_t* Mask, OVERLAPPED* Ov);
     bool Purge(std::uint32_t Flags);
     bool ClearError(std::uint32_t* Errors, COMSTAT* Stat, bool WithOutput);
+    bool InputCount(std::uint32_t& Count);
     bool ModemStatus(std::uint32_t& Status);
     bool Escape(std::uint32_t Function);
     bool TransmitChar(std::uint8_t Ch);

@@ -142,6 +142,9 @@ bool PurgeDevice(TSerialHandle Handle, std::uint32_t Flags) {
 bool ClearDeviceError(TSerialHandle Handle, std::uint32_t* Errors, COMSTAT* Stat, bool WithOutput) {
     WITH_DEVICE(ClearError(Errors, Stat, WithOutput));
 }
+bool GetDeviceInputCount(TSerialHandle Handle, std::uint32_t& Count) {
+    WITH_DEVICE(InputCount(Count));
+}
 bool GetDeviceModemStatus(TSerialHandle Handle, std::uint32_t& ModemStatus) {
     WITH_DEVICE(ModemStatus(ModemStatus));
 }
