@@ -2,9 +2,9 @@
 // against a plain poll()/read() loop on the same kind of pair in the same run.
 //
 //   bench_port_events [--mib N] [--rounds N] [--idle-seconds S] [--only throughput|echo|idle]
-//                     [--raw]
+//                     [--mode none|sync] [--raw]
 //   (defaults 64 MiB, 10000 round trips, 10 s; --raw adds name=value lines for bench/ratios.sh;
-//   --only runs one part, e.g. under valgrind --tool=callgrind)
+//   --only runs one part and --mode one synchronisation method, e.g. under callgrind)
 //
 // Throughput: the far end (pty master) writes the stream from its own thread; the receiver's
 // CPU is the process's CPU minus the writer thread's. Echo: one byte at a time, from the write
@@ -342,7 +342,7 @@ int main(int argc, char** argv) {
     std::uint64_t MiB = 64;
     int Rounds = 10000;
     double IdleSecs = 10;
-    std::string Only;
+    std::string Only, Mode;
     bool Raw = false;
     for (int I = 1; I < argc; ++I) {
         const std::string A = argv[I];
@@ -359,6 +359,8 @@ int main(int argc, char** argv) {
             IdleSecs = std::strtod(V, nullptr);
         else if (A == "--only")
             Only = V;
+        else if (A == "--mode")
+            Mode = V;
         else {
             std::fprintf(stderr, "bench_port_events: unknown option %s\n", A.c_str());
             return 2;
@@ -376,8 +378,8 @@ int main(int argc, char** argv) {
     if (Runs("throughput") && Total > 0) {
         std::printf("receive %llu MiB over a pty pair\n", (unsigned long long)MiB);
         const TThroughput Base = BaselineThroughput(Total);
-        const TThroughput None = PortThroughput(Total, smNone);
-        const TThroughput Sync = PortThroughput(Total, smThreadSync);
+        const TThroughput None = Mode != "sync" ? PortThroughput(Total, smNone) : Base;
+        const TThroughput Sync = Mode != "none" ? PortThroughput(Total, smThreadSync) : Base;
         auto Row = [&](const char* Name, const TThroughput& T) {
             std::printf("  %-22s %s %8.1f MB/s  %6.2f ns CPU/byte  ratio %.2f\n", Name,
                         T.Exact ? "exact" : "WRONG", T.MBps(Total), T.NsPerByte(Total),
@@ -397,8 +399,8 @@ int main(int argc, char** argv) {
                     "(one-way microseconds; receiver CPU per echoed byte)\n",
                     Rounds);
         const TLatency LBase = BaselineLatency(Rounds);
-        const TLatency LNone = PortLatency(Rounds, smNone);
-        const TLatency LSync = PortLatency(Rounds, smThreadSync);
+        const TLatency LNone = Mode != "sync" ? PortLatency(Rounds, smNone) : LBase;
+        const TLatency LSync = Mode != "none" ? PortLatency(Rounds, smThreadSync) : LBase;
         auto LRow = [&](const char* Name, const TLatency& L) {
             std::printf("  %-22s p50 %7.1f  p99 %7.1f  %8.0f ns CPU  ratio p50 %.2f p99 %.2f "
                         "CPU %.2f\n",

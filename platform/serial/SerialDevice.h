@@ -82,6 +82,9 @@ private:
     bool Transfer(TOpKind Kind, std::uint8_t* In, const std::uint8_t* Out, std::uint32_t Count,
                   std::uint32_t* Transferred, OVERLAPPED* Ov);
     bool Launch(TOpPtr Op, OVERLAPPED* Ov, std::uint32_t* Transferred);
+    // A read or write that can end at once without an operation record or a service.
+    bool ReadAtOnce(std::uint8_t* In, std::uint32_t Count);
+    bool WriteAtOnce(const std::uint8_t* Out, std::uint32_t Count, std::uint32_t& Done);
     // Operation records are reused: one allocation less per read or write.
     TOpPtr NewOp(TOpKind Kind);
     void Recycle(TOpPtr Op);
