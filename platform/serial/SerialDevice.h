@@ -96,7 +96,8 @@ private:
     void Service(TTimePoint Now, bool Input, short Revents);
     void ReadInput(TTimePoint Now);
     std::uint32_t Filter(std::uint8_t* Data, std::uint8_t* Flags, std::uint32_t N, bool AnyFlags);
-    void Deliver(std::uint8_t* Data, std::uint32_t N, TTimePoint Now, TOp* Direct);
+    // InQueue: Data was received into the queue's free space (ByteRing::Tail).
+    void Deliver(std::uint8_t* Data, std::uint32_t N, TTimePoint Now, TOp* Direct, bool InQueue);
     void ServeReads(TTimePoint Now);
     void ServeWrites(TTimePoint Now);
     void CheckTxEmpty(TTimePoint Now);
