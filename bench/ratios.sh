@@ -5,6 +5,11 @@
 # commit built with this tree's benchmark sources ("before"); then a table: median [min-max].
 #
 #   bench/ratios.sh [--runs N] [--before COMMIT | --no-before] [--build DIR] [--cpu N]
+#   bench/ratios.sh --instructions [--before COMMIT | --no-before] [--build DIR]
+#
+# --instructions counts user-space instructions under valgrind --tool=callgrind instead (they do
+# not depend on the machine's load): each receiver alone, at two sizes, the difference per byte,
+# round trip or echo (both ends of the pty together, the far end's share being the same for all).
 #
 # Defaults: 5 runs, before = 4c7314f (the port before its fast-path work), build dir build/.
 # The before libraries are built in DIR/ratios-before from a temporary worktree, removed again.
@@ -15,6 +20,7 @@ runs=5
 before=4c7314f
 build=$root/build
 cpu=0
+instructions=
 while [ $# -gt 0 ]; do
     case $1 in
     --runs) runs=$2; shift 2 ;;
@@ -22,6 +28,7 @@ while [ $# -gt 0 ]; do
     --no-before) before=; shift ;;
     --build) build=$(realpath -m "$2"); shift 2 ;;
     --cpu) cpu=$2; shift 2 ;;
+    --instructions) instructions=1; shift ;;
     *) echo "usage: $0 [--runs N] [--before COMMIT | --no-before] [--build DIR] [--cpu N]" >&2; exit 2 ;;
     esac
 done
@@ -59,6 +66,53 @@ fi
 bin() { # variant name
     if [ "$1" = after ]; then echo "$build/bench/$2"; else echo "$build/ratios-before/build/bench/$2"; fi
 }
+
+if [ -n "$instructions" ]; then
+    command -v valgrind >/dev/null || { echo "valgrind is needed for --instructions" >&2; exit 1; }
+    irefs() { # binary args...: total instructions of one run
+        valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null |
+            sed -n 's/.*refs: *//p' | tr -d ,
+    }
+    # per-unit count: (instructions at 2N - instructions at N) / N units
+    per() { # unit-count binary args-with-@N@...
+        local n=$1 bin=$2
+        shift 2
+        local a b
+        a=$(irefs "$bin" "${@//@N@/$n}")
+        b=$(irefs "$bin" "${@//@N@/$((2 * n))}")
+        echo $(((b - a) / n))
+    }
+    printf '%-44s' "user-space instructions, both ends"
+    for v in "${variants[@]}"; do printf ' %12s' "$v"; done
+    echo
+    row() { # label unit-count bench args...
+        local label=$1 n=$2 name=$3
+        shift 3
+        printf '%-44s' "$label"
+        for v in "${variants[@]}"; do
+            echo "$label: $v" >&2
+            printf ' %12s' "$(per "$n" "$(bin $v "$name")" "$@")"
+        done
+        echo
+    }
+    row "driver bench: plain loop, per MiB received" 4 bench_serial_driver --only throughput \
+        --receiver plain --mib @N@
+    row "driver bench: driver, per MiB received" 4 bench_serial_driver --only throughput \
+        --receiver driver --mib @N@
+    row "driver bench: plain loop, per round trip" 800 bench_serial_driver --only latency \
+        --receiver plain --trips @N@
+    row "driver bench: driver, per round trip" 800 bench_serial_driver --only latency \
+        --receiver driver --trips @N@
+    for m in plain none sync; do
+        row "port bench: $m, per MiB received" 4 bench_port_events --only throughput --mode $m \
+            --mib @N@
+    done
+    for m in plain none sync; do
+        row "port bench: $m, per echoed byte" 1000 bench_port_events --only echo --mode $m \
+            --rounds @N@
+    done
+    exit 0
+fi
 
 results=$(mktemp)
 trap 'rm -f "$results"' EXIT

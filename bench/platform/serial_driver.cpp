@@ -4,9 +4,10 @@
 // with an event wait pending (CPU and voluntary context switches of every thread).
 //
 //   bench_serial_driver [--mib N] [--trips N] [--idle-seconds N] [--only throughput|latency|idle]
-//                       [--raw]
+//                       [--receiver plain|driver] [--raw]
 //   (--raw adds name=value lines for bench/ratios.sh; --only runs one part, e.g. under
-//   valgrind --tool=callgrind; 0 MiB, trips or seconds skip a part)
+//   valgrind --tool=callgrind, --receiver one receiver, for instruction counts (the ratios are then
+//   meaningless); 0 MiB, trips or seconds skip a part)
 
 #include <algorithm>
 #include <atomic>
@@ -330,7 +331,7 @@ void Idle(Pty& pty, int seconds, bool raw) {
 int main(int argc, char** argv) {
     std::size_t mib = 64;
     int trips = 10000, idle = 10;
-    std::string only;
+    std::string only, receiver;
     bool raw = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -347,6 +348,8 @@ int main(int argc, char** argv) {
             idle = std::atoi(v);
         else if (a == "--only")
             only = v;
+        else if (a == "--receiver")
+            receiver = v;
         else {
             std::fprintf(stderr, "bench_serial_driver: unknown option %s\n", a.c_str());
             return 2;
@@ -354,6 +357,8 @@ int main(int argc, char** argv) {
         ++i;
     }
     auto runs = [&](const char* part) { return only.empty() || only == part; };
+    const bool plain = receiver.empty() || receiver == "plain";
+    const bool driver = receiver.empty() || receiver == "driver";
     Pty pty;
     // The machine is shared: alternate the two in rounds so that both see the same load.
     constexpr int rounds = 4;
@@ -361,8 +366,8 @@ int main(int argc, char** argv) {
         Throughput pt, dt;
         for (int r = 0; r < rounds; ++r) {
             const std::size_t part = (mib << 20) / rounds;
-            pt.Add(PlainThroughput(pty, part));
-            dt.Add(DriverThroughput(pty, part));
+            pt.Add(plain ? PlainThroughput(pty, part) : Throughput{1, 1, part, 1});
+            dt.Add(driver ? DriverThroughput(pty, part) : Throughput{1, 1, part, 1});
         }
         std::printf("%zu MiB one way, byte-exact, in %d alternating rounds:\n", mib, rounds);
         std::printf("  plain poll/read : %8.1f MB/s  receiver CPU %6.3f ns/byte  %6.0f "
@@ -382,8 +387,8 @@ int main(int argc, char** argv) {
     if (runs("latency") && trips >= rounds) {
         Latency pl, dl;
         for (int r = 0; r < rounds; ++r) {
-            const Latency p = PlainLatency(pty, trips / rounds);
-            const Latency d = DriverLatency(pty, trips / rounds);
+            const Latency p = plain ? PlainLatency(pty, trips / rounds) : Latency{1};
+            const Latency d = driver ? DriverLatency(pty, trips / rounds) : Latency{1};
             pl.insert(pl.end(), p.begin(), p.end());
             dl.insert(dl.end(), d.begin(), d.end());
         }
