@@ -193,10 +193,14 @@ bool TSerialDevice::Launch(TOpPtr Op, OVERLAPPED* Ov, std::uint32_t* Transferred
     switch (Op->Kind) {
     case opRead:
         reads_.push_back(Op);
-        // A read that returns at once must see what the device holds right now; any other
-        // read is pumped by the thread that waits for it.
-        input = reads_.size() == 1 && queue_.Size() < Op->Count &&
-                MakeReadRule(timeouts_, Op->Count, now).Immediate;
+        if (reads_.size() == 1) {
+            // The current read from now on (its rule once, here). One that returns at once must
+            // see what the device holds right now; any other is pumped by the thread that waits
+            // for it.
+            Op->Current = true;
+            Op->Rule = MakeReadRule(timeouts_, Op->Count, now);
+            input = queue_.Size() < Op->Count && Op->Rule.Immediate;
+        }
         break;
     case opWrite:
         writes_.push_back(Op);

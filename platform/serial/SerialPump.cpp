@@ -43,7 +43,8 @@ void TSerialDevice::Service(TTimePoint Now, bool Input, short Revents) {
     if (closed_)
         return;
     if (!lost_) {
-        if (Input || (Revents & (POLLIN | POLLHUP | POLLERR)) || backend_->Buffered())
+        Input = Input || (Revents & (POLLIN | POLLHUP | POLLERR)) || backend_->Buffered();
+        if (Input)
             ReadInput(Now);
         // A hang-up that leaves nothing to read is a vanished device too.
         if (!lost_ && (Revents & (POLLHUP | POLLERR)))
