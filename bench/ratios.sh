@@ -39,6 +39,8 @@ if command -v ccache >/dev/null; then
 fi
 targets=(--target bench_serial_driver --target bench_port_events)
 sources=(bench/platform/serial_driver.cpp bench/port/port_events.cpp)
+# Helpers the benchmark sources may share, copied along.
+[ -d "$root/bench/common" ] && sources+=($(cd "$root" && find bench/common -type f | sort))
 
 echo "building the benchmarks of this tree in $build" >&2
 [ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" "${launcher[@]}" >/dev/null
@@ -55,7 +57,10 @@ if [ -n "$before" ]; then
         mkdir -p "$bdir"
         git -C "$root" worktree remove --force "$src" 2>/dev/null || rm -rf "$src"
         git -C "$root" worktree add --detach "$src" "$before" >/dev/null 2>&1
-        for f in "${sources[@]}"; do cp "$root/$f" "$src/$f"; done
+        for f in "${sources[@]}"; do
+            mkdir -p "$(dirname "$src/$f")"
+            cp "$root/$f" "$src/$f"
+        done
         cmake -S "$src" -B "$bdir/build" "${launcher[@]}" >/dev/null
         cmake --build "$bdir/build" -j2 "${targets[@]}" >/dev/null
         git -C "$root" worktree remove --force "$src"
