@@ -235,6 +235,9 @@ private:
     void ReadErrorState(std::uint32_t* Errors, COMSTAT* Stat, bool WithOutput);
     // The status of a count query; raises code 10 once the device is gone.
     COMSTAT ReadStatus(bool WithOutput = true);
+    // The bytes the driver has queued, without asking the device again: after an event wait
+    // (whose service took in what had come) and after a read, one device service per batch.
+    std::int32_t QueuedInputCount();
     void Escape(std::uint32_t Function);
     // Reads the queued bytes once for OnRxBuf and the links; returns the count read.
     void DeliverRxBuf(std::int32_t& Count);

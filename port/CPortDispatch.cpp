@@ -176,7 +176,10 @@ void TCustomComPort::DeliverRxBuf(std::int32_t& Count) {
 }
 
 void TCustomComPort::CallRxChar() {
-    std::int32_t Count = InputCount();
+    // Right after the event thread's wait (smNone) its service has just taken in what came: the
+    // queue is the count. A dispatch handed to another thread runs later; taking in what came
+    // meanwhile makes that this batch's bytes instead of the next hand-over's.
+    std::int32_t Count = GetSyncMethod() == smNone ? QueuedInputCount() : InputCount();
     if (Count > 0)
         SendSignalToLink(leRx, true);
     // A link that closed the port (allowed under smWindowSync) ends the dispatch here.

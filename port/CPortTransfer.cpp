@@ -154,7 +154,7 @@ std::int32_t TCustomComPort::WaitForAsync(PAsync& AsyncPtr) {
     // A read never announces the record's earlier write again: those bytes went out before.
     if (AsyncPtr->Kind == okRead) {
         // The count is asked for the links alone; without them a read costs no further query.
-        if (!FLinks.empty() && InputCount() == 0)
+        if (!FLinks.empty() && QueuedInputCount() == 0)
             SendSignalToLink(leRx, false);
     } else if (AsyncPtr->Data) {
         // Only what went out: a write cut short by its time-out sent fewer bytes than copied.
@@ -209,6 +209,13 @@ COMSTAT TCustomComPort::ReadStatus(bool WithOutput) {
 
 std::int32_t TCustomComPort::InputCount() {
     return static_cast<std::int32_t>(ReadStatus(false).cbInQue);
+}
+
+std::int32_t TCustomComPort::QueuedInputCount() {
+    std::uint32_t Count = 0;
+    if (!GetDeviceInputCount(FHandle, Count))
+        RaiseLast(CError_ClearComFailed);
+    return static_cast<std::int32_t>(Count);
 }
 
 std::int32_t TCustomComPort::OutputCount() {

@@ -3,7 +3,11 @@
 // completion of the reader (p50, p99 over 10,000 round trips), and the cost of an idle device
 // with an event wait pending (CPU and voluntary context switches of every thread).
 //
-//   bench_serial_driver [--mib N] [--trips N] [--idle-seconds N]
+//   bench_serial_driver [--mib N] [--trips N] [--idle-seconds N] [--only throughput|latency|idle]
+//                       [--receiver plain|driver] [--raw]
+//   (--raw adds name=value lines for bench/ratios.sh; --only runs one part, e.g. under
+//   valgrind --tool=callgrind, --receiver one receiver, for instruction counts (the ratios are then
+//   meaningless); 0 MiB, trips or seconds skip a part)
 
 #include <algorithm>
 #include <atomic>
@@ -267,7 +271,7 @@ double ProcessCpu() {
     return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
 }
 
-void Idle(Pty& pty, int seconds) {
+void Idle(Pty& pty, int seconds, bool raw) {
     const TSerialHandle h = OpenDriver(pty);
     if (!SetDeviceEventMask(h, EV_ALL))
         Die("mask");
@@ -293,6 +297,8 @@ void Idle(Pty& pty, int seconds) {
     std::printf("idle %d s, event wait pending: CPU %.3f ms (all threads, the measuring "
                 "thread's sleep included), voluntary context switches %ld (goal 0 and 0)\n",
                 seconds, cpu * 1e3, switches);
+    if (raw)
+        std::printf("driver.idle.wakeups=%ld\n", switches);
 }
 
 } // namespace
@@ -300,44 +306,83 @@ void Idle(Pty& pty, int seconds) {
 int main(int argc, char** argv) {
     std::size_t mib = 64;
     int trips = 10000, idle = 10;
-    for (int i = 1; i + 1 < argc; i += 2) {
+    std::string only, receiver;
+    bool raw = false;
+    for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
+        const char* v = i + 1 < argc ? argv[i + 1] : "0";
+        if (a == "--raw") {
+            raw = true;
+            continue;
+        }
         if (a == "--mib")
-            mib = std::strtoul(argv[i + 1], nullptr, 10);
+            mib = std::strtoul(v, nullptr, 10);
         else if (a == "--trips")
-            trips = std::atoi(argv[i + 1]);
+            trips = std::atoi(v);
         else if (a == "--idle-seconds")
-            idle = std::atoi(argv[i + 1]);
+            idle = std::atoi(v);
+        else if (a == "--only")
+            only = v;
+        else if (a == "--receiver")
+            receiver = v;
+        else {
+            std::fprintf(stderr, "bench_serial_driver: unknown option %s\n", a.c_str());
+            return 2;
+        }
+        ++i;
     }
+    auto runs = [&](const char* part) { return only.empty() || only == part; };
+    const bool plain = receiver.empty() || receiver == "plain";
+    const bool driver = receiver.empty() || receiver == "driver";
     Pty pty;
     // The machine is shared: alternate the two in rounds so that both see the same load.
     constexpr int rounds = 4;
-    Throughput pt, dt;
-    Latency pl, dl;
-    for (int r = 0; r < rounds; ++r) {
-        const std::size_t part = (mib << 20) / rounds;
-        pt.Add(PlainThroughput(pty, part));
-        dt.Add(DriverThroughput(pty, part));
+    if (runs("throughput") && mib > 0) {
+        Throughput pt, dt;
+        for (int r = 0; r < rounds; ++r) {
+            const std::size_t part = (mib << 20) / rounds;
+            pt.Add(plain ? PlainThroughput(pty, part) : Throughput{1, 1, part, 1});
+            dt.Add(driver ? DriverThroughput(pty, part) : Throughput{1, 1, part, 1});
+        }
+        std::printf("%zu MiB one way, byte-exact, in %d alternating rounds:\n", mib, rounds);
+        std::printf("  plain poll/read : %8.1f MB/s  receiver CPU %6.3f ns/byte  %6.0f "
+                    "bytes/read\n",
+                    pt.Mbps(), pt.CpuNsPerByte(), pt.BytesPerRead());
+        std::printf("  driver          : %8.1f MB/s  receiver CPU %6.3f ns/byte  %6.0f "
+                    "bytes/read\n",
+                    dt.Mbps(), dt.CpuNsPerByte(), dt.BytesPerRead());
+        std::printf("  CPU per byte ratio %.2f (goal <= 1.1)\n",
+                    dt.CpuNsPerByte() / pt.CpuNsPerByte());
+        if (raw) {
+            std::printf("driver.rx.plain_ns_per_byte=%.6g\n", pt.CpuNsPerByte());
+            std::printf("driver.rx.cpu=%.6g\n", dt.CpuNsPerByte() / pt.CpuNsPerByte());
+            std::printf("driver.rx.bytes_per_read=%.6g\n", dt.BytesPerRead() / pt.BytesPerRead());
+        }
     }
-    for (int r = 0; r < rounds; ++r) {
-        const Latency p = PlainLatency(pty, trips / rounds);
-        const Latency d = DriverLatency(pty, trips / rounds);
-        pl.insert(pl.end(), p.begin(), p.end());
-        dl.insert(dl.end(), d.begin(), d.end());
+    if (runs("latency") && trips >= rounds) {
+        Latency pl, dl;
+        for (int r = 0; r < rounds; ++r) {
+            const Latency p = plain ? PlainLatency(pty, trips / rounds) : Latency{1};
+            const Latency d = driver ? DriverLatency(pty, trips / rounds) : Latency{1};
+            pl.insert(pl.end(), p.begin(), p.end());
+            dl.insert(dl.end(), d.begin(), d.end());
+        }
+        std::printf("one-byte ping-pong, far-end write to reader completion, %zu round trips "
+                    "each:\n",
+                    pl.size());
+        const double p50 = Percentile(pl, 0.5), p99 = Percentile(pl, 0.99);
+        const double d50 = Percentile(dl, 0.5), d99 = Percentile(dl, 0.99);
+        std::printf("  plain poll/read : p50 %7.1f us  p99 %7.1f us\n", p50, p99);
+        std::printf("  driver          : p50 %7.1f us  p99 %7.1f us\n", d50, d99);
+        std::printf("  ratios p50 %.2f (goal <= 1.1)  p99 %.2f (goal <= 1.2)\n", d50 / p50,
+                    d99 / p99);
+        if (raw) {
+            std::printf("driver.pingpong.plain_p50_us=%.6g\n", p50);
+            std::printf("driver.pingpong.p50=%.6g\n", d50 / p50);
+            std::printf("driver.pingpong.p99=%.6g\n", d99 / p99);
+        }
     }
-    std::printf("%zu MiB one way, byte-exact, in %d alternating rounds:\n", mib, rounds);
-    std::printf("  plain poll/read : %8.1f MB/s  receiver CPU %6.3f ns/byte  %6.0f bytes/read\n",
-                pt.Mbps(), pt.CpuNsPerByte(), pt.BytesPerRead());
-    std::printf("  driver          : %8.1f MB/s  receiver CPU %6.3f ns/byte  %6.0f bytes/read\n",
-                dt.Mbps(), dt.CpuNsPerByte(), dt.BytesPerRead());
-    std::printf("  CPU per byte ratio %.2f (goal <= 1.1)\n", dt.CpuNsPerByte() / pt.CpuNsPerByte());
-    std::printf("one-byte ping-pong, far-end write to reader completion, %zu round trips each:\n",
-                pl.size());
-    const double p50 = Percentile(pl, 0.5), p99 = Percentile(pl, 0.99);
-    const double d50 = Percentile(dl, 0.5), d99 = Percentile(dl, 0.99);
-    std::printf("  plain poll/read : p50 %7.1f us  p99 %7.1f us\n", p50, p99);
-    std::printf("  driver          : p50 %7.1f us  p99 %7.1f us\n", d50, d99);
-    std::printf("  ratios p50 %.2f (goal <= 1.1)  p99 %.2f (goal <= 1.2)\n", d50 / p50, d99 / p99);
-    Idle(pty, idle);
+    if (runs("idle") && idle > 0)
+        Idle(pty, idle, raw);
     return 0;
 }

@@ -36,6 +36,15 @@ public:
         return Count;
     }
 
+    // The free bytes that follow the last one without wrapping: received data goes there at once
+    // and is then kept with Commit, rather than copied in with Push.
+    std::uint8_t* Tail(std::size_t& Room) {
+        const std::size_t tail = (head_ + size_) % Cap();
+        Room = std::min(Free(), buf_.size() - tail);
+        return buf_.data() + tail;
+    }
+    void Commit(std::size_t Count) { size_ += std::min(Count, Free()); }
+
     std::size_t Peek(std::uint8_t* Out, std::size_t Count) const {
         Count = std::min(Count, size_);
         const std::size_t first = std::min(Count, buf_.size() - head_);

@@ -210,10 +210,14 @@ bool TSerialDevice::Launch(TOpPtr Op, OVERLAPPED* Ov, std::uint32_t* Transferred
     switch (Op->Kind) {
     case opRead:
         reads_.push_back(Op);
-        // A read that returns at once must see what the device holds right now; any other
-        // read is pumped by the thread that waits for it.
-        input = reads_.size() == 1 && queue_.Size() < Op->Count &&
-                MakeReadRule(timeouts_, Op->Count, now).Immediate;
+        if (reads_.size() == 1) {
+            // The current read from now on (its rule once, here). One that returns at once must
+            // see what the device holds right now; any other is pumped by the thread that waits
+            // for it.
+            Op->Current = true;
+            Op->Rule = MakeReadRule(timeouts_, Op->Count, now);
+            input = queue_.Size() < Op->Count && Op->Rule.Immediate;
+        }
         break;
     case opWrite:
         writes_.push_back(Op);
@@ -261,11 +265,50 @@ bool TSerialDevice::Transfer(TOpKind Kind, std::uint8_t* In, const std::uint8_t*
         return false;
     if (In == nullptr && Out == nullptr && Count != 0)
         return Refuse(Ov, EINVAL);
+    std::uint32_t done = 0;
+    if (Kind == opRead ? ReadAtOnce(In, Count) : WriteAtOnce(Out, Count, done)) {
+        Ov->Status = 0;
+        Ov->Transferred = Count;
+        if (Transferred)
+            *Transferred = Count;
+        Ov->Event->Set();
+        return true;
+    }
     auto op = NewOp(Kind);
     op->In = In;
     op->Out = Out;
     op->Count = Count;
+    op->Done = done;
     return Launch(std::move(op), Ov, Transferred);
+}
+
+bool TSerialDevice::ReadAtOnce(std::uint8_t* In, std::uint32_t Count) {
+    // Whatever the time-outs, a read whose bytes are all queued ends with them at once.
+    if (!reads_.empty() || queue_.Size() < Count)
+        return false;
+    queue_.Pop(In, Count);
+    QueueDrained();
+    return true;
+}
+
+bool TSerialDevice::WriteAtOnce(const std::uint8_t* Out, std::uint32_t Count, std::uint32_t& Done) {
+    // Only a write with nothing ahead of it, nothing holding it and no RTS to key; a part the
+    // device did not take goes the usual way with the rest.
+    if (Count == 0 || !writes_.empty() || lost_ || priorityPending_ || flowCharPending_ >= 0 ||
+        (xoffSent_ && !(dcb_.Flags & DCB_fTXContinueOnXoff)) ||
+        (dcb_.Flags & DCB_fRtsControlMask) == RTS_CONTROL_TOGGLE || DsrHeld())
+        return false;
+    const ssize_t n = backend_->Send(Out, Count);
+    if (n <= 0)
+        return false;
+    txBusy_ = true;
+    Done = static_cast<std::uint32_t>(n);
+    if (Done < Count)
+        return false;
+    // The clock only where the drain is listened for.
+    CheckTxEmpty((mask_ & EV_TXEMPTY) || rtsToggleOn_ ? TSyncClock::now() : TTimePoint{});
+    CompleteWait();
+    return true;
 }
 
 bool TSerialDevice::WaitEvent(std::uint32_t* Mask, OVERLAPPED* Ov) {
@@ -285,6 +328,12 @@ bool TSerialDevice::WaitEvent(std::uint32_t* Mask, OVERLAPPED* Ov) {
 bool TSerialDevice::Result(OVERLAPPED* Ov, std::uint32_t* Transferred, bool Wait) {
     if (Ov == nullptr)
         return Fail(EINVAL);
+    // The record's own collected result: nothing of the device's to look at.
+    if (Ov->Operation == 0) {
+        if (Transferred)
+            *Transferred = Ov->Transferred;
+        return Ov->Status == 0 ? true : Fail(static_cast<int>(Ov->Status));
+    }
     if (Wait) {
         bool pending = false;
         {
@@ -423,6 +472,13 @@ bool TSerialDevice::ClearError(std::uint32_t* Errors, COMSTAT* Stat, bool WithOu
         *Stat = s;
     }
     return true;
+}
+
+bool TSerialDevice::InputCount(std::uint32_t& Count) {
+    return WhenOpen([&] {
+        Count = static_cast<std::uint32_t>(queue_.Size());
+        return true;
+    });
 }
 
 bool TSerialDevice::ModemStatus(std::uint32_t& Status) {

@@ -35,6 +35,7 @@ public:
     bool WaitEvent(std::uint32_t* Mask, OVERLAPPED* Ov);
     bool Purge(std::uint32_t Flags);
     bool ClearError(std::uint32_t* Errors, COMSTAT* Stat, bool WithOutput);
+    bool InputCount(std::uint32_t& Count);
     bool ModemStatus(std::uint32_t& Status);
     bool Escape(std::uint32_t Function);
     bool TransmitChar(std::uint8_t Ch);
@@ -80,6 +81,9 @@ private:
     bool Transfer(TOpKind Kind, std::uint8_t* In, const std::uint8_t* Out, std::uint32_t Count,
                   std::uint32_t* Transferred, OVERLAPPED* Ov);
     bool Launch(TOpPtr Op, OVERLAPPED* Ov, std::uint32_t* Transferred);
+    // A read or write that can end at once without an operation record or a service.
+    bool ReadAtOnce(std::uint8_t* In, std::uint32_t Count);
+    bool WriteAtOnce(const std::uint8_t* Out, std::uint32_t Count, std::uint32_t& Done);
     // Operation records are reused: one allocation less per read or write.
     TOpPtr NewOp(TOpKind Kind);
     void Recycle(TOpPtr Op);
@@ -91,7 +95,8 @@ private:
     void Service(TTimePoint Now, bool Input, short Revents);
     void ReadInput(TTimePoint Now);
     std::uint32_t Filter(std::uint8_t* Data, std::uint8_t* Flags, std::uint32_t N, bool AnyFlags);
-    void Deliver(std::uint8_t* Data, std::uint32_t N, TTimePoint Now, TOp* Direct);
+    // InQueue: Data was received into the queue's free space (ByteRing::Tail).
+    void Deliver(std::uint8_t* Data, std::uint32_t N, TTimePoint Now, TOp* Direct, bool InQueue);
     void ServeReads(TTimePoint Now);
     void ServeWrites(TTimePoint Now);
     void CheckTxEmpty(TTimePoint Now);

@@ -1,30 +1,27 @@
 #include "platform/serial/SerialDriver.h"
 
 #include <cerrno>
-#include <mutex>
-#include <unordered_map>
 
+#include "platform/serial/HandleTable.h"
 #include "platform/serial/SerialDevice.h"
 #include "platform/serial/TtyBackend.h"
 #include "platform/serial/VirtualBackend.h"
 
 namespace {
 
-std::mutex tableMutex;
-std::unordered_map<TSerialHandle, std::shared_ptr<TSerialDevice>>& Table() {
-    static std::unordered_map<TSerialHandle, std::shared_ptr<TSerialDevice>> table;
-    return table;
-}
-TSerialHandle nextHandle = 1;
+using TDevices = THandleTable<TSerialDevice>;
 
-std::shared_ptr<TSerialDevice> Lookup(TSerialHandle Handle) {
-    std::lock_guard lock(tableMutex);
-    auto it = Table().find(Handle);
-    if (it == Table().end()) {
+TDevices& Devices() {
+    // Never destroyed: a thread may still call in while the process exits.
+    static auto* devices = new TDevices;
+    return *devices;
+}
+
+TDevices::TRef Lookup(TSerialHandle Handle) {
+    auto device = Devices().Find(Handle);
+    if (!device)
         SetLastPlatformError(EBADF);
-        return nullptr;
-    }
-    return it->second;
+    return device;
 }
 
 // Starts on the caller's record, or without one (the synchronous forms) on a per-thread record
@@ -78,26 +75,21 @@ TSerialHandle SerialOpen(const std::string& Name) {
         SetLastPlatformError(error);
         return InvalidSerialHandle;
     }
-    std::lock_guard lock(tableMutex);
-    const TSerialHandle handle = nextHandle++;
-    Table().emplace(handle, std::move(device));
+    const TSerialHandle handle = Devices().Add(device);
+    if (handle == 0) {
+        device->Close();
+        SetLastPlatformError(EMFILE);
+        return InvalidSerialHandle;
+    }
     return handle;
 }
 
 bool SerialClose(TSerialHandle Handle) {
-    std::shared_ptr<TSerialDevice> device;
-    {
-        std::lock_guard lock(tableMutex);
-        auto it = Table().find(Handle);
-        if (it == Table().end()) {
-            SetLastPlatformError(EBADF);
-            return false;
-        }
-        device = std::move(it->second);
-        Table().erase(it);
-    }
-    device->Close();
-    return true;
+    // Callers inside the device are woken by its close and let go before it is released.
+    if (Devices().Remove(Handle, [](TSerialDevice& device) { device.Close(); }))
+        return true;
+    SetLastPlatformError(EBADF);
+    return false;
 }
 
 #define WITH_DEVICE(call)                                                                          \
@@ -149,6 +141,9 @@ bool PurgeDevice(TSerialHandle Handle, std::uint32_t Flags) {
 }
 bool ClearDeviceError(TSerialHandle Handle, std::uint32_t* Errors, COMSTAT* Stat, bool WithOutput) {
     WITH_DEVICE(ClearError(Errors, Stat, WithOutput));
+}
+bool GetDeviceInputCount(TSerialHandle Handle, std::uint32_t& Count) {
+    WITH_DEVICE(InputCount(Count));
 }
 bool GetDeviceModemStatus(TSerialHandle Handle, std::uint32_t& ModemStatus) {
     WITH_DEVICE(ModemStatus(ModemStatus));

@@ -275,6 +275,11 @@ bool PurgeDevice(TSerialHandle Handle, std::uint32_t Flags);
 bool ClearDeviceError(TSerialHandle Handle, std::uint32_t* Errors, COMSTAT* Stat,
                       bool WithOutput = true);
 
+// Bytes in the receive queue, without taking in what the device holds meanwhile and without
+// touching the errors: for the thread whose device event wait has just completed, whose service
+// took in what had arrived (a second look at the device would find it empty).
+bool GetDeviceInputCount(TSerialHandle Handle, std::uint32_t& Count);
+
 // Modem status (MS_* bits).
 bool GetDeviceModemStatus(TSerialHandle Handle, std::uint32_t& ModemStatus);
 

@@ -43,7 +43,8 @@ void TSerialDevice::Service(TTimePoint Now, bool Input, short Revents) {
     if (closed_)
         return;
     if (!lost_) {
-        if (Input || (Revents & (POLLIN | POLLHUP | POLLERR)) || backend_->Buffered())
+        Input = Input || (Revents & (POLLIN | POLLHUP | POLLERR)) || backend_->Buffered();
+        if (Input)
             ReadInput(Now);
         // A hang-up that leaves nothing to read is a vanished device too.
         if (!lost_ && (Revents & (POLLHUP | POLLERR)))
@@ -62,6 +63,7 @@ void TSerialDevice::Service(TTimePoint Now, bool Input, short Revents) {
 void TSerialDevice::ReadInput(TTimePoint Now) {
     while (!lost_ && WantInput()) {
         TOp* direct = nullptr;
+        bool inQueue = false;
         std::uint8_t* dst = scratch_.data();
         std::size_t room = ChunkBytes;
         if (queue_.Empty() && !reads_.empty() && reads_.front()->Done < reads_.front()->Count) {
@@ -71,7 +73,10 @@ void TSerialDevice::ReadInput(TTimePoint Now) {
             dst = direct->In + direct->Done;
             room = std::min<std::size_t>(direct->Count - direct->Done, ChunkBytes);
         } else if (queue_.Free() > 0) {
-            room = std::min(queue_.Free(), ChunkBytes);
+            // Straight into the queue's free space; a wrapped rest comes with the next round.
+            dst = queue_.Tail(room);
+            room = std::min(room, ChunkBytes);
+            inQueue = true;
         }
         if (room == 0)
             return; // a full queue under input flow control: the device holds the rest
@@ -85,7 +90,7 @@ void TSerialDevice::ReadInput(TTimePoint Now) {
             return;
         const std::uint32_t kept =
             Filter(dst, flags_.data(), static_cast<std::uint32_t>(n), anyFlags);
-        Deliver(dst, kept, Now, direct);
+        Deliver(dst, kept, Now, direct, inQueue);
         // Drained, or the reader has all it asked for: the rest waits in the kernel, and
         // readiness brings us back, without a read that would only say "nothing more".
         if (static_cast<std::size_t>(n) < room || (direct && direct->Done == direct->Count))
@@ -127,7 +132,8 @@ std::uint32_t TSerialDevice::Filter(std::uint8_t* Data, std::uint8_t* Flags, std
     return w;
 }
 
-void TSerialDevice::Deliver(std::uint8_t* Data, std::uint32_t N, TTimePoint Now, TOp* Direct) {
+void TSerialDevice::Deliver(std::uint8_t* Data, std::uint32_t N, TTimePoint Now, TOp* Direct,
+                            bool InQueue) {
     if (N == 0)
         return;
     Raise(EV_RXCHAR);
@@ -138,8 +144,9 @@ void TSerialDevice::Deliver(std::uint8_t* Data, std::uint32_t N, TTimePoint Now,
         Direct->LastByte = Now;
         return;
     }
-    const std::size_t pushed = queue_.Push(Data, N);
-    if (pushed < N) {
+    if (InQueue)
+        queue_.Commit(N);
+    else if (queue_.Push(Data, N) < N) {
         errors_ |= CE_RXOVER;
         Raise(EV_ERR);
     }

@@ -67,6 +67,14 @@ public:
         return static_cast<ssize_t>(n);
     }
 
+    // The wake-up descriptor is consumed once per arrival: bytes left on the wire while input
+    // was held back by flow control wake nobody, so they count as held here.
+    bool Buffered() const override {
+        std::lock_guard lock(p_->m);
+        const auto& me = p_->ends[i_];
+        return me.generation == gen_ && !me.rx.Empty();
+    }
+
     ssize_t Send(const std::uint8_t* Data, std::size_t Count) override {
         std::lock_guard lock(p_->m);
         auto& me = p_->ends[i_];

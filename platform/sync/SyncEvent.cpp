@@ -23,10 +23,15 @@ TSyncEvent::~TSyncEvent() {
 }
 
 void TSyncEvent::Set() {
-    std::lock_guard lock(mutex_);
     signalled_.store(true, std::memory_order_seq_cst);
-    // Pairs with the sleeper's increment-then-check in WaitForSyncEvents (store/load fences).
-    if (!armed_ && sleepers_.load(std::memory_order_seq_cst) > 0) {
+    // Pairs with the sleeper's increment-then-check in WaitForSyncEvents (store/load fences): a
+    // sleeper not counted yet will see the flag, so with none counted there is nobody to wake.
+    if (sleepers_.load(std::memory_order_seq_cst) == 0)
+        return;
+    std::lock_guard lock(mutex_);
+    // A Reset since the store above leaves the descriptor alone: armed means signalled.
+    if (!armed_ && sleepers_.load(std::memory_order_seq_cst) > 0 &&
+        signalled_.load(std::memory_order_seq_cst)) {
         const std::uint64_t one = 1;
         if (::write(fd_, &one, sizeof one) != sizeof one)
             throw std::system_error(errno, std::generic_category(), "eventfd write");
@@ -69,15 +74,21 @@ bool TSyncEvent::TryAcquire() {
 void TSyncEvent::AttachSource(std::shared_ptr<TWaitSource> Source) {
     std::lock_guard lock(mutex_);
     source_ = std::move(Source);
+    hasSource_.store(source_ != nullptr, std::memory_order_release);
 }
 
 void TSyncEvent::DetachSource(const TWaitSource* Source) {
     std::lock_guard lock(mutex_);
-    if (source_.get() == Source)
+    if (source_.get() == Source) {
         source_.reset();
+        hasSource_.store(false, std::memory_order_release);
+    }
 }
 
 std::shared_ptr<TWaitSource> TSyncEvent::Source() const {
+    // Most events never carry one: no lock for them.
+    if (!hasSource_.load(std::memory_order_acquire))
+        return nullptr;
     std::lock_guard lock(mutex_);
     return source_;
 }

@@ -67,6 +67,7 @@ private:
     std::atomic<int> sleepers_{0};
     bool armed_ = false; // eventfd counter non-zero; guarded by mutex_
     std::shared_ptr<TWaitSource> source_;
+    std::atomic<bool> hasSource_{false}; // source_ is set; written under mutex_
 };
 
 using TEventHandle = std::shared_ptr<TSyncEvent>;

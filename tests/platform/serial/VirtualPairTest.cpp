@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -565,4 +566,64 @@ TEST_F(VirtualPair, HandshakeLinesFollowTheQueueLimits) {
     EXPECT_EQ(ReadNow(b, 31).size(), 31u); // 10 left: at the XON limit
     EXPECT_TRUE(pair->Rts(1));
     EXPECT_TRUE(pair->Dtr(1));
+}
+
+// The queue count alone: what the device holds stays there until a service takes it in.
+TEST_F(VirtualPair, InputCountTellsTheQueueWithoutTakingInput) {
+    Write(b, "abc");
+    std::uint32_t count = 99;
+    ASSERT_TRUE(GetDeviceInputCount(a, count));
+    EXPECT_EQ(count, 0u) << "nothing was taken in yet";
+    COMSTAT stat;
+    Errors(a, &stat);
+    EXPECT_EQ(stat.cbInQue, 3u);
+    ASSERT_TRUE(GetDeviceInputCount(a, count));
+    EXPECT_EQ(count, 3u);
+    EXPECT_EQ(ReadNow(a, 3), "abc");
+    ASSERT_TRUE(GetDeviceInputCount(a, count));
+    EXPECT_EQ(count, 0u);
+}
+
+// Threads inside the driver on a handle while it is closed: each call either works, is ended by
+// the close, or finds the handle gone; none uses the device once it is released.
+TEST_F(VirtualPair, CallsRacingACloseEndOrFindTheHandleGone) {
+    for (int round = 0; round < 20; ++round) {
+        if (round > 0) {
+            a = SerialOpen(nameA);
+            ASSERT_NE(a, InvalidSerialHandle);
+        }
+        ASSERT_TRUE(SetDeviceTimeouts(a, Timeouts(0, 0, 0))); // reads wait for all bytes
+        std::atomic<int> running{0};
+        std::vector<std::thread> callers;
+        std::vector<int> lastError(3, 0);
+        for (int t = 0; t < 3; ++t)
+            callers.emplace_back([&, t] {
+                ++running;
+                for (;;) {
+                    std::uint32_t n = 0;
+                    char buf[8];
+                    bool ok = false;
+                    if (t == 0)
+                        ok = SerialRead(a, buf, sizeof buf, &n, nullptr);
+                    else if (t == 1)
+                        ok = GetDeviceInputCount(a, n);
+                    else
+                        ok = ClearDeviceError(a, &n, nullptr);
+                    if (!ok) {
+                        lastError[static_cast<std::size_t>(t)] = LastPlatformError();
+                        if (lastError[static_cast<std::size_t>(t)] == EBADF)
+                            return;
+                        EXPECT_EQ(LastPlatformError(), IO_ABORTED);
+                    }
+                }
+            });
+        while (running.load() < 3)
+            std::this_thread::yield();
+        ASSERT_TRUE(SerialClose(a));
+        for (auto& c : callers)
+            c.join();
+        for (int e : lastError)
+            EXPECT_EQ(e, EBADF);
+        a = InvalidSerialHandle;
+    }
 }
