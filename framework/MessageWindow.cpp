@@ -36,14 +36,7 @@ struct TSentState {
 };
 
 bool Release(TSentState& Sent, LRESULT Result) {
-    auto& q = TMainThreadQueue::Instance();
-    std::lock_guard lk(q.Mutex());
-    if (Sent.Replied)
-        return false;
-    Sent.Replied = true;
-    Sent.Result = Result;
-    q.DoneCondition().notify_all();
-    return true;
+    return TMainThreadQueue::Instance().SignalDoneOnce(Sent.Replied, [&] { Sent.Result = Result; });
 }
 
 // What the running message method was called for; nests when a method serves the queue.
@@ -138,9 +131,8 @@ LRESULT SendMessage(HWND Wnd, std::uint32_t Msg, WPARAM WParam, LPARAM LParam) {
     }
     auto sent = std::make_shared<TSentState>();
     PostToQueue(Wnd, method, message, sent);
-    auto& q = TMainThreadQueue::Instance();
-    std::unique_lock lk(q.Mutex());
-    q.DoneCondition().wait(lk, [&] { return sent->Replied; });
+    TMainThreadQueue::Instance().WaitDone(sent->Replied);
+    // Result was written before Replied, under the lock WaitDone took.
     return sent->Result;
 }
 

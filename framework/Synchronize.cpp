@@ -28,18 +28,12 @@ TMainThreadQueue& TMainThreadQueue::Instance() {
 
 TMainThreadQueue::TMainThreadQueue() : mainThread_(std::this_thread::get_id()) {}
 
-std::thread::id TMainThreadQueue::MainThread() const {
-    std::lock_guard lk(mutex_);
-    return mainThread_;
-}
-
 void TMainThreadQueue::SetMainThread(std::thread::id ID) {
-    std::lock_guard lk(mutex_);
-    mainThread_ = ID;
+    mainThread_.store(ID, std::memory_order_release);
 }
 
 void TMainThreadQueue::Post(TQueuedWork Work) {
-    TWakeMainThreadEvent wake;
+    std::shared_ptr<const TWakeMainThreadEvent> wake;
     {
         std::lock_guard lk(mutex_);
         queue_.push_back(std::move(Work));
@@ -48,7 +42,7 @@ void TMainThreadQueue::Post(TQueuedWork Work) {
     }
     workCv_.notify_all();
     if (wake)
-        wake();
+        (*wake)();
 }
 
 void TMainThreadQueue::Remove(const void* Tag) {
@@ -76,9 +70,9 @@ void TMainThreadQueue::RunOne(TQueuedWork& Work) {
 }
 
 bool TMainThreadQueue::Check(int TimeoutMs) {
-    std::unique_lock lk(mutex_);
-    if (std::this_thread::get_id() != mainThread_)
+    if (std::this_thread::get_id() != MainThread())
         throw EThread("CheckSynchronize called from a thread that is not the GUI thread");
+    std::unique_lock lk(mutex_);
     auto pending = [this] { return !queue_.empty(); };
     if (TimeoutMs < 0)
         workCv_.wait(lk, pending);
@@ -101,11 +95,7 @@ bool TMainThreadQueue::WaitServing(const std::function<bool()>& Done, int Timeou
     const auto deadline = DeadlineAfter(TimeoutMs < 0 ? 0 : TimeoutMs);
     const bool serve = std::this_thread::get_id() == MainThread();
     for (;;) {
-        std::uint64_t seen = 0;
-        {
-            std::lock_guard lk(mutex_);
-            seen = generation_;
-        }
+        const std::uint64_t seen = generation_.load();
         // Done runs without our lock, so it may take locks of its own; a change made after
         // this check moves the generation on and ends the wait below.
         if (Done())
@@ -137,8 +127,18 @@ void TMainThreadQueue::NotifyWaiters() {
 }
 
 void TMainThreadQueue::SetWakeHook(TWakeMainThreadEvent Hook) {
+    auto shared = Hook ? std::make_shared<const TWakeMainThreadEvent>(std::move(Hook)) : nullptr;
     std::lock_guard lk(mutex_);
-    wake_ = std::move(Hook);
+    wake_ = std::move(shared);
+}
+
+void TMainThreadQueue::WaitDone(const bool& Flag) {
+    std::unique_lock lk(mutex_);
+    doneCv_.wait(lk, [&] { return Flag; });
+}
+
+void TMainThreadQueue::SignalDone(bool& Flag) {
+    SignalDoneOnce(Flag, [] {});
 }
 
 std::thread::id GetMainThreadID() {
@@ -160,28 +160,27 @@ void Synchronize(const TThreadMethod& Method) {
         Method();
         return;
     }
+    // The call lives in the caller's frame, which waits below until it has run; the work holds
+    // one pointer to it, small enough for std::function to keep without allocating.
+    struct TCall {
+        const TThreadMethod* Method;
+        std::exception_ptr Error;
+        bool Done = false;
+    } call{&Method, {}, false};
     auto& q = TMainThreadQueue::Instance();
-    bool done = false;
-    std::exception_ptr error;
-    // The caller's frame outlives the work: it waits below until the work has run.
-    q.Post({[&] {
+    q.Post({[c = &call] {
                 try {
-                    Method();
+                    (*c->Method)();
                 } catch (...) {
-                    error = std::current_exception();
+                    c->Error = std::current_exception();
                 }
-                std::lock_guard lk(q.Mutex());
-                done = true;
-                q.DoneCondition().notify_all();
+                TMainThreadQueue::Instance().SignalDone(c->Done);
             },
             {},
             nullptr});
-    {
-        std::unique_lock lk(q.Mutex());
-        q.DoneCondition().wait(lk, [&] { return done; });
-    }
-    if (error)
-        std::rethrow_exception(error);
+    q.WaitDone(call.Done);
+    if (call.Error)
+        std::rethrow_exception(call.Error);
 }
 
 void Queue(TThreadMethod Method, const void* Tag) {
