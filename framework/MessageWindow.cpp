@@ -1,5 +1,6 @@
 #include "framework/MessageWindow.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -31,12 +32,17 @@ TMethodPtr FindWindow(HWND Wnd) {
 
 // A message sent from another thread; the sender waits until Replied.
 struct TSentState {
-    bool Replied = false;
+    std::atomic<bool> Replied{false};
     LRESULT Result = 0;
+    TDoneWord Done;
 };
 
 bool Release(TSentState& Sent, LRESULT Result) {
-    return TMainThreadQueue::Instance().SignalDoneOnce(Sent.Replied, [&] { Sent.Result = Result; });
+    if (Sent.Replied.exchange(true))
+        return false;
+    Sent.Result = Result;
+    Sent.Done.Set();
+    return true;
 }
 
 // What the running message method was called for; nests when a method serves the queue.
@@ -131,8 +137,7 @@ LRESULT SendMessage(HWND Wnd, std::uint32_t Msg, WPARAM WParam, LPARAM LParam) {
     }
     auto sent = std::make_shared<TSentState>();
     PostToQueue(Wnd, method, message, sent);
-    TMainThreadQueue::Instance().WaitDone(sent->Replied);
-    // Result was written before Replied, under the lock WaitDone took.
+    sent->Done.Wait();
     return sent->Result;
 }
 

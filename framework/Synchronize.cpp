@@ -37,10 +37,9 @@ void TMainThreadQueue::Post(TQueuedWork Work) {
     {
         std::lock_guard lk(mutex_);
         queue_.push_back(std::move(Work));
-        ++generation_;
         wake = wake_;
     }
-    workCv_.notify_all();
+    generation_.Advance();
     if (wake)
         (*wake)();
 }
@@ -72,12 +71,18 @@ void TMainThreadQueue::RunOne(TQueuedWork& Work) {
 bool TMainThreadQueue::Check(int TimeoutMs) {
     if (std::this_thread::get_id() != MainThread())
         throw EThread("CheckSynchronize called from a thread that is not the GUI thread");
+    const auto deadline = DeadlineAfter(TimeoutMs < 0 ? 0 : TimeoutMs);
+    for (;;) {
+        const std::uint32_t seen = generation_.Load();
+        {
+            std::lock_guard lk(mutex_);
+            if (!queue_.empty() || TimeoutMs == 0)
+                break;
+        }
+        if (!generation_.WaitWhile(seen, TimeoutMs < 0 ? nullptr : &deadline))
+            break;
+    }
     std::unique_lock lk(mutex_);
-    auto pending = [this] { return !queue_.empty(); };
-    if (TimeoutMs < 0)
-        workCv_.wait(lk, pending);
-    else if (TimeoutMs > 0)
-        workCv_.wait_until(lk, DeadlineAfter(TimeoutMs), pending);
     std::size_t n = queue_.size();
     bool ran = false;
     while (n-- > 0 && !queue_.empty()) {
@@ -95,7 +100,7 @@ bool TMainThreadQueue::WaitServing(const std::function<bool()>& Done, int Timeou
     const auto deadline = DeadlineAfter(TimeoutMs < 0 ? 0 : TimeoutMs);
     const bool serve = std::this_thread::get_id() == MainThread();
     for (;;) {
-        const std::uint64_t seen = generation_.load();
+        const std::uint32_t seen = generation_.Load();
         // Done runs without our lock, so it may take locks of its own; a change made after
         // this check moves the generation on and ends the wait below.
         if (Done())
@@ -108,37 +113,20 @@ bool TMainThreadQueue::WaitServing(const std::function<bool()>& Done, int Timeou
             RunOne(work);
             continue;
         }
-        auto changed = [&] { return generation_ != seen; };
-        if (TimeoutMs < 0) {
-            workCv_.wait(lk, changed);
-        } else if (!workCv_.wait_until(lk, deadline, changed)) {
-            lk.unlock();
+        lk.unlock();
+        if (!generation_.WaitWhile(seen, TimeoutMs < 0 ? nullptr : &deadline))
             return Done();
-        }
     }
 }
 
 void TMainThreadQueue::NotifyWaiters() {
-    {
-        std::lock_guard lk(mutex_);
-        ++generation_;
-    }
-    workCv_.notify_all();
+    generation_.Advance();
 }
 
 void TMainThreadQueue::SetWakeHook(TWakeMainThreadEvent Hook) {
     auto shared = Hook ? std::make_shared<const TWakeMainThreadEvent>(std::move(Hook)) : nullptr;
     std::lock_guard lk(mutex_);
     wake_ = std::move(shared);
-}
-
-void TMainThreadQueue::WaitDone(const bool& Flag) {
-    std::unique_lock lk(mutex_);
-    doneCv_.wait(lk, [&] { return Flag; });
-}
-
-void TMainThreadQueue::SignalDone(bool& Flag) {
-    SignalDoneOnce(Flag, [] {});
 }
 
 std::thread::id GetMainThreadID() {
@@ -165,8 +153,8 @@ void Synchronize(const TThreadMethod& Method) {
     struct TCall {
         const TThreadMethod* Method;
         std::exception_ptr Error;
-        bool Done = false;
-    } call{&Method, {}, false};
+        TDoneWord Done;
+    } call{&Method, {}, {}};
     auto& q = TMainThreadQueue::Instance();
     q.Post({[c = &call] {
                 try {
@@ -174,11 +162,11 @@ void Synchronize(const TThreadMethod& Method) {
                 } catch (...) {
                     c->Error = std::current_exception();
                 }
-                TMainThreadQueue::Instance().SignalDone(c->Done);
+                c->Done.Set();
             },
             {},
             nullptr});
-    q.WaitDone(call.Done);
+    call.Done.Wait();
     if (call.Error)
         std::rethrow_exception(call.Error);
 }
