@@ -26,6 +26,19 @@ TMainThreadQueue& TMainThreadQueue::Instance() {
     return *queue;
 }
 
+TQueuedWork TWorkQueue::PopFront() {
+    TQueuedWork work = std::move(items_[head_++]);
+    if (head_ == items_.size()) {
+        items_.clear();
+        head_ = 0;
+    } else if (head_ >= 64 && head_ * 2 >= items_.size()) {
+        // A queue that never runs empty drops its served front now and then.
+        items_.erase(items_.begin(), items_.begin() + static_cast<std::ptrdiff_t>(head_));
+        head_ = 0;
+    }
+    return work;
+}
+
 TMainThreadQueue::TMainThreadQueue() : mainThread_(std::this_thread::get_id()) {}
 
 void TMainThreadQueue::SetMainThread(std::thread::id ID) {
@@ -50,10 +63,7 @@ void TMainThreadQueue::Remove(const void* Tag) {
     std::vector<TQueuedWork> dropped;
     {
         std::lock_guard lk(mutex_);
-        auto it = std::stable_partition(queue_.begin(), queue_.end(),
-                                        [Tag](const TQueuedWork& w) { return w.Tag != Tag; });
-        std::move(it, queue_.end(), std::back_inserter(dropped));
-        queue_.erase(it, queue_.end());
+        queue_.Extract([Tag](const TQueuedWork& w) { return w.Tag == Tag; }, dropped);
     }
     for (auto& w : dropped)
         if (w.Drop)
@@ -86,8 +96,7 @@ bool TMainThreadQueue::Check(int TimeoutMs) {
     std::size_t n = queue_.size();
     bool ran = false;
     while (n-- > 0 && !queue_.empty()) {
-        TQueuedWork work = std::move(queue_.front());
-        queue_.pop_front();
+        TQueuedWork work = queue_.PopFront();
         lk.unlock();
         RunOne(work);
         ran = true;
@@ -107,8 +116,7 @@ bool TMainThreadQueue::WaitServing(const std::function<bool()>& Done, int Timeou
             return true;
         std::unique_lock lk(mutex_);
         if (serve && !queue_.empty()) {
-            TQueuedWork work = std::move(queue_.front());
-            queue_.pop_front();
+            TQueuedWork work = queue_.PopFront();
             lk.unlock();
             RunOne(work);
             continue;

@@ -97,6 +97,26 @@ TEST(Synchronize, WakeHookHearsEveryQueuingAndQueuedCallsCanBeWithdrawn) {
     EXPECT_EQ(ran, 101);
 }
 
+// A long backlog served one call at a time keeps its order, and withdrawing calls from the
+// middle of what is left drops exactly those.
+TEST(Synchronize, LongBacklogKeepsItsOrderWhileServedAndWithdrawn) {
+    constexpr int kCalls = 600;
+    int tag = 0;
+    std::vector<int> ran;
+    std::thread([&] {
+        for (int i = 0; i < kCalls; ++i)
+            Queue([&ran, i] { ran.push_back(i); }, i % 3 == 0 ? &tag : nullptr);
+    }).join();
+    EXPECT_TRUE(WaitServingSynchronize([&] { return ran.size() == 300; }, 10000));
+    RemoveQueuedEvents(&tag);
+    EXPECT_TRUE(CheckSynchronize(0));
+    std::vector<int> expected;
+    for (int i = 0; i < kCalls; ++i)
+        if (i < 300 || i % 3 != 0)
+            expected.push_back(i);
+    EXPECT_EQ(ran, expected);
+}
+
 TEST(Synchronize, QueuedExceptionsReachTheApplicationHandler) {
     std::string reported;
     Application->OnException = [&](TObject*, const std::exception_ptr& E) {
