@@ -1,5 +1,6 @@
 #include "framework/MessageWindow.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -31,18 +32,16 @@ TMethodPtr FindWindow(HWND Wnd) {
 
 // A message sent from another thread; the sender waits until Replied.
 struct TSentState {
-    bool Replied = false;
+    std::atomic<bool> Replied{false};
     LRESULT Result = 0;
+    TDoneWord Done;
 };
 
 bool Release(TSentState& Sent, LRESULT Result) {
-    auto& q = TMainThreadQueue::Instance();
-    std::lock_guard lk(q.Mutex());
-    if (Sent.Replied)
+    if (Sent.Replied.exchange(true))
         return false;
-    Sent.Replied = true;
     Sent.Result = Result;
-    q.DoneCondition().notify_all();
+    Sent.Done.Set();
     return true;
 }
 
@@ -138,9 +137,7 @@ LRESULT SendMessage(HWND Wnd, std::uint32_t Msg, WPARAM WParam, LPARAM LParam) {
     }
     auto sent = std::make_shared<TSentState>();
     PostToQueue(Wnd, method, message, sent);
-    auto& q = TMainThreadQueue::Instance();
-    std::unique_lock lk(q.Mutex());
-    q.DoneCondition().wait(lk, [&] { return sent->Replied; });
+    sent->Done.Wait();
     return sent->Result;
 }
 

@@ -26,29 +26,35 @@ TMainThreadQueue& TMainThreadQueue::Instance() {
     return *queue;
 }
 
-TMainThreadQueue::TMainThreadQueue() : mainThread_(std::this_thread::get_id()) {}
-
-std::thread::id TMainThreadQueue::MainThread() const {
-    std::lock_guard lk(mutex_);
-    return mainThread_;
+TQueuedWork TWorkQueue::PopFront() {
+    TQueuedWork work = std::move(items_[head_++]);
+    if (head_ == items_.size()) {
+        items_.clear();
+        head_ = 0;
+    } else if (head_ >= 64 && head_ * 2 >= items_.size()) {
+        // A queue that never runs empty drops its served front now and then.
+        items_.erase(items_.begin(), items_.begin() + static_cast<std::ptrdiff_t>(head_));
+        head_ = 0;
+    }
+    return work;
 }
 
+TMainThreadQueue::TMainThreadQueue() : mainThread_(std::this_thread::get_id()) {}
+
 void TMainThreadQueue::SetMainThread(std::thread::id ID) {
-    std::lock_guard lk(mutex_);
-    mainThread_ = ID;
+    mainThread_.store(ID, std::memory_order_release);
 }
 
 void TMainThreadQueue::Post(TQueuedWork Work) {
-    TWakeMainThreadEvent wake;
+    std::shared_ptr<const TWakeMainThreadEvent> wake;
     {
         std::lock_guard lk(mutex_);
         queue_.push_back(std::move(Work));
-        ++generation_;
         wake = wake_;
     }
-    workCv_.notify_all();
+    generation_.Advance();
     if (wake)
-        wake();
+        (*wake)();
 }
 
 void TMainThreadQueue::Remove(const void* Tag) {
@@ -57,10 +63,7 @@ void TMainThreadQueue::Remove(const void* Tag) {
     std::vector<TQueuedWork> dropped;
     {
         std::lock_guard lk(mutex_);
-        auto it = std::stable_partition(queue_.begin(), queue_.end(),
-                                        [Tag](const TQueuedWork& w) { return w.Tag != Tag; });
-        std::move(it, queue_.end(), std::back_inserter(dropped));
-        queue_.erase(it, queue_.end());
+        queue_.Extract([Tag](const TQueuedWork& w) { return w.Tag == Tag; }, dropped);
     }
     for (auto& w : dropped)
         if (w.Drop)
@@ -76,19 +79,24 @@ void TMainThreadQueue::RunOne(TQueuedWork& Work) {
 }
 
 bool TMainThreadQueue::Check(int TimeoutMs) {
-    std::unique_lock lk(mutex_);
-    if (std::this_thread::get_id() != mainThread_)
+    if (std::this_thread::get_id() != MainThread())
         throw EThread("CheckSynchronize called from a thread that is not the GUI thread");
-    auto pending = [this] { return !queue_.empty(); };
-    if (TimeoutMs < 0)
-        workCv_.wait(lk, pending);
-    else if (TimeoutMs > 0)
-        workCv_.wait_until(lk, DeadlineAfter(TimeoutMs), pending);
+    const auto deadline = DeadlineAfter(TimeoutMs < 0 ? 0 : TimeoutMs);
+    for (;;) {
+        const std::uint32_t seen = generation_.Load();
+        {
+            std::lock_guard lk(mutex_);
+            if (!queue_.empty() || TimeoutMs == 0)
+                break;
+        }
+        if (!generation_.WaitWhile(seen, TimeoutMs < 0 ? nullptr : &deadline))
+            break;
+    }
+    std::unique_lock lk(mutex_);
     std::size_t n = queue_.size();
     bool ran = false;
     while (n-- > 0 && !queue_.empty()) {
-        TQueuedWork work = std::move(queue_.front());
-        queue_.pop_front();
+        TQueuedWork work = queue_.PopFront();
         lk.unlock();
         RunOne(work);
         ran = true;
@@ -101,44 +109,32 @@ bool TMainThreadQueue::WaitServing(const std::function<bool()>& Done, int Timeou
     const auto deadline = DeadlineAfter(TimeoutMs < 0 ? 0 : TimeoutMs);
     const bool serve = std::this_thread::get_id() == MainThread();
     for (;;) {
-        std::uint64_t seen = 0;
-        {
-            std::lock_guard lk(mutex_);
-            seen = generation_;
-        }
+        const std::uint32_t seen = generation_.Load();
         // Done runs without our lock, so it may take locks of its own; a change made after
         // this check moves the generation on and ends the wait below.
         if (Done())
             return true;
         std::unique_lock lk(mutex_);
         if (serve && !queue_.empty()) {
-            TQueuedWork work = std::move(queue_.front());
-            queue_.pop_front();
+            TQueuedWork work = queue_.PopFront();
             lk.unlock();
             RunOne(work);
             continue;
         }
-        auto changed = [&] { return generation_ != seen; };
-        if (TimeoutMs < 0) {
-            workCv_.wait(lk, changed);
-        } else if (!workCv_.wait_until(lk, deadline, changed)) {
-            lk.unlock();
+        lk.unlock();
+        if (!generation_.WaitWhile(seen, TimeoutMs < 0 ? nullptr : &deadline))
             return Done();
-        }
     }
 }
 
 void TMainThreadQueue::NotifyWaiters() {
-    {
-        std::lock_guard lk(mutex_);
-        ++generation_;
-    }
-    workCv_.notify_all();
+    generation_.Advance();
 }
 
 void TMainThreadQueue::SetWakeHook(TWakeMainThreadEvent Hook) {
+    auto shared = Hook ? std::make_shared<const TWakeMainThreadEvent>(std::move(Hook)) : nullptr;
     std::lock_guard lk(mutex_);
-    wake_ = std::move(Hook);
+    wake_ = std::move(shared);
 }
 
 std::thread::id GetMainThreadID() {
@@ -160,28 +156,27 @@ void Synchronize(const TThreadMethod& Method) {
         Method();
         return;
     }
+    // The call lives in the caller's frame, which waits below until it has run; the work holds
+    // one pointer to it, small enough for std::function to keep without allocating.
+    struct TCall {
+        const TThreadMethod* Method;
+        std::exception_ptr Error;
+        TDoneWord Done;
+    } call{&Method, {}, {}};
     auto& q = TMainThreadQueue::Instance();
-    bool done = false;
-    std::exception_ptr error;
-    // The caller's frame outlives the work: it waits below until the work has run.
-    q.Post({[&] {
+    q.Post({[c = &call] {
                 try {
-                    Method();
+                    (*c->Method)();
                 } catch (...) {
-                    error = std::current_exception();
+                    c->Error = std::current_exception();
                 }
-                std::lock_guard lk(q.Mutex());
-                done = true;
-                q.DoneCondition().notify_all();
+                c->Done.Set();
             },
             {},
             nullptr});
-    {
-        std::unique_lock lk(q.Mutex());
-        q.DoneCondition().wait(lk, [&] { return done; });
-    }
-    if (error)
-        std::rethrow_exception(error);
+    call.Done.Wait();
+    if (call.Error)
+        std::rethrow_exception(call.Error);
 }
 
 void Queue(TThreadMethod Method, const void* Tag) {

@@ -7,7 +7,9 @@
 #include <future>
 #include <mutex>
 #include <stdexcept>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "framework/Application.h"
 #include "framework/Exception.h"
@@ -95,6 +97,26 @@ TEST(Synchronize, WakeHookHearsEveryQueuingAndQueuedCallsCanBeWithdrawn) {
     EXPECT_EQ(ran, 101);
 }
 
+// A long backlog served one call at a time keeps its order, and withdrawing calls from the
+// middle of what is left drops exactly those.
+TEST(Synchronize, LongBacklogKeepsItsOrderWhileServedAndWithdrawn) {
+    constexpr int kCalls = 600;
+    int tag = 0;
+    std::vector<int> ran;
+    std::thread([&] {
+        for (int i = 0; i < kCalls; ++i)
+            Queue([&ran, i] { ran.push_back(i); }, i % 3 == 0 ? &tag : nullptr);
+    }).join();
+    EXPECT_TRUE(WaitServingSynchronize([&] { return ran.size() == 300; }, 10000));
+    RemoveQueuedEvents(&tag);
+    EXPECT_TRUE(CheckSynchronize(0));
+    std::vector<int> expected;
+    for (int i = 0; i < kCalls; ++i)
+        if (i < 300 || i % 3 != 0)
+            expected.push_back(i);
+    EXPECT_EQ(ran, expected);
+}
+
 TEST(Synchronize, QueuedExceptionsReachTheApplicationHandler) {
     std::string reported;
     Application->OnException = [&](TObject*, const std::exception_ptr& E) {
@@ -122,6 +144,65 @@ TEST(Synchronize, ServingWaitTimesOutWhenNothingHappens) {
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_FALSE(WaitServingSynchronize([] { return false; }, 30));
     EXPECT_GE(std::chrono::steady_clock::now() - t0, 30ms);
+}
+
+// A bounded CheckSynchronize sleeps until work arrives, not until its time-out, and a waiter
+// notification alone neither ends the wait nor counts as work.
+TEST(Synchronize, BoundedCheckWakesForWorkAndOnlyForWork) {
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(CheckSynchronize(30));
+    EXPECT_GE(std::chrono::steady_clock::now() - t0, 30ms);
+
+    int ran = 0;
+    std::thread worker([&] {
+        NotifySynchronizeWaiters();
+        Queue([&] { ++ran; });
+    });
+    const auto t1 = std::chrono::steady_clock::now();
+    EXPECT_TRUE(CheckSynchronize(60000));
+    EXPECT_LT(std::chrono::steady_clock::now() - t1, 30s);
+    EXPECT_EQ(ran, 1);
+    worker.join();
+}
+
+// Several threads in Synchronize at once: each returns only after its own call ran, with its
+// own exception, however the hand-overs interleave.
+TEST(Synchronize, ConcurrentCallersEachWaitForTheirOwnCall) {
+    constexpr int kThreads = 4, kCalls = 500;
+    std::atomic<int> finished{0};
+    int ranBy[kThreads] = {};
+    int faults[kThreads] = {};
+    std::vector<std::thread> workers;
+    for (int t = 0; t < kThreads; ++t)
+        workers.emplace_back([&, t] {
+            for (int i = 0; i < kCalls; ++i) {
+                try {
+                    Synchronize([&, t, i] {
+                        ++ranBy[t];
+                        if (i % 7 == t)
+                            throw EConvertError(std::to_string(t));
+                    });
+                } catch (const EConvertError& e) {
+                    if (e.Message() != std::to_string(t))
+                        ++faults[t];
+                    continue;
+                }
+                if (i % 7 == t)
+                    ++faults[t];
+                // Read on this thread: only sound if the call finished before Synchronize returned.
+                if (ranBy[t] != i + 1)
+                    ++faults[t];
+            }
+            ++finished;
+            NotifySynchronizeWaiters();
+        });
+    EXPECT_TRUE(WaitServingSynchronize([&] { return finished.load() == kThreads; }, 60000));
+    for (auto& w : workers)
+        w.join();
+    for (int t = 0; t < kThreads; ++t) {
+        EXPECT_EQ(ranBy[t], kCalls) << "thread " << t;
+        EXPECT_EQ(faults[t], 0) << "thread " << t;
+    }
 }
 
 // The condition may be guarded by a lock that notifiers hold while they notify.
