@@ -57,7 +57,8 @@ public:
 
     void Post(TQueuedWork Work);
     // Drops queued work of Tag; Drop functions run outside the lock.
-    void Remove(const void* Tag);
+    // How many queued calls were withdrawn.
+    std::size_t Remove(const void* Tag);
     bool Check(int TimeoutMs);
     bool WaitServing(const std::function<bool()>& Done, int TimeoutMs);
     void NotifyWaiters();

@@ -57,9 +57,9 @@ void TMainThreadQueue::Post(TQueuedWork Work) {
         (*wake)();
 }
 
-void TMainThreadQueue::Remove(const void* Tag) {
+std::size_t TMainThreadQueue::Remove(const void* Tag) {
     if (Tag == nullptr)
-        return;
+        return 0;
     std::vector<TQueuedWork> dropped;
     {
         std::lock_guard lk(mutex_);
@@ -68,6 +68,7 @@ void TMainThreadQueue::Remove(const void* Tag) {
     for (auto& w : dropped)
         if (w.Drop)
             w.Drop();
+    return dropped.size();
 }
 
 void TMainThreadQueue::RunOne(TQueuedWork& Work) {
@@ -164,16 +165,24 @@ void Synchronize(const TThreadMethod& Method) {
         TDoneWord Done;
     } call{&Method, {}, {}};
     auto& q = TMainThreadQueue::Instance();
-    q.Post({[c = &call] {
-                try {
-                    (*c->Method)();
-                } catch (...) {
-                    c->Error = std::current_exception();
-                }
-                c->Done.Set();
-            },
-            {},
-            nullptr});
+    try {
+        q.Post({[c = &call] {
+                    try {
+                        (*c->Method)();
+                    } catch (...) {
+                        c->Error = std::current_exception();
+                    }
+                    c->Done.Set();
+                },
+                {},
+                &call});
+    } catch (...) {
+        // The wake hook failed after the call was queued: withdraw it, or, when the main thread
+        // has already taken it, let it finish before this frame goes away.
+        if (q.Remove(&call) == 0)
+            call.Done.Wait();
+        throw;
+    }
     call.Done.Wait();
     if (call.Error)
         std::rethrow_exception(call.Error);

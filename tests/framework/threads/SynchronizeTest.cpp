@@ -310,3 +310,21 @@ TEST(Thread, PriorityLevelsReachTheKernel) {
 }
 
 } // namespace
+
+// A wake hook that fails leaves nothing queued that points into the caller's finished frame.
+TEST(Synchronize, FailingWakeHookWithdrawsTheCall) {
+    SetWakeMainThread([] { throw std::runtime_error("no wake"); });
+    bool ran = false;
+    std::string error;
+    std::thread([&] {
+        try {
+            Synchronize([&] { ran = true; });
+        } catch (const std::exception& E) {
+            error = E.what();
+        }
+    }).join();
+    SetWakeMainThread(nullptr);
+    EXPECT_EQ(error, "no wake");
+    EXPECT_FALSE(CheckSynchronize(0));
+    EXPECT_FALSE(ran);
+}
