@@ -1,4 +1,5 @@
 #include "PortTestKit.h"
+#include "tests/common/BoundedWait.h"
 
 #include <pty.h>
 
@@ -56,14 +57,7 @@ TEST(PortOnPtyTest, ReceivesAndSendsThroughTheSlave) {
         }));
         EXPECT_EQ(Received, "ping");
         EXPECT_EQ(P.WriteStr("pong"), 4);
-        char B[4];
-        std::size_t Got = 0;
-        while (Got < 4) {
-            const ssize_t R = read(Master, B + Got, 4 - Got);
-            ASSERT_GT(R, 0);
-            Got += static_cast<std::size_t>(R);
-        }
-        EXPECT_EQ(std::string(B, 4), "pong");
+        EXPECT_EQ(ReadWithin(Master, 4, 5000), "pong");
         EXPECT_TRUE(P.Signals().Empty()) << "a pty has no modem lines";
         P.Close();
     }
