@@ -3,6 +3,8 @@
 
 #include <pty.h>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 
@@ -140,13 +142,23 @@ TEST(PortOnPtyTest, BurstWithoutFlowControlReportsEveryDrop) {
             OverflowHeard = true;
     };
     P.Open();
+    fcntl(Pty.Master, F_SETFL, fcntl(Pty.Master, F_GETFL) | O_NONBLOCK);
     std::thread Writer([&] {
         const std::string Burst(Total, 'b');
         std::size_t Off = 0;
         while (Off < Total) {
+            pollfd Out{Pty.Master, POLLOUT, 0};
+            if (poll(&Out, 1, 10000) != 1) {
+                ADD_FAILURE() << "the pty took nothing for 10 s after " << Off << " bytes";
+                break;
+            }
             const ssize_t N = write(Pty.Master, Burst.data() + Off, Total - Off);
-            if (N > 0)
+            if (N > 0) {
                 Off += static_cast<std::size_t>(N);
+            } else if (errno != EAGAIN) {
+                ADD_FAILURE() << "write to the pty failed, errno " << errno;
+                break;
+            }
         }
         Written = true;
         NotifySynchronizeWaiters();
