@@ -21,12 +21,27 @@ tessal_install_missing() {
         "${missing[@]}"
 }
 
-# tessal_build BUILD_DIR [cmake options...]
+# tessal_test_env [REPORT_DIR]: the sanitizers' options for a test run. Qt and GLib are not
+# instrumented: their own locking is invisible to the race detector (tests/tsan-qt.supp). With
+# REPORT_DIR, every report, also one of a program a test starts, goes to a file there.
+tessal_test_env() {
+    local log=${1:+ log_path=$1/report}
+    export TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/tsan-qt.supp$log}"
+    export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1$log}"
+    export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1 halt_on_error=1$log}"
+}
+
+# tessal_build BUILD_DIR [cmake options...] [--target TARGET...]: everything without --target.
 tessal_build() {
-    local dir=$1
+    local dir=$1 opts=() targets=()
     shift
-    cmake -S . -B "$dir" "$@"
-    cmake --build "$dir" --parallel "$(nproc)"
+    while [ $# -gt 0 ] && [ "$1" != --target ]; do
+        opts+=("$1")
+        shift
+    done
+    [ $# -gt 0 ] && targets=("$@")
+    cmake -S . -B "$dir" "${opts[@]}"
+    cmake --build "$dir" --parallel "$(nproc)" "${targets[@]}"
 }
 
 # tessal_fuzz [target...]: builds the fuzz targets with clang in build-fuzz/ and runs each (all of

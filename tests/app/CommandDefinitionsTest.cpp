@@ -1,4 +1,5 @@
-#include "TempDir.h"
+#include "StderrCapture.h"
+#include "tests/common/TempDir.h"
 
 #include "app/CommandDefinitions.h"
 #include "app/SettingsFile.h"

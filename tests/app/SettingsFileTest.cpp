@@ -1,5 +1,5 @@
-#include "TempDir.h"
 #include "common/CrashPoints.h"
+#include "tests/common/TempDir.h"
 
 #include "app/SettingsFile.h"
 

@@ -13,6 +13,7 @@
 #include <functional>
 
 #include "platform/registry/AtomicFile.h"
+#include "tests/common/BoundedWait.h"
 
 namespace crash_points {
 inline int Countdown = 0;
@@ -42,11 +43,9 @@ inline int ForEachCrashPoint(const std::function<void()>& Save,
             }
             _exit(rc);
         }
-        int status = 0;
-        if (waitpid(pid, &status, 0) != pid) {
-            ADD_FAILURE() << "waitpid failed";
+        const int status = WaitChildWithin(pid);
+        if (status == -1)
             return -1;
-        }
         const bool killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
         if (!killed && !(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
             ADD_FAILURE() << "the saving child ended with status " << status;

@@ -19,13 +19,15 @@ inline std::string UniqueDeviceName(const std::string& Stem) {
     return Stem + "_" + std::to_string(::getpid()) + "_" + std::to_string(++Serial);
 }
 
-// Reads on the far end wait up to 2 s, and end 50 ms after the last byte.
+// Reads on the far end wait up to 2 s, and end 50 ms after the last byte; a write held for
+// 10 s (nobody reads, flow control) ends short instead of hanging the test.
 inline void OpenFarEnd(const std::string& Name, TSerialHandle& Peer) {
     Peer = SerialOpen(Name);
     ASSERT_NE(Peer, InvalidSerialHandle) << LastPlatformError();
     COMMTIMEOUTS T;
     T.ReadIntervalTimeout = 50;
     T.ReadTotalTimeoutConstant = 2000;
+    T.WriteTotalTimeoutConstant = 10000;
     ASSERT_TRUE(SetDeviceTimeouts(Peer, T)) << LastPlatformError();
 }
 

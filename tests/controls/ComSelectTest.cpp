@@ -5,7 +5,7 @@
 #include "ControlsTestKit.h"
 #include "controls/CPortCtl.h"
 #include "framework/Application.h"
-#include "port/store/TempRegistry.h"
+#include "tests/common/TempDir.h"
 
 namespace {
 

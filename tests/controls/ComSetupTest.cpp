@@ -7,7 +7,7 @@
 #include "ControlsTestKit.h"
 #include "controls/CPortCtl.h"
 #include "controls/CPortSetup.h"
-#include "port/store/TempRegistry.h"
+#include "tests/common/TempDir.h"
 
 namespace {
 

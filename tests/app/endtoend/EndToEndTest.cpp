@@ -20,6 +20,7 @@
 #include "app/SettingsFile.h"
 #include "app/Tessalmain.h"
 #include "platform/registry/Registry.h"
+#include "tests/common/TempDir.h"
 #include "tools/devsim/SimProcess.h"
 #include "tools/devsim/SimTestSupport.h"
 
@@ -32,22 +33,14 @@ constexpr int kStatusColumn = 7;
 class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "tessal-e2e-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        Dir = pattern;
         OldDir = std::filesystem::current_path();
         std::filesystem::current_path(Dir);
-        // The stored port settings go to the test's own registry, also for the program started.
-        ::setenv("TESSAL_REGISTRY_DIR", Dir.c_str(), 1);
         std::ofstream(kSettingsFileName) << TESSAL_SOURCE_DIR "/resources/example.tsl\r\n";
     }
     void TearDown() override {
         Form.reset();
         Sim.reset();
         std::filesystem::current_path(OldDir);
-        std::error_code ignored;
-        std::filesystem::remove_all(Dir, ignored);
     }
 
     // The simulator with the example rules and Faults; its port opened by a new window.
@@ -121,8 +114,11 @@ protected:
         return statuses;
     }
 
-    TPrivateRegistry Registry; // the simulator's name and the port settings
-    std::filesystem::path Dir, OldDir;
+    // The simulator's name and the port settings go to the test's own registry, also for the
+    // programs started.
+    TTempRegistry Temp{"tessal-e2e"};
+    const std::filesystem::path Dir = Temp.Dir();
+    std::filesystem::path OldDir;
     std::unique_ptr<TSimProcess> Sim;
     std::string Port;
     std::unique_ptr<TTessalForm> Form;

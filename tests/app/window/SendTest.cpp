@@ -5,6 +5,7 @@
 #include "controls/CPortCtl.h"
 #include "platform/serial/SerialDriver.h"
 #include "platform/sync/SyncEvent.h"
+#include "tests/common/BoundedWait.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -78,7 +79,7 @@ TEST_F(TWindowTest, RtsIsRaisedForEachWrite) {
             if (WaitForSyncEvent(ov.Event, 5000) != 0) {
                 ASSERT_TRUE(SetDeviceEventMask(Peer, EV_CTS)); // ends the wait empty
             }
-            ASSERT_TRUE(OverlappedResult(Peer, &ov, &n, true));
+            ASSERT_TRUE(OverlappedResultWithin(Peer, &ov, &n));
         }
         EXPECT_NE(events & EV_CTS, 0u) << "send " << i;
     }

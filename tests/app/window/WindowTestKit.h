@@ -7,6 +7,7 @@
 #include "controls/CPortCtl.h"
 #include "platform/serial/VirtualNullModem.h"
 #include "platform/sync/PlatformError.h"
+#include "tests/common/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,7 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -117,11 +119,9 @@ protected:
         NameB = "vwinB_" + tag;
         Modem = TVirtualNullModem::Create(NameA, NameB);
         ASSERT_TRUE(Modem) << "virtual pair, error " << LastPlatformError();
-        Dir = std::filesystem::temp_directory_path() / ("tessal-window-" + tag);
-        std::filesystem::create_directories(Dir);
+        Dir = Temp.emplace("tessal-window").Dir();
         OldDir = std::filesystem::current_path();
         std::filesystem::current_path(Dir);
-        ::setenv("TESSAL_REGISTRY_DIR", Dir.c_str(), 1);
         CommandFile = (Dir / "device.tsl").string();
         std::ofstream(CommandFile) << kTestCommands;
         std::ofstream("tessal.ini") << CommandFile << "\r\n";
@@ -158,8 +158,7 @@ protected:
             SerialClose(Peer);
         }
         std::filesystem::current_path(OldDir);
-        std::error_code ignored;
-        std::filesystem::remove_all(Dir, ignored);
+        Temp.reset();
     }
 
     void Start() {
@@ -207,6 +206,7 @@ protected:
 
     std::unique_ptr<TVirtualNullModem> Modem;
     std::string NameA, NameB;
+    std::optional<TTempRegistry> Temp;
     std::filesystem::path Dir, OldDir;
     std::string CommandFile;
     TSerialHandle Peer = InvalidSerialHandle;

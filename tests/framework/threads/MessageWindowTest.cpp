@@ -9,20 +9,11 @@
 #include "framework/Application.h"
 #include "framework/MessageWindow.h"
 #include "framework/Synchronize.h"
+#include "tests/common/ServeUntil.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-bool ServeUntil(const std::function<bool()>& Done) {
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (!Done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        CheckSynchronize(20);
-    }
-    return true;
-}
 
 constexpr std::uint32_t WM_PORT = WM_USER + 1;
 

@@ -15,21 +15,11 @@
 #include "framework/Exception.h"
 #include "framework/Synchronize.h"
 #include "framework/Thread.h"
+#include "tests/common/ServeUntil.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-// Serves the GUI queue until Done or a generous deadline.
-bool ServeUntil(const std::function<bool()>& Done, std::chrono::seconds Limit = 10s) {
-    const auto deadline = std::chrono::steady_clock::now() + Limit;
-    while (!Done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        CheckSynchronize(20);
-    }
-    return true;
-}
 
 class LambdaThread : public TThread {
 public:

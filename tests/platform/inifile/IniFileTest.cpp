@@ -9,21 +9,12 @@
 #include <vector>
 
 #include "platform/inifile/IniFile.h"
-
-namespace fs = std::filesystem;
+#include "tests/common/TempDir.h"
 
 namespace {
 
 class IniFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/tessal-ini-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        path_ = dir_ + "/port.ini";
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     void Put(const std::string& Text) {
         std::ofstream f(path_, std::ios::binary | std::ios::trunc);
         f << Text;
@@ -35,8 +26,9 @@ protected:
         return ss.str();
     }
 
-    std::string dir_;
-    std::string path_;
+    TTempDir temp_{"tessal-ini"};
+    const std::string dir_ = temp_.Dir().string();
+    const std::string path_ = temp_.File("port.ini");
 };
 
 TEST_F(IniFileTest, ReadsFollowPrivateProfileRules) {

@@ -10,6 +10,8 @@
 #include <sstream>
 
 #include "platform/registry/Registry.h"
+#include "tests/common/BoundedWait.h"
+#include "tests/common/TempDir.h"
 
 namespace fs = std::filesystem;
 
@@ -17,16 +19,6 @@ namespace {
 
 class RegistryTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/tessal-reg-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        ASSERT_EQ(setenv("TESSAL_REGISTRY_DIR", dir_.c_str(), 1), 0);
-    }
-    void TearDown() override {
-        unsetenv("TESSAL_REGISTRY_DIR");
-        fs::remove_all(dir_);
-    }
     static std::string FileText(const std::string& Path) {
         std::ifstream f(Path, std::ios::binary);
         std::stringstream ss;
@@ -46,7 +38,8 @@ protected:
         return 0;
     }
 
-    std::string dir_;
+    TTempRegistry temp_{"tessal-reg"};
+    const std::string dir_ = temp_.Dir().string();
 };
 
 TEST_F(RegistryTest, ValuesRoundTripThroughTheFileWithCaseBlindNames) {
@@ -167,8 +160,8 @@ TEST_F(RegistryTest, ConcurrentWritersInTwoProcessesLoseNothing) {
         }
     }
     for (pid_t pid : children) {
-        int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        const int status = WaitChildWithin(pid);
+        ASSERT_NE(status, -1);
         ASSERT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), 0);
     }

@@ -10,20 +10,12 @@
 #include "platform/serial/SerialPortList.h"
 #include "platform/serial/VirtualNullModem.h"
 #include "platform/sync/PlatformError.h"
+#include "tests/common/TempDir.h"
 
 class PortList : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/portlistXXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        ::setenv("TESSAL_REGISTRY_DIR", dir.c_str(), 1);
-    }
-    void TearDown() override {
-        ::unsetenv("TESSAL_REGISTRY_DIR");
-        std::filesystem::remove_all(dir);
-    }
-    std::string dir;
+    TTempRegistry temp{"tessal-portlist"};
+    const std::string dir = temp.Dir().string();
 };
 
 TEST_F(PortList, RegisteredNamesJoinTheList) {

@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include "SerialTestSupport.h"
+#include "tests/common/BoundedWait.h"
+#include "tests/common/TempDir.h"
 
 using namespace std::chrono;
 
@@ -62,7 +64,8 @@ TEST_F(PtyDriver, ReadTimeoutRules) {
     ASSERT_TRUE(SetDeviceEventMask(h, EV_RXCHAR));
     pty.Send("abc", 3);
     std::uint32_t ev = 0;
-    ASSERT_TRUE(WaitForDeviceEvent(h, &ev, nullptr));
+    ASSERT_TRUE(
+        Within("the wait for EV_RXCHAR", [&] { return WaitForDeviceEvent(h, &ev, nullptr); }));
     EXPECT_LT(TimedReadMs(h, Timeouts(MAXDWORD, 0, 0), 10, &got), 50);
     EXPECT_EQ(got, 3u);
 
@@ -109,7 +112,8 @@ TEST_F(PtyDriver, ReadTimeoutRules) {
     });
     char buf[8] = {};
     ASSERT_TRUE(SetDeviceTimeouts(h, Timeouts(0, 0, 0)));
-    ASSERT_TRUE(SerialRead(h, buf, 5, &got, nullptr));
+    ASSERT_TRUE(Within("a read of 5 bytes with all-zero time-outs",
+                       [&] { return SerialRead(h, buf, 5, &got, nullptr); }));
     EXPECT_EQ(std::string(buf, got), "12345");
     slow.join();
 }
@@ -200,7 +204,7 @@ TEST_F(PtyDriver, EightMebibytesEachWayOverlapped) {
             std::uint32_t n = 0;
             if (!SerialWrite(h, out.data() + off, 65536, &n, &w)) {
                 ASSERT_EQ(LastPlatformError(), IO_PENDING);
-                ASSERT_TRUE(OverlappedResult(h, &w, &n, true));
+                ASSERT_TRUE(OverlappedResultWithin(h, &w, &n));
             }
             ASSERT_EQ(n, 65536u);
         }
@@ -211,7 +215,7 @@ TEST_F(PtyDriver, EightMebibytesEachWayOverlapped) {
         std::uint32_t n = 0;
         if (!SerialRead(h, in.data() + off, 65536, &n, &r)) {
             ASSERT_EQ(LastPlatformError(), IO_PENDING);
-            ASSERT_TRUE(OverlappedResult(h, &r, &n, true));
+            ASSERT_TRUE(OverlappedResultWithin(h, &r, &n));
         }
         off += n;
     }
@@ -229,7 +233,8 @@ TEST_F(PtyDriver, WithoutFlowControlAFullQueueDropsAndSaysSo) {
     ASSERT_TRUE(SetDeviceEventMask(h, EV_RX80FULL | EV_ERR));
     pty.Send(std::string(100, 'o').data(), 100);
     std::uint32_t ev = 0, errors = 0;
-    ASSERT_TRUE(WaitForDeviceEvent(h, &ev, nullptr));
+    ASSERT_TRUE(
+        Within("the wait for EV_RX80FULL", [&] { return WaitForDeviceEvent(h, &ev, nullptr); }));
     EXPECT_TRUE(ev & EV_RX80FULL);
     COMSTAT st;
     // The rest of the bytes may still be in transit through the pty.
@@ -238,7 +243,7 @@ TEST_F(PtyDriver, WithoutFlowControlAFullQueueDropsAndSaysSo) {
         ASSERT_TRUE(ClearDeviceError(h, &e, &st));
         errors |= e;
         if (!(errors & CE_RXOVER))
-            WaitForDeviceEvent(h, &ev, nullptr);
+            Within("the wait for CE_RXOVER", [&] { return WaitForDeviceEvent(h, &ev, nullptr); });
     }
     EXPECT_EQ(errors, CE_RXOVER);
     EXPECT_EQ(st.cbInQue, 64u);
@@ -360,9 +365,8 @@ TEST_F(PtyDriver, NoModemLinesIsNotAnError) {
 
 TEST(PtyOpen, NonTerminalsAreRefused) {
     const int before = OpenDescriptorCount();
-    char dir[] = "/tmp/serialtestXXXXXX";
-    ASSERT_NE(::mkdtemp(dir), nullptr);
-    const std::string file = std::string(dir) + "/file", fifo = std::string(dir) + "/fifo";
+    const TTempDir temp{"tessal-serial"};
+    const std::string dir = temp.Dir().string(), file = temp.File("file"), fifo = temp.File("fifo");
     ::close(::open(file.c_str(), O_CREAT | O_WRONLY, 0600));
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::pair<std::string, int> cases[] = {{file, ENOTTY},        {fifo, ENOTTY},
@@ -373,9 +377,6 @@ TEST(PtyOpen, NonTerminalsAreRefused) {
         EXPECT_EQ(LastPlatformError(), error) << path;
     }
     EXPECT_EQ(OpenDescriptorCount(), before);
-    ::unlink(file.c_str());
-    ::unlink(fifo.c_str());
-    ::rmdir(dir);
 }
 
 TEST(PtyOpen, ThousandOpenCloseCyclesKeepDescriptorsFlat) {
@@ -421,7 +422,8 @@ TEST_F(PtyDriver, VanishedPeerEndsPendingOperationsOnceAndStopsPolling) {
     ASSERT_TRUE(SetDeviceEventMask(h, EV_RXCHAR | EV_ERR));
     pty.Send("ab", 2);
     std::uint32_t ev = 0, n = 0;
-    ASSERT_TRUE(WaitForDeviceEvent(h, &ev, nullptr));
+    ASSERT_TRUE(
+        Within("the wait for EV_RXCHAR", [&] { return WaitForDeviceEvent(h, &ev, nullptr); }));
     EXPECT_EQ(ev, EV_RXCHAR);
     ASSERT_TRUE(SetDeviceTimeouts(h, Timeouts(0, 0, 0)));
     char buf[10];
@@ -432,7 +434,7 @@ TEST_F(PtyDriver, VanishedPeerEndsPendingOperationsOnceAndStopsPolling) {
     ASSERT_TRUE(e.Wait(5000));
     ASSERT_TRUE(OverlappedResult(h, &e, &n, false));
     EXPECT_EQ(ev, EV_ERR);
-    ASSERT_TRUE(OverlappedResult(h, &r, &n, true));
+    ASSERT_TRUE(OverlappedResultWithin(h, &r, &n));
     EXPECT_EQ(std::string(buf, n), "ab");
     std::uint32_t errors = 0;
     ASSERT_TRUE(ClearDeviceError(h, &errors, nullptr));
@@ -493,7 +495,7 @@ TEST_F(PtyDriver, IdleWaitCostsNothing) {
     EXPECT_LE(after.ru_nvcsw - before.ru_nvcsw, 2) << "woke up while nothing happened";
     ASSERT_TRUE(SetDeviceEventMask(h, 0));
     std::uint32_t n = 0;
-    EXPECT_TRUE(OverlappedResult(h, &e, &n, true));
+    EXPECT_TRUE(OverlappedResultWithin(h, &e, &n));
 }
 
 TEST(PtyOpen, NameWithANulIsRefused) {

@@ -1,4 +1,5 @@
 #include "SerialTestSupport.h"
+#include "tests/common/BoundedWait.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -54,23 +55,7 @@ void TPtyPair::Send(const void* Data, std::size_t Count) {
 }
 
 std::string TPtyPair::Receive(std::size_t Count, int TimeoutMs) {
-    std::string out;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
-    while (out.size() < Count) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            end - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            break;
-        pollfd fd{Master, POLLIN, 0};
-        if (::poll(&fd, 1, static_cast<int>(left.count())) <= 0)
-            break;
-        char buf[4096];
-        const ssize_t n = ::read(Master, buf, std::min(sizeof buf, Count - out.size()));
-        if (n <= 0)
-            break;
-        out.append(buf, static_cast<std::size_t>(n));
-    }
-    return out;
+    return ReadWithin(Master, Count, TimeoutMs);
 }
 
 int OpenDescriptorCount() {

@@ -11,6 +11,7 @@
 #include "SerialTestSupport.h"
 #include "platform/serial/SerialPortList.h"
 #include "platform/serial/VirtualNullModem.h"
+#include "tests/common/BoundedWait.h"
 
 using namespace std::chrono;
 
@@ -51,7 +52,7 @@ protected:
             if (!ov.Wait(Ms)) {
                 EXPECT_TRUE(SetDeviceEventMask(H, Mask)); // ends the wait
                 std::uint32_t n;
-                OverlappedResult(H, &ov, &n, true);
+                OverlappedResultWithin(H, &ov, &n);
                 return 0;
             }
             std::uint32_t n;
@@ -67,13 +68,16 @@ protected:
     std::string ReadNow(TSerialHandle H, std::uint32_t Count) {
         std::string s(Count, '\0');
         std::uint32_t n = 0;
-        EXPECT_TRUE(SerialRead(H, s.data(), Count, &n, nullptr));
+        EXPECT_TRUE(Within("a read of " + std::to_string(Count) + " bytes",
+                           [&] { return SerialRead(H, s.data(), Count, &n, nullptr); }));
         s.resize(n);
         return s;
     }
     void Write(TSerialHandle H, const std::string& S) {
         std::uint32_t n = 0;
-        ASSERT_TRUE(SerialWrite(H, S.data(), static_cast<std::uint32_t>(S.size()), &n, nullptr));
+        ASSERT_TRUE(Within("a write of " + std::to_string(S.size()) + " bytes", [&] {
+            return SerialWrite(H, S.data(), static_cast<std::uint32_t>(S.size()), &n, nullptr);
+        }));
         ASSERT_EQ(n, S.size());
     }
 
@@ -234,7 +238,7 @@ TEST_F(VirtualPair, PurgeClearsEachQueueAndAbortsPendingOperations) {
     EXPECT_EQ(own.Flags, 0u);
     ASSERT_TRUE(PurgeDevice(a, PURGE_TXABORT | PURGE_TXCLEAR));
     ASSERT_TRUE(w.Wait(0));
-    EXPECT_FALSE(OverlappedResult(a, &w, &n, true));
+    EXPECT_FALSE(OverlappedResultWithin(a, &w, &n));
     EXPECT_EQ(LastPlatformError(), IO_ABORTED);
     EXPECT_LT(n, 12000u);
     Errors(a, &st);
@@ -247,7 +251,7 @@ TEST_F(VirtualPair, PurgeClearsEachQueueAndAbortsPendingOperations) {
     ASSERT_FALSE(SerialRead(b, buf, 4, &n, &r));
     ASSERT_EQ(LastPlatformError(), IO_PENDING);
     ASSERT_TRUE(PurgeDevice(b, PURGE_RXABORT));
-    EXPECT_FALSE(OverlappedResult(b, &r, &n, true));
+    EXPECT_FALSE(OverlappedResultWithin(b, &r, &n));
     EXPECT_EQ(LastPlatformError(), IO_ABORTED);
 }
 
@@ -298,7 +302,7 @@ TEST_F(VirtualPair, UnplugDeliversWhatCameFailsTheRestAndAllowsReopen) {
     ASSERT_TRUE(e.Wait(2000));
     ASSERT_TRUE(OverlappedResult(b, &e, &n, false));
     EXPECT_EQ(got, EV_ERR);
-    ASSERT_TRUE(OverlappedResult(b, &r, &n, true));
+    ASSERT_TRUE(OverlappedResultWithin(b, &r, &n));
     EXPECT_EQ(std::string(buf, n), "abc");
     EXPECT_EQ(Errors(b), CE_IOE);
     std::uint32_t e2 = 0;
@@ -479,7 +483,7 @@ TEST_F(VirtualPair, EightMebibytesBothSidesOverlapped) {
             std::uint32_t n = 0;
             if (!SerialWrite(a, out.data() + off, chunk, &n, &w)) {
                 ASSERT_EQ(LastPlatformError(), IO_PENDING);
-                ASSERT_TRUE(OverlappedResult(a, &w, &n, true));
+                ASSERT_TRUE(OverlappedResultWithin(a, &w, &n));
             }
             ASSERT_EQ(n, chunk);
         }
@@ -489,7 +493,7 @@ TEST_F(VirtualPair, EightMebibytesBothSidesOverlapped) {
         std::uint32_t n = 0;
         if (!SerialRead(b, in.data() + off, chunk, &n, &r)) {
             ASSERT_EQ(LastPlatformError(), IO_PENDING);
-            ASSERT_TRUE(OverlappedResult(b, &r, &n, true));
+            ASSERT_TRUE(OverlappedResultWithin(b, &r, &n));
         }
         ASSERT_EQ(n, chunk);
     }

@@ -9,7 +9,7 @@
 #include "platform/serial/VirtualNullModem.h"
 #include "port/CPortConv.h"
 #include "port/CPortError.h"
-#include "port/store/TempRegistry.h"
+#include "tests/common/TempDir.h"
 
 namespace {
 
@@ -67,8 +67,8 @@ TEST(EnumComPorts, NamesOthersRegisteredAreListedWithoutADeviceBehindThem) {
 TEST(EnumComPorts, OversizedValueRaisesCode23LeavingTheList) {
     TTempRegistry Temp;
     // A path counts as a present device; names and data must fit 256-unit buffers with their NUL.
-    const std::string Present = Temp.Dir + "/dev0";
-    const std::string LongPresent = Temp.Dir + "/" + std::string(250, 'p');
+    const std::string Present = Temp.File("dev0");
+    const std::string LongPresent = Temp.File(std::string(250, 'p'));
     for (const auto& Path : {Present, LongPresent})
         std::ofstream(Path) << "";
     ASSERT_GE(LongPresent.size(), 256u);

@@ -2,8 +2,8 @@
 
 #include <thread>
 
-#include "app/TempDir.h"
 #include "framework/Application.h"
+#include "tests/common/TempDir.h"
 
 namespace {
 

@@ -16,6 +16,7 @@
 #include "platform/serial/VirtualNullModem.h"
 #include "port/CPort.h"
 #include "tests/common/FarEnd.h"
+#include "tests/common/ServeUntil.h"
 
 // Handlers append here from whichever thread they run on; tests wait for entries while the GUI
 // queue is served.
@@ -55,7 +56,7 @@ private:
 
 // Serves the GUI queue until Done holds; false after the time limit.
 inline bool WaitServing(const std::function<bool()>& Done, int Ms = 5000) {
-    return WaitServingSynchronize(Done, Ms);
+    return ServeUntil(Done, std::chrono::milliseconds(Ms));
 }
 
 class TPairTest : public ::testing::Test {

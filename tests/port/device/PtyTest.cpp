@@ -1,7 +1,10 @@
 #include "PortTestKit.h"
+#include "tests/common/BoundedWait.h"
 
 #include <pty.h>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 
@@ -56,14 +59,7 @@ TEST(PortOnPtyTest, ReceivesAndSendsThroughTheSlave) {
         }));
         EXPECT_EQ(Received, "ping");
         EXPECT_EQ(P.WriteStr("pong"), 4);
-        char B[4];
-        std::size_t Got = 0;
-        while (Got < 4) {
-            const ssize_t R = read(Master, B + Got, 4 - Got);
-            ASSERT_GT(R, 0);
-            Got += static_cast<std::size_t>(R);
-        }
-        EXPECT_EQ(std::string(B, 4), "pong");
+        EXPECT_EQ(ReadWithin(Master, 4, 5000), "pong");
         EXPECT_TRUE(P.Signals().Empty()) << "a pty has no modem lines";
         P.Close();
     }
@@ -146,13 +142,23 @@ TEST(PortOnPtyTest, BurstWithoutFlowControlReportsEveryDrop) {
             OverflowHeard = true;
     };
     P.Open();
+    fcntl(Pty.Master, F_SETFL, fcntl(Pty.Master, F_GETFL) | O_NONBLOCK);
     std::thread Writer([&] {
         const std::string Burst(Total, 'b');
         std::size_t Off = 0;
         while (Off < Total) {
+            pollfd Out{Pty.Master, POLLOUT, 0};
+            if (poll(&Out, 1, 10000) != 1) {
+                ADD_FAILURE() << "the pty took nothing for 10 s after " << Off << " bytes";
+                break;
+            }
             const ssize_t N = write(Pty.Master, Burst.data() + Off, Total - Off);
-            if (N > 0)
+            if (N > 0) {
                 Off += static_cast<std::size_t>(N);
+            } else if (errno != EAGAIN) {
+                ADD_FAILURE() << "write to the pty failed, errno " << errno;
+                break;
+            }
         }
         Written = true;
         NotifySynchronizeWaiters();

@@ -13,7 +13,7 @@
 #include "platform/inifile/IniFile.h"
 #include "platform/registry/Registry.h"
 #include "port/CPort.h"
-#include "port/store/TempRegistry.h"
+#include "tests/common/TempDir.h"
 
 namespace fs = std::filesystem;
 
@@ -82,7 +82,7 @@ protected:
     }
 
     TTempRegistry Temp;
-    const std::string Ini = Temp.Dir + "/port.ini";
+    const std::string Ini = Temp.File("port.ini");
     TComPort Old, New;
 };
 
@@ -110,11 +110,11 @@ TEST_P(StoreCrashTest, KilledStoreLeavesOldOrNewSettingsWhole) {
                                              SawNew += Now == NewText;
                                              EXPECT_TRUE(Now == OldText || Now == NewText)
                                                  << (Now ? *Now : "(no file)");
-                                             SawTemporaries += Temporaries(Temp.Dir) > 0;
+                                             SawTemporaries += Temporaries(Temp.Dir().string()) > 0;
                                              // The next store cleans up after the killed one.
                                              New.StoreSettings(GetParam().Medium, Place());
                                              EXPECT_EQ(FileText(File()), NewText);
-                                             EXPECT_EQ(Temporaries(Temp.Dir), 0);
+                                             EXPECT_EQ(Temporaries(Temp.Dir().string()), 0);
                                              SetFileText(File(), OldText);
                                          });
     EXPECT_GE(Killed, 5);
@@ -145,7 +145,7 @@ protected:
 
 TEST(StoreFailureTest, StoreFailingMidwayLeavesTheOldSettingsWhole) {
     TTempRegistry Temp;
-    const std::string Ini = Temp.Dir + "/port.ini";
+    const std::string Ini = Temp.File("port.ini");
     for (const auto& [Medium, Place, File] :
          {std::tuple{stRegistry, std::string("\\Software\\Tessal"),
                      HiveFilePath(HKEY_CURRENT_USER)},

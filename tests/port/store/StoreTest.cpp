@@ -6,7 +6,7 @@
 #include "platform/inifile/IniFile.h"
 #include "platform/registry/Registry.h"
 #include "port/CPort.h"
-#include "port/store/TempRegistry.h"
+#include "tests/common/TempDir.h"
 
 static const char* const Path = "HKEY_CURRENT_USER\\Software\\Tessal";
 static const char* const Key = "Software\\Tessal\\ComPort";
@@ -50,7 +50,7 @@ protected:
     void Write(const std::string& Text) { std::ofstream(Ini) << Text; }
     // All groups of P as ini text.
     std::string Text(TCustomComPort& P) {
-        const std::string File = Temp.Dir + "/dump.ini";
+        const std::string File = Temp.File("dump.ini");
         std::remove(File.c_str());
         const TStoredProps Saved = P.GetStoredProps();
         P.SetStoredProps(All);
@@ -60,7 +60,7 @@ protected:
     }
 
     TTempRegistry Temp;
-    const std::string Ini = Temp.Dir + "/port.ini";
+    const std::string Ini = Temp.File("port.ini");
     TComPort Port;
 };
 
@@ -68,7 +68,7 @@ TEST_F(StoreTest, BasicGroupWritesSixValuesSevenWithCustomRate) {
     Port.StoreSettings(stRegistry, Path);
     EXPECT_EQ(RegistryNames(), (std::vector<std::string>{"Port", "BaudRate", "StopBits", "DataBits",
                                                          "Parity", "FlowControl"}));
-    EXPECT_NE(Read(Temp.Dir + "/current-user.hive").find("\"Port\"=\"COM1\""), std::string::npos);
+    EXPECT_NE(Read(Temp.File("current-user.hive")).find("\"Port\"=\"COM1\""), std::string::npos);
     Port.SetBaudRate(brCustom);
     ASSERT_TRUE(TRegistry().DeleteKey(Key));
     Port.StoreSettings(stRegistry, Path);
@@ -144,7 +144,7 @@ TEST_F(StoreTest, IniMissingValuesKeepTheirSettings) {
     EXPECT_EQ(Port.GetBuffer().GetInputSize(), 2048);
     EXPECT_EQ(Port.GetBuffer().GetOutputSize(), 1024);
 
-    EXPECT_EQ(ComErrorCode([&] { Port.LoadSettings(stIniFile, Temp.Dir); }), 17);
+    EXPECT_EQ(ComErrorCode([&] { Port.LoadSettings(stIniFile, Temp.Dir().string()); }), 17);
     Port.SetPort("two\nlines"); // would break the file's lines: refused, not written
     EXPECT_EQ(ComErrorCode([&] { Port.StoreSettings(stIniFile, Ini); }), 16);
 }

@@ -4,6 +4,7 @@
 #include "framework/Synchronize.h"
 #include "platform/serial/VirtualNullModem.h"
 #include "tests/common/FarEnd.h"
+#include "tests/common/ServeUntil.h"
 
 namespace {
 
@@ -31,13 +32,13 @@ protected:
     // Reads what the terminal sent until Count bytes came or the peer's time-out passed. The
     // GUI queue is served meanwhile, since answers are sent from received data handled there.
     std::string PeerRead(std::uint32_t Count) {
-        WaitServingSynchronize(
+        ServeUntil(
             [&] {
                 COMSTAT stat{};
                 std::uint32_t errors = 0;
                 return ClearDeviceError(Peer, &errors, &stat) && stat.cbInQue >= Count;
             },
-            5000);
+            std::chrono::seconds(5));
         return FarEndRead(Peer, Count);
     }
 

@@ -4,12 +4,13 @@
 
 #include "SimTestSupport.h"
 #include "platform/registry/Registry.h"
+#include "tests/common/TempDir.h"
 #include "tools/devsim/DeviceMapEntry.h"
 
 namespace {
 
 TEST(DeviceMapEntry, PruneDropsOnlyWhatDeadSimulatorsLeft) {
-    TPrivateRegistry registry;
+    TTempRegistry registry;
     struct TValue {
         std::string Name;
         std::string Device;

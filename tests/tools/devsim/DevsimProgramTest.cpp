@@ -12,6 +12,7 @@
 #include "SimTestSupport.h"
 #include "platform/serial/SerialDriver.h"
 #include "platform/serial/SerialPortList.h"
+#include "tests/common/TempDir.h"
 #include "tools/devsim/DeviceSimulator.h"
 
 namespace {
@@ -46,7 +47,7 @@ TBytes Ask(const std::string& Port, const TBytes& Request, std::size_t AnswerSiz
 TEST(DevsimProgram, AnswersOnItsPtyAndLeavesTheDeviceMapClean) {
     for (const int signal : {SIGTERM, SIGINT}) {
         SCOPED_TRACE(strsignal(signal));
-        TPrivateRegistry registry;
+        TTempRegistry registry;
         TSimProcess sim({"--delay", "0"});
         ASSERT_TRUE(sim.Started());
         const std::string port = sim.ReadLine();
@@ -69,7 +70,7 @@ TEST(DevsimProgram, AnswersOnItsPtyAndLeavesTheDeviceMapClean) {
 }
 
 TEST(DevsimProgram, NameOfAKilledSimulatorIsDroppedByTheNext) {
-    TPrivateRegistry registry;
+    TTempRegistry registry;
     std::string first;
     {
         TSimProcess sim({"--quiet"});
@@ -95,7 +96,7 @@ TEST(DevsimProgram, RefusesBadOptionsAndBadRules) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Args[0]);
-        TPrivateRegistry registry;
+        TTempRegistry registry;
         TSimProcess sim(c.Args);
         ASSERT_TRUE(sim.Started());
         const int status = sim.Stop(0);

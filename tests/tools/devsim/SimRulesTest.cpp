@@ -4,7 +4,7 @@
 
 #include "SimTestSupport.h"
 #include "app/CommandDefinitions.h"
-#include "app/TempDir.h"
+#include "tests/common/TempDir.h"
 #include "tools/devsim/SimOptions.h"
 #include "tools/devsim/SimRules.h"
 

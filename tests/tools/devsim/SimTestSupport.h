@@ -1,9 +1,7 @@
-// Helpers of the simulator's tests: request frames, fixed instants, a private registry.
+// Helpers of the simulator's tests: request frames, fixed instants.
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
 #include <span>
 #include <string>
 #include <vector>
@@ -41,25 +39,3 @@ inline TBytes Join(std::initializer_list<TBytes> Parts) {
 inline TSimTime At(int Ms) {
     return TSimTime{} + std::chrono::hours(1) + std::chrono::milliseconds(Ms);
 }
-
-// Points TESSAL_REGISTRY_DIR at a fresh directory for the life of the object.
-class TPrivateRegistry {
-public:
-    TPrivateRegistry() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "tessal-devsim-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) {
-            dir_ = pattern;
-        }
-        ::setenv("TESSAL_REGISTRY_DIR", dir_.c_str(), 1);
-    }
-    ~TPrivateRegistry() {
-        ::unsetenv("TESSAL_REGISTRY_DIR");
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
-    }
-    const std::string& Dir() const { return dir_; }
-
-private:
-    std::string dir_;
-};

@@ -1,22 +1,21 @@
-// A fresh directory per test, removed with everything in it afterwards; and a capture of the
-// standard error stream for the loader's messages.
+// A fresh directory per test, removed with everything in it afterwards; and the same directory
+// as the registry's (TESSAL_REGISTRY_DIR), so tests neither see nor touch the user's hives.
 #pragma once
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 
 class TTempDir {
 public:
-    TTempDir() {
+    explicit TTempDir(const std::string& Stem = "tessal-test") {
         std::string pattern =
-            (std::filesystem::temp_directory_path() / "tessal-app-XXXXXX").string();
+            (std::filesystem::temp_directory_path() / (Stem + "-XXXXXX")).string();
         if (::mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
+            throw std::runtime_error("mkdtemp failed for " + pattern);
         }
         Path = pattern;
     }
@@ -27,11 +26,12 @@ public:
     TTempDir(const TTempDir&) = delete;
     TTempDir& operator=(const TTempDir&) = delete;
 
+    const std::filesystem::path& Dir() const { return Path; }
     std::string File(const std::string& name) const { return (Path / name).string(); }
 
     std::string Write(const std::string& name, const std::string& content) const {
         const std::string path = File(name);
-        std::ofstream out(path, std::ios::binary);
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out << content;
         if (!out.flush()) {
             throw std::runtime_error("cannot write " + path);
@@ -46,22 +46,16 @@ public:
         return content.str();
     }
 
-    const std::filesystem::path& Dir() const { return Path; }
-
 private:
     std::filesystem::path Path;
 };
 
-class TStderrCapture {
+class TTempRegistry : public TTempDir {
 public:
-    TStderrCapture() : Saved(std::cerr.rdbuf(Captured.rdbuf())) {}
-    ~TStderrCapture() { std::cerr.rdbuf(Saved); }
-    TStderrCapture(const TStderrCapture&) = delete;
-    TStderrCapture& operator=(const TStderrCapture&) = delete;
-
-    std::string Text() const { return Captured.str(); }
-
-private:
-    std::ostringstream Captured;
-    std::streambuf* Saved;
+    explicit TTempRegistry(const std::string& Stem = "tessal-registry") : TTempDir(Stem) {
+        if (::setenv("TESSAL_REGISTRY_DIR", Dir().c_str(), 1) != 0) {
+            throw std::runtime_error("cannot set TESSAL_REGISTRY_DIR");
+        }
+    }
+    ~TTempRegistry() { ::unsetenv("TESSAL_REGISTRY_DIR"); }
 };
