@@ -28,6 +28,8 @@ public:
 
     std::size_t Push(const std::uint8_t* Data, std::size_t Count) {
         Count = std::min(Count, Free());
+        if (Count == 0) // Data may be null then, which memcpy does not allow
+            return 0;
         std::size_t tail = (head_ + size_) % Cap();
         const std::size_t first = std::min(Count, buf_.size() - tail);
         std::memcpy(buf_.data() + tail, Data, first);
@@ -47,6 +49,8 @@ public:
 
     std::size_t Peek(std::uint8_t* Out, std::size_t Count) const {
         Count = std::min(Count, size_);
+        if (Count == 0) // Out may be null then, which memcpy does not allow
+            return 0;
         const std::size_t first = std::min(Count, buf_.size() - head_);
         std::memcpy(Out, buf_.data() + head_, first);
         std::memcpy(Out + first, buf_.data(), Count - first);
