@@ -142,6 +142,7 @@ bool TSerialDevice::SetQueueSizes(std::uint32_t In, std::uint32_t Out) {
     if (Out != 0)
         outSize_ = Out;
     QueueDrained();
+    Service(TSyncClock::now(), false, 0); // as after a purge: a sent XON lets held output go
     return true;
 }
 
@@ -420,7 +421,7 @@ bool TSerialDevice::Purge(std::uint32_t Flags) {
     if ((in || out) && !backend_->Flush(in, out))
         return DeviceFailed();
     // An emptied queue may have sent XON: output held by our XOFF goes on now, not at its
-    // time-out.
+    // time-out. Resizing the queue does the same.
     Service(TSyncClock::now(), false, 0);
     return true;
 }

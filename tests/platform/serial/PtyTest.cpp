@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <thread>
 
 #include <asm/termbits.h>
@@ -138,34 +139,45 @@ TEST_F(PtyDriver, WriteTimeoutEndsAWriteHeldByXoff) {
     EXPECT_LT(MedianMs(ms), 1000);
 }
 
-// Output waits while our own XOFF holds the peer back; the purge of the input that sends XON
-// lets the waiting write go at once instead of leaving it to its time-out.
-TEST_F(PtyDriver, PurgeThatSendsXonResumesHeldOutput) {
-    DCB d = PlainDcb();
-    d.Flags |= DCB_fInX;
-    d.XonLim = 10;
-    d.XoffLim = 11; // XOFF at 40 queued bytes, together with the 80 % mark
-    d.XonChar = 0x11;
-    d.XoffChar = 0x13;
-    ASSERT_TRUE(SetDeviceState(h, d));
-    ASSERT_TRUE(SetupQueueSizes(h, 50, 50));
-    ASSERT_TRUE(SetDeviceTimeouts(h, Timeouts(0, 0, 0, 0, 3000)));
-    ASSERT_TRUE(SetDeviceEventMask(h, EV_RX80FULL));
-    pty.Send(std::string(45, 'i').data(), 45);
-    std::uint32_t ev = 0, n = 0;
-    TOv e;
-    if (!WaitForDeviceEvent(h, &ev, &e)) {
-        ASSERT_TRUE(e.Wait(5000));
-        ASSERT_TRUE(OverlappedResult(h, &e, &n, false));
+// Emptying the queue (a purge, or a resize that keeps fewer bytes) sends XON, and output held by
+// our own XOFF goes at once rather than at its time-out.
+TEST_F(PtyDriver, XonSentByEmptyingTheQueueResumesHeldOutput) {
+    const struct {
+        const char* What;
+        std::function<bool(TSerialHandle)> Empty;
+    } cases[] = {
+        {"purge", [](TSerialHandle H) { return PurgeDevice(H, PURGE_RXCLEAR); }},
+        {"smaller queue", [](TSerialHandle H) { return SetupQueueSizes(H, 8, 50); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        ASSERT_TRUE(PurgeDevice(h, PURGE_RXCLEAR | PURGE_TXCLEAR));
+        DCB d = PlainDcb();
+        d.Flags |= DCB_fInX;
+        d.XonLim = 10;
+        d.XoffLim = 11; // XOFF at 40 queued bytes, together with the 80 % mark
+        d.XonChar = 0x11;
+        d.XoffChar = 0x13;
+        ASSERT_TRUE(SetDeviceState(h, d));
+        ASSERT_TRUE(SetupQueueSizes(h, 50, 50));
+        ASSERT_TRUE(SetDeviceTimeouts(h, Timeouts(0, 0, 0, 0, 3000)));
+        ASSERT_TRUE(SetDeviceEventMask(h, EV_RX80FULL));
+        pty.Send(std::string(45, 'i').data(), 45);
+        std::uint32_t ev = 0, n = 0;
+        TOv e;
+        if (!WaitForDeviceEvent(h, &ev, &e)) {
+            ASSERT_TRUE(e.Wait(5000));
+            ASSERT_TRUE(OverlappedResult(h, &e, &n, false));
+        }
+        ASSERT_EQ(pty.Receive(1), "\x13");
+        TOv w;
+        ASSERT_FALSE(SerialWrite(h, "held", 4, &n, &w));
+        ASSERT_EQ(LastPlatformError(), IO_PENDING);
+        ASSERT_TRUE(c.Empty(h));
+        ASSERT_TRUE(OverlappedResult(h, &w, &n, true));
+        EXPECT_EQ(n, 4u) << "the write waited for its time-out";
+        EXPECT_EQ(pty.Receive(5), "\x11held");
     }
-    ASSERT_EQ(pty.Receive(1), "\x13");
-    TOv w;
-    ASSERT_FALSE(SerialWrite(h, "held", 4, &n, &w));
-    ASSERT_EQ(LastPlatformError(), IO_PENDING);
-    ASSERT_TRUE(PurgeDevice(h, PURGE_RXCLEAR));
-    ASSERT_TRUE(OverlappedResult(h, &w, &n, true));
-    EXPECT_EQ(n, 4u) << "the write waited for its time-out";
-    EXPECT_EQ(pty.Receive(5), "\x11held");
 }
 
 TEST_F(PtyDriver, EightMebibytesEachWayOverlapped) {
