@@ -58,22 +58,12 @@ void TIniFile::Save(const std::function<bool(TIniText&)>& Change) {
 }
 
 bool TIniFile::Modify(TChangeBatch<TIniText>::TChange Change) {
-    if (batch_.Active())
-        return batch_.Apply([this] { return TIniText(LoadFile()); }, std::move(Change));
-    bool changed = false;
-    Save([&](TIniText& ini) { return changed = Change(ini); });
-    return changed;
+    return batch_.Modify([this] { return TIniText(LoadFile()); }, [this](auto Edit) { Save(Edit); },
+                         std::move(Change));
 }
 
 void TIniFile::CommitBatch() {
-    if (!batch_.HasChanges()) {
-        batch_.Cancel();
-        return;
-    }
-    // The batch ends here whether the save succeeds or not.
-    const TChangeBatch<TIniText> batch = std::move(batch_);
-    batch_.Cancel();
-    Save([&](TIniText& ini) { return batch.Replay(ini); });
+    batch_.Commit([this](auto Edit) { Save(Edit); });
 }
 
 std::string TIniFile::ReadString(const std::string& Section, const std::string& Ident,

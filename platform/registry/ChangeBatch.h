@@ -47,6 +47,30 @@ public:
         return changed;
     }
 
+    // Inside a batch, applies Change to the batch's copy; outside one, saves it at once. Save
+    // takes an edit of the document's current content (bool(TDoc&)) and writes it back.
+    template <typename FLoad, typename FSave>
+    bool Modify(FLoad&& Load, FSave&& Save, TChange Change) {
+        if (active_)
+            return Apply(std::forward<FLoad>(Load), std::move(Change));
+        bool changed = false;
+        Save([&](TDoc& Doc) { return changed = Change(Doc); });
+        return changed;
+    }
+
+    // Ends the batch and saves its changes, replayed on the current content, in one write. The
+    // batch is over even when the save raises.
+    template <typename FSave>
+    void Commit(FSave&& Save) {
+        if (!HasChanges()) {
+            Cancel();
+            return;
+        }
+        const TChangeBatch taken = std::move(*this);
+        Cancel();
+        Save([&](TDoc& Doc) { return taken.Replay(Doc); });
+    }
+
     // True when any change altered Doc.
     bool Replay(TDoc& Doc) const {
         bool changed = false;

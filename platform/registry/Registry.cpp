@@ -88,22 +88,12 @@ void TRegistry::Save(const std::function<bool(THive&)>& Change) {
 }
 
 bool TRegistry::Modify(TChangeBatch<THive>::TChange Change) {
-    if (batch_.Active())
-        return batch_.Apply([this] { return LoadFile(); }, std::move(Change));
-    bool changed = false;
-    Save([&](THive& h) { return changed = Change(h); });
-    return changed;
+    return batch_.Modify([this] { return LoadFile(); }, [this](auto Edit) { Save(Edit); },
+                         std::move(Change));
 }
 
 void TRegistry::CommitBatch() {
-    if (!batch_.HasChanges()) {
-        batch_.Cancel();
-        return;
-    }
-    // The batch ends here whether the save succeeds or not.
-    const TChangeBatch<THive> batch = std::move(batch_);
-    batch_.Cancel();
-    Save([&](THive& h) { return batch.Replay(h); });
+    batch_.Commit([this](auto Edit) { Save(Edit); });
 }
 
 bool TRegistry::OpenKey(const std::string& Key, bool CanCreate) {
