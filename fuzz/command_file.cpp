@@ -1,7 +1,7 @@
 // The command-definition loader on arbitrary file contents: whatever the file holds, the load
 // ends, and a loaded list keeps its bounds (count, name and description lengths).
-#include "app/CommandDefinitions.h"
-#include "app/CommandFileParser.h"
+#include "app/core/CommandDefinitions.h"
+#include "app/core/CommandFileParser.h"
 #include "fuzz/FuzzSupport.h"
 
 #include <cstdint>

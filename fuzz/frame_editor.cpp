@@ -4,10 +4,10 @@
 //   H CRC H   L CRC L              A Auto on ("1") or off        U CRC update
 // After every edit the frame keeps its bounds, and with Auto on its CRC matches its bytes; a
 // parameters field that does not parse leaves the frame as it was.
-#include "app/CommandDefinitions.h"
-#include "app/Crc16.h"
-#include "app/FrameEditor.h"
-#include "app/ParameterParser.h"
+#include "app/core/CommandDefinitions.h"
+#include "app/core/Crc16.h"
+#include "app/core/FrameEditor.h"
+#include "app/core/ParameterParser.h"
 #include "fuzz/FuzzSupport.h"
 
 #include <charconv>

@@ -2,7 +2,7 @@
 // became of it. Goal: loaded or refused within one second.
 //
 //   build/bench/bench_command_file_load [megabytes=10]
-#include "app/CommandDefinitions.h"
+#include "app/core/CommandDefinitions.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // Throughput of the frame CRC: the table routine against the bitwise one, over 64 MiB.
 // Prints the median of several runs of each, in MB/s (10^6 bytes per second), and the ratio.
-#include "app/Crc16.h"
+#include "app/core/Crc16.h"
 
 #include <algorithm>
 #include <chrono>

@@ -4,8 +4,8 @@
 // per turn of the event loop.
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_grid_rows [rows] [rows-per-burst]
-#include "app/FrameRendering.h"
-#include "app/RxFrameGrid.h"
+#include "app/core/FrameRendering.h"
+#include "app/window/RxFrameGrid.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
         turn.start();
         const int n = std::min(burst, total - appended);
         for (int i = 0; i < n; ++i) {
-            rows.AppendRow(ReceivedRow(rows.GetFrameCount()));
+            rows.AppendRow(ReceivedRow(rows.GetFrameCount()), rkCrcOk);
         }
         appended += n;
         model.RowsChanged();

@@ -1,6 +1,6 @@
 // The terminal control: construction, properties, keys, focus and the engine's view calls.
 // Painting, the caret's geometry and scrolling are in CPortTrmDisplay.cpp.
-#include "terminal/CPortTrm.h"
+#include "terminal/widget/CPortTrm.h"
 
 #include <QFocusEvent>
 #include <QFontDialog>
@@ -9,7 +9,7 @@
 #include <QScrollBar>
 
 #include "framework/Application.h"
-#include "terminal/CPortTrmSet.h"
+#include "terminal/widget/CPortTrmSet.h"
 #include "terminal/widget/SystemCaret.h"
 
 const TTermFont& ComTerminalFont() {

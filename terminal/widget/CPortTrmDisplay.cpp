@@ -8,7 +8,7 @@
 #include <QStyle>
 #include <algorithm>
 
-#include "terminal/CPortTrm.h"
+#include "terminal/widget/CPortTrm.h"
 #include "terminal/widget/SystemCaret.h"
 
 bool TCustomComTerminal::CalculateMetrics() {

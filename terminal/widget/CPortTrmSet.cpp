@@ -1,4 +1,4 @@
-#include "terminal/CPortTrmSet.h"
+#include "terminal/widget/CPortTrmSet.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "terminal/CPortTrm.h"
+#include "terminal/widget/CPortTrm.h"
 
 namespace {
 

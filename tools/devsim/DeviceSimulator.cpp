@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "app/Crc16.h"
-#include "app/HexText.h"
-#include "app/TxFrame.h"
+#include "app/core/Crc16.h"
+#include "app/core/HexText.h"
+#include "app/core/TxFrame.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "tools/devsim/RequestCutter.h"
 
-#include "app/Crc16.h"
-#include "app/TxFrame.h"
+#include "app/core/Crc16.h"
+#include "app/core/TxFrame.h"
 
 std::vector<TRequest> TRequestCutter::Feed(std::span<const std::uint8_t> Bytes, TSimTime Now) {
     std::vector<TRequest> frames;

@@ -3,7 +3,7 @@
 #include <functional>
 #include <map>
 
-#include "app/HexText.h"
+#include "app/core/HexText.h"
 #include "platform/text/AsciiText.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/HexText.h"
-#include "app/TxFrame.h"
+#include "app/core/HexText.h"
+#include "app/core/TxFrame.h"
 #include "platform/text/AsciiText.h"
 
 namespace {

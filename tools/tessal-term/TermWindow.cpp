@@ -13,7 +13,7 @@
 
 #include "controls/CPortCtl.h"
 #include "controls/CPortSetup.h"
-#include "terminal/CPortTrm.h"
+#include "terminal/widget/CPortTrm.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 #include <string>
 
-#include "terminal/CPortTrm.h"
+#include "terminal/widget/CPortTrm.h"
 
 // The characters of a buffer row up to its line length, empty cells as blanks.
 inline std::string RowText(const TCustomComTerminal& Terminal, int Row) {

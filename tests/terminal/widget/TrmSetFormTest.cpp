@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "TermWidgetKit.h"
-#include "terminal/CPortTrmSet.h"
+#include "terminal/widget/CPortTrmSet.h"
 
 namespace {
 

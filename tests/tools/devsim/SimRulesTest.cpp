@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "SimTestSupport.h"
-#include "app/CommandDefinitions.h"
+#include "app/core/CommandDefinitions.h"
 #include "tests/common/TempDir.h"
 #include "tools/devsim/SimOptions.h"
 #include "tools/devsim/SimRules.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Crc16.h"
+#include "app/core/Crc16.h"
 #include "tools/devsim/SimClock.h"
 
 using TBytes = std::vector<std::uint8_t>;

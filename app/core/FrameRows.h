@@ -1,0 +1,112 @@
+// The rows of the received-frames grid without widgets: the header row, one row per frame
+// (received or sent) and FrameCount, the counter that numbers them and that the receive side and
+// the send path share. Grid rows are counted as the grid shows them: row 0 holds the headers,
+// frame rows are 1..FrameCount, and an empty grid still has a blank row 1.
+//
+// Each row carries its kind (sent, or the verdict on a received frame) as data: the grid's colours
+// and the "Status" cell follow from it, never from the texts shown.
+//
+// A million rows must stay cheap, so a row keeps no strings of its own: the cell texts lie one
+// after another in large text blocks, and a row is a block position, its kind and the end
+// offsets. The "Status" text is the kind's own. Texts the user types into a "Parameters" cell
+// are kept aside, by row.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+inline constexpr int kGridColumns = 8;
+enum TGridColumn : int {
+    kColNr,
+    kColAddr,
+    kColLength,
+    kColAnswer,
+    kColParameters,
+    kColOpCode,
+    kColCrc,
+    kColStatus
+};
+
+using TFrameRow = std::array<std::string, kGridColumns>;
+
+enum TRowKind : std::uint8_t {
+    rkSent,            // "TX"
+    rkCrcOk,           // "CRC OK"
+    rkCrcFail,         // "CRC FAIL"
+    rkTimeout,         // "Timeout"
+    rkTooShort,        // "Too short"
+    rkTooShortTimeout, // "Too short/timeout"
+};
+inline constexpr int kRowKinds = 6;
+
+// The "Status" cell of a row of this kind.
+const char* RowStatusText(TRowKind kind);
+// A received frame that did not arrive whole and correct.
+bool RowIsFailure(TRowKind kind);
+
+extern const std::array<const char*, kGridColumns> kGridHeaders;
+// Start-up widths in pixels at 96 dpi.
+extern const std::array<int, kGridColumns> kGridColumnWidths;
+
+// The "Parameters" width that follows the grid's width: what the other columns leave, less 30,
+// and at least 20.
+int ParametersColumnWidth(int gridWidth, const std::array<int, kGridColumns>& columnWidths);
+
+class TFrameRows {
+public:
+    TFrameRows();
+
+    std::int32_t GetFrameCount() const { return FrameCount; }
+    // FrameCount + 1, but two for an empty grid.
+    std::int32_t RowCount() const { return FrameCount == 0 ? 2 : FrameCount + 1; }
+
+    // Row 0 gives the headers; rows past the frames give "".
+    std::string_view Cell(int col, std::int32_t row) const;
+
+    // The kind of a frame row (1..FrameCount).
+    TRowKind Kind(std::int32_t row) const;
+
+    // Writes the next frame row (row FrameCount + 1) and applies the row rule: FrameCount grows
+    // by one. The "Status" cell is the kind's text, whatever cells holds there. A cell is cut at
+    // kMaxCellText characters; no frame row comes near it.
+    void AppendRow(const TFrameRow& cells, TRowKind kind);
+
+    // What the user typed into a "Parameters" cell of a frame row; other cells are not editable.
+    bool SetParametersText(std::int32_t row, std::string text);
+
+    // FrameCount 0, row count 2, row 1 blank.
+    void ClearRxFrames();
+    // Grows by one at every clear, so a view can tell a clear from an append.
+    std::uint64_t GetClearCount() const { return ClearCount; }
+
+    static constexpr std::size_t kMaxCellText = 4096;
+
+private:
+    // The stored cells: every column but "Status".
+    static constexpr int kStoredColumns = kGridColumns - 1;
+    struct TRowRef {
+        // block * kBlockSize + offset in the low 56 bits, the kind in the high 8: a row stays
+        // 24 bytes.
+        std::uint64_t StartAndKind;
+        std::array<std::uint16_t, kStoredColumns> End; // cell ends, relative to the start
+        std::uint16_t Spare = 0;
+    };
+    static constexpr int kKindShift = 56;
+    static_assert(sizeof(TRowRef) == 24);
+    static constexpr std::size_t kBlockSize = 1 << 16;
+
+    char* Reserve(std::size_t size, std::uint64_t& start);
+
+    std::int32_t FrameCount = 0;
+    std::uint64_t ClearCount = 0;
+    std::deque<TRowRef> Rows;
+    std::vector<std::unique_ptr<char[]>> Blocks;
+    std::size_t BlockFill = kBlockSize;
+    std::unordered_map<std::int32_t, std::string> EditedParameters;
+};

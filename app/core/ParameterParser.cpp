@@ -1,0 +1,90 @@
+#include "app/core/ParameterParser.h"
+
+#include "app/core/HexText.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::size_t kMaxHexDigits = 3;
+constexpr std::size_t kMaxStringChars = 64;
+// The last offset a parameter byte may take, leaving room for the two CRC bytes.
+constexpr int kParametersLimit = kFrameParametersOffset + kMaxParameterBytes;
+
+class TParser {
+public:
+    explicit TParser(TTxFrame& frame) : Frame(frame) {}
+
+    TParameterParse Run(std::string_view text) {
+        for (char ch : text) {
+            if (!Step(ch)) {
+                return Result;
+            }
+        }
+        // A blank closes the last token.
+        Step(' ');
+        return Result;
+    }
+
+private:
+    bool Fail(const char* text) {
+        Result.Ok = false;
+        Result.ErrorText = text;
+        return false;
+    }
+
+    bool Emit(std::string_view bytes) {
+        if (Result.End + static_cast<int>(bytes.size()) > kParametersLimit) {
+            return Fail(kFrameTooLongText);
+        }
+        std::copy(bytes.begin(), bytes.end(), Frame.begin() + Result.End);
+        Result.End += static_cast<int>(bytes.size());
+        return true;
+    }
+
+    // The rules are tried in this order and the first that matches wins; the order matters for
+    // input such as "1$AB", where the blank flushes the digit and leaves the string open.
+    bool Step(char ch) {
+        const bool white = IsWhiteSpace(ch);
+        if (!InString && !white && IsLetterOrDigit(ch)) {
+            HexDigits.push_back(ch);
+            HexPending = true;
+            return HexDigits.size() < kMaxHexDigits || Fail(kTooLongHexText);
+        }
+        if (InString && !white) {
+            StringChars.push_back(ch);
+            return StringChars.size() < kMaxStringChars || Fail(kTooLongAsciiText);
+        }
+        if (ch == '$' && !InString) {
+            InString = true;
+            return true;
+        }
+        if (HexPending) {
+            const char byte = static_cast<char>(ReadHex(HexDigits) & 0xFFu);
+            HexDigits.clear();
+            HexPending = false;
+            return Emit(std::string_view(&byte, 1));
+        }
+        if (InString) {
+            InString = false;
+            HexDigits.clear();
+            const std::string chars = std::move(StringChars);
+            StringChars.clear();
+            return Emit(chars);
+        }
+        return true;
+    }
+
+    TTxFrame& Frame;
+    TParameterParse Result;
+    std::string HexDigits;
+    std::string StringChars;
+    bool HexPending = false;
+    bool InString = false;
+};
+
+} // namespace
+
+TParameterParse ParseParameters(std::string_view text, TTxFrame& frame) {
+    return TParser(frame).Run(text);
+}

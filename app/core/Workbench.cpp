@@ -1,0 +1,424 @@
+#include "app/core/Workbench.h"
+
+#include "app/core/FrameRendering.h"
+
+TWorkbench::TWorkbench(std::string appDir) : Defs(std::move(appDir)) {}
+
+// --- command definitions and the editor ---
+
+TWorkbenchOutcome TWorkbench::LoadStartFile(const std::optional<std::string>& path) {
+    if (!path) {
+        TWorkbenchOutcome out;
+        out.Status(kSettingsOpenFailedText);
+        return out;
+    }
+    return LoadCommandFile(*path);
+}
+
+TWorkbenchOutcome TWorkbench::LoadCommandFile(const std::string& path) {
+    TWorkbenchOutcome out;
+    ApplyLoad(Defs.LoadCommandFile(path), out);
+    return out;
+}
+
+void TWorkbench::ApplyLoad(const TLoadOutcome& load, TWorkbenchOutcome& out) {
+    out.StatusText = load.StatusText;
+    out.Caption = load.Caption;
+    out.CommandBoxItems = load.CommandBoxItems;
+    out.SelectedIndex = load.SelectedIndex;
+    out.CommandDescription = load.CommandDescription;
+    out.ParamDescription = load.ParamDescription;
+    out.EditorEnabled = load.EditorEnabled;
+    out.DisableAsciiCheckBox = load.DisableAsciiCheckBox;
+    if (load.CommandBoxItems) {
+        SelectedIndex = load.SelectedIndex;
+    }
+    if (load.EditorEnabled) {
+        SetSendEnabled(*load.EditorEnabled, out);
+    }
+    if (load.Result == lrLoaded && load.SelectedIndex >= 0) {
+        // The box shows the selected command: the frame takes its code as if it had been picked,
+        // or the next send would carry the command of an earlier file under this one's name.
+        TakeEditor(FrameEditor.CommandChanged(load.SelectedIndex), out);
+        out.StatusText = load.StatusText;
+    }
+}
+
+TWorkbenchOutcome TWorkbench::ComposeInitialFrame(std::string_view tAddrText) {
+    TWorkbenchOutcome out;
+    FrameEditor.ComposeInitialFrame(tAddrText);
+    EditorTexts(out);
+    return out;
+}
+
+void TWorkbench::EditorTexts(TWorkbenchOutcome& out) const {
+    out.LengthText = FrameEditor.GetLengthText();
+    // While the CRC is typed by hand its edits keep the user's own texts.
+    if (FrameEditor.GetAutoCrc()) {
+        out.CrcHText = FrameEditor.GetCrcHText();
+        out.CrcLText = FrameEditor.GetCrcLText();
+    }
+}
+
+void TWorkbench::TakeEditor(const TEditorOutcome& editor, TWorkbenchOutcome& out) {
+    if (editor.StatusText) {
+        out.Status(*editor.StatusText);
+    }
+    if (editor.SendEnabled) {
+        SetSendEnabled(*editor.SendEnabled, out);
+    }
+    if (editor.CommandDescription) {
+        out.CommandDescription = editor.CommandDescription;
+    }
+    if (editor.ParamDescription) {
+        out.ParamDescription = editor.ParamDescription;
+    }
+    EditorTexts(out);
+}
+
+TWorkbenchOutcome TWorkbench::TAddrChanged(std::string_view text) {
+    TWorkbenchOutcome out;
+    FrameEditor.TAddrChanged(text);
+    EditorTexts(out);
+    return out;
+}
+
+TWorkbenchOutcome TWorkbench::CommandChanged(int itemIndex) {
+    TWorkbenchOutcome out;
+    SelectedIndex = itemIndex;
+    TakeEditor(FrameEditor.CommandChanged(itemIndex), out);
+    return out;
+}
+
+TWorkbenchOutcome TWorkbench::ParametersChanged(std::string_view text) {
+    TWorkbenchOutcome out;
+    TakeEditor(FrameEditor.ParametersChanged(text), out);
+    return out;
+}
+
+TWorkbenchOutcome TWorkbench::CrcHChanged(std::string_view text) {
+    TWorkbenchOutcome out;
+    FrameEditor.CrcHTextChanged(text);
+    EditorTexts(out);
+    return out;
+}
+
+TWorkbenchOutcome TWorkbench::CrcLChanged(std::string_view text) {
+    TWorkbenchOutcome out;
+    FrameEditor.CrcLTextChanged(text);
+    EditorTexts(out);
+    return out;
+}
+
+TWorkbenchOutcome TWorkbench::AutoCrcClicked(bool checked) {
+    TWorkbenchOutcome out;
+    FrameEditor.AutoCrcClicked(checked);
+    out.CrcReadOnly = checked;
+    EditorTexts(out);
+    return out;
+}
+
+// --- sending and repetition ---
+
+void TWorkbench::SetRepeating(bool repeating, TWorkbenchOutcome& out) {
+    Repeating = repeating;
+    out.Repeating = repeating;
+}
+
+void TWorkbench::SetSendEnabled(bool enabled, TWorkbenchOutcome& out) {
+    SendEnabled = enabled;
+    out.SendEnabled = enabled;
+}
+
+void TWorkbench::KillRepeatTimer(TWorkbenchOutcome& out) {
+    if (RepeatToken != 0) {
+        out.Stop(wtRepeat);
+        RepeatToken = 0;
+    }
+}
+
+void TWorkbench::StartRepeatTimer(TWorkbenchOutcome& out) {
+    if (++LastToken == 0) {
+        ++LastToken;
+    }
+    RepeatToken = LastToken;
+    out.Start(wtRepeat, RepeatPeriod, RepeatToken);
+}
+
+void TWorkbench::StartRepeatingWithASend(TWorkbenchOutcome& out) {
+    SetRepeating(true, out);
+    SendRoutine(out);
+    // A send without command definitions has stopped the repetition it was to begin.
+    if (Repeating) {
+        StartRepeatTimer(out);
+    }
+}
+
+void TWorkbench::ClearRxFrames(TWorkbenchOutcome& out) {
+    FrameRows.ClearRxFrames();
+    out.NoteClear();
+}
+
+void TWorkbench::SendRoutine(TWorkbenchOutcome& out) {
+    out.Status("");
+    if (Checks.DeleteAutomatically && !Checks.AutoRepeat) {
+        ClearRxFrames(out);
+    }
+    if (!List.GetTxListMode() && !FrameEditor.GetParseError().empty()) {
+        // The parameters field does not parse: its frame is not what the field says.
+        out.Status(FrameEditor.GetParseError());
+        return;
+    }
+    std::optional<TTxChoice> choice = List.Choose(FrameEditor.GetTxFrame());
+    if (!choice) {
+        return;
+    }
+    if (choice->Label) {
+        out.CommandDescription = *choice->Label;
+    }
+    if (!Defs.GetConfigLoaded()) {
+        out.Status(kNoConfigText);
+        Checks.AutoRepeat = false;
+        out.AutoRepeatChecked = false;
+        KillRepeatTimer(out);
+        SetRepeating(false, out);
+        return;
+    }
+    Rx.BeginSend(out);
+    out.Step(psRtsOn);
+    out.Step(psWrite, choice->Frame);
+    Pending = TPendingWrite{std::move(choice->Frame), SendingByTimer};
+}
+
+TWorkbenchOutcome TWorkbench::Send() {
+    TWorkbenchOutcome out;
+    SendRoutine(out);
+    return out;
+}
+
+TWorkbenchOutcome TWorkbench::SendButton() {
+    TWorkbenchOutcome out;
+    List.LeaveListMode();
+    KillRepeatTimer(out);
+    if (Checks.AutoRepeat) {
+        if (Repeating) {
+            SetRepeating(false, out);
+        } else {
+            StartRepeatingWithASend(out);
+        }
+        return out;
+    }
+    SetRepeating(false, out);
+    SendRoutine(out);
+    return out;
+}
+
+TWorkbenchOutcome TWorkbench::EnterPressed(bool sendField, bool& taken) {
+    taken = Repeating || (sendField && SendEnabled);
+    if (Repeating) {
+        return SendButton();
+    }
+    return taken ? Send() : TWorkbenchOutcome{};
+}
+
+TWorkbenchOutcome TWorkbench::AutoRepeatClicked(bool checked) {
+    TWorkbenchOutcome out;
+    Checks.AutoRepeat = checked;
+    if (!checked) {
+        KillRepeatTimer(out);
+        SetRepeating(false, out);
+    }
+    return out;
+}
+
+TWorkbenchOutcome TWorkbench::StartRepeat() {
+    TWorkbenchOutcome out;
+    if (!Repeating) {
+        Checks.AutoRepeat = true;
+        out.AutoRepeatChecked = true;
+        KillRepeatTimer(out);
+        StartRepeatingWithASend(out);
+    }
+    return out;
+}
+
+TWorkbenchOutcome TWorkbench::StopRepeat() {
+    TWorkbenchOutcome out;
+    KillRepeatTimer(out);
+    SetRepeating(false, out);
+    return out;
+}
+
+TWorkbenchOutcome TWorkbench::AddToList() {
+    TWorkbenchOutcome out;
+    if (!FrameEditor.GetParseError().empty()) {
+        out.Status(FrameEditor.GetParseError());
+        return out;
+    }
+    List.AddToList(FrameEditor.GetTxFrame());
+    return out;
+}
+
+TWorkbenchOutcome TWorkbench::ClearList() {
+    List.ClearList();
+    return {};
+}
+
+TWorkbenchOutcome TWorkbench::SendList() {
+    TWorkbenchOutcome out;
+    List.StartListMode();
+    Checks.AutoRepeat = true;
+    out.AutoRepeatChecked = true;
+    KillRepeatTimer(out);
+    if (Repeating) {
+        SetRepeating(false, out);
+    } else {
+        StartRepeatingWithASend(out);
+    }
+    return out;
+}
+
+TWorkbenchOutcome TWorkbench::SetRepeatPeriod(std::int32_t ms) {
+    TWorkbenchOutcome out;
+    if (ms <= 0) {
+        return out;
+    }
+    RepeatPeriod = ms;
+    KillRepeatTimer(out);
+    if (Repeating && Checks.AutoRepeat) {
+        StartRepeatTimer(out);
+    }
+    return out;
+}
+
+std::string TWorkbench::SentCommandCell(std::uint8_t code) const {
+    const TCommandList& commands = Defs.GetCommandList();
+    if (SelectedIndex >= 0 && static_cast<std::size_t>(SelectedIndex) < commands.size() &&
+        commands[static_cast<std::size_t>(SelectedIndex)].Code == code) {
+        return CommandBoxItem(commands[static_cast<std::size_t>(SelectedIndex)]);
+    }
+    for (const CommandRecord& record : commands) {
+        if (record.Code == code) {
+            return CommandBoxItem(record);
+        }
+    }
+    return "";
+}
+
+// --- the port ---
+
+TWorkbenchOutcome TWorkbench::WriteDone(TWorkbenchTime time) {
+    TWorkbenchOutcome out;
+    if (!Pending) {
+        return out;
+    }
+    LastWriteDone = time;
+    const std::vector<std::uint8_t> frame = std::move(Pending->Frame);
+    Pending.reset();
+    if (Checks.ShowTx) {
+        const std::uint8_t code =
+            frame.size() > kFrameCommandOffset ? frame[kFrameCommandOffset] : 0;
+        FrameRows.AppendRow(TxFrameRow(frame.data(), frame.size(), FrameRows.GetFrameCount(),
+                                       SentCommandCell(code), Checks.Ascii),
+                            rkSent);
+        out.NoteAppend();
+    }
+    return out;
+}
+
+TWorkbenchOutcome TWorkbench::PortFailed(const std::string& message) {
+    TWorkbenchOutcome out;
+    if (!Pending) {
+        out.Status(message);
+        return out;
+    }
+    // A failed send ends a repetition rather than failing again at every tick.
+    const bool byTimer = Pending->ByTimer;
+    Pending.reset();
+    KillRepeatTimer(out);
+    SetRepeating(false, out);
+    if (byTimer) {
+        out.Status(message);
+    } else {
+        out.ErrorBox = message;
+    }
+    return out;
+}
+
+TWorkbenchOutcome TWorkbench::TxEmpty() {
+    TWorkbenchOutcome out;
+    out.Step(psRtsOff);
+    return out;
+}
+
+TWorkbenchOutcome TWorkbench::StopForPortSetup() {
+    TWorkbenchOutcome out;
+    KillRepeatTimer(out);
+    Checks.AutoRepeat = false;
+    out.AutoRepeatChecked = false;
+    SetRepeating(false, out);
+    return out;
+}
+
+TWorkbenchOutcome TWorkbench::PortSetupDone() {
+    TWorkbenchOutcome out;
+    SetSendEnabled(true, out);
+    return out;
+}
+
+TWorkbenchOutcome TWorkbench::PortOpenFailed() {
+    TWorkbenchOutcome out;
+    SetSendEnabled(false, out);
+    return out;
+}
+
+// --- reception ---
+
+TWorkbenchOutcome TWorkbench::Received(std::span<const std::uint8_t> bytes, TWorkbenchTime time) {
+    TWorkbenchOutcome out;
+    if (bytes.empty()) {
+        return out;
+    }
+    if (Rx.GetRxFill() == 0) {
+        ReceptionStart = time;
+    }
+    Rx.Received(bytes, out);
+    return out;
+}
+
+TWorkbenchOutcome TWorkbench::TimerFired(TWorkbenchTimer which, TWorkbenchTime,
+                                         std::uint32_t token) {
+    TWorkbenchOutcome out;
+    switch (which) {
+    case wtAnswer:
+        Rx.UARTTimeoutTimer(out);
+        ReceptionStart.reset();
+        break;
+    case wtTimeForData:
+        Rx.TimeForDataTimerTimer(out);
+        break;
+    case wtRepeat:
+        // A tick of a timer since killed or replaced, queued before that happened, sends nothing.
+        if (token == 0 || token != RepeatToken || !Repeating || !Checks.AutoRepeat) {
+            break;
+        }
+        SendingByTimer = true;
+        SendRoutine(out);
+        SendingByTimer = false;
+        Rx.SetClearOnAnswer(true);
+        break;
+    }
+    return out;
+}
+
+TWorkbenchOutcome TWorkbench::DeleteAll() {
+    TWorkbenchOutcome out;
+    ClearRxFrames(out);
+    return out;
+}
+
+TWorkbenchOutcome TWorkbench::Close() {
+    TWorkbenchOutcome out;
+    KillRepeatTimer(out);
+    return out;
+}

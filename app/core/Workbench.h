@@ -1,0 +1,152 @@
+// The workbench without a window: the command definitions, the frame editor, the send list, the
+// repeat state, the receive assembly and the grid's rows, fed by push. Each call tells it what
+// happened (bytes with their time, a timer, a click, a field's text) and returns what its client
+// must do: port steps, timers, texts and enabled states (TWorkbenchOutcome). The window applies
+// them to its widgets; a headless client applies them to a port of its own.
+//
+// The port steps of a send end with a write; the client then reports WriteDone, or PortFailed
+// when a step raised. The sent frame's row is added at WriteDone, once the frame is on its way.
+//
+// Not thread-safe: every call comes from one thread (the window's), the repeat timer's ticks
+// included.
+#pragma once
+
+#include "app/core/CommandDefinitions.h"
+#include "app/core/FrameEditor.h"
+#include "app/core/FrameRows.h"
+#include "app/core/RxAssembly.h"
+#include "app/core/SettingsFile.h"
+#include "app/core/TxList.h"
+#include "app/core/WorkbenchOutcome.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+inline constexpr std::int32_t kDefaultRepeatPeriod = 1000;
+
+class TWorkbench {
+public:
+    // appDir: where a successful load writes tessal.ini.
+    explicit TWorkbench(std::string appDir);
+    TWorkbench(const TWorkbench&) = delete;
+    TWorkbench& operator=(const TWorkbench&) = delete;
+
+    // Start-up: the first line of tessal.ini, or none when it cannot be read.
+    TWorkbenchOutcome LoadStartFile(const std::optional<std::string>& path);
+    // "File" -> "Open ...": after a load that defines commands, the editor takes the first one as
+    // if the user had picked it, so the frame sent is the frame the fields show.
+    TWorkbenchOutcome LoadCommandFile(const std::string& path);
+    // Start-up's last step: the TAddr text into the frame, length 5, the CRC.
+    TWorkbenchOutcome ComposeInitialFrame(std::string_view tAddrText);
+
+    // The frame editor's fields.
+    TWorkbenchOutcome TAddrChanged(std::string_view text);
+    TWorkbenchOutcome CommandChanged(int itemIndex);
+    TWorkbenchOutcome ParametersChanged(std::string_view text);
+    TWorkbenchOutcome CrcHChanged(std::string_view text);
+    TWorkbenchOutcome CrcLChanged(std::string_view text);
+    TWorkbenchOutcome AutoCrcClicked(bool checked);
+
+    // The check boxes.
+    void SetAscii(bool checked) { Checks.Ascii = checked; }
+    void SetDeleteAutomatically(bool checked) { Checks.DeleteAutomatically = checked; }
+    void SetShowTx(bool checked) { Checks.ShowTx = checked; }
+    TWorkbenchOutcome AutoRepeatClicked(bool checked);
+
+    // Sending.
+    TWorkbenchOutcome SendButton(); // the send button pressed
+    // Enter in a field of the editor; sendField: the parameters field or the command box. While
+    // repeating it is the send button's; otherwise those two fields send while sending is
+    // enabled. Sets taken when the key was used.
+    TWorkbenchOutcome EnterPressed(bool sendField, bool& taken);
+    TWorkbenchOutcome Send(); // the send routine
+    TWorkbenchOutcome StartRepeat();
+    TWorkbenchOutcome StopRepeat();
+    TWorkbenchOutcome AddToList();
+    TWorkbenchOutcome ClearList();
+    TWorkbenchOutcome SendList();
+    // Only positive periods are taken; a running repetition goes on at the new period.
+    TWorkbenchOutcome SetRepeatPeriod(std::int32_t ms);
+
+    // The port.
+    TWorkbenchOutcome WriteDone(TWorkbenchTime time);
+    // A port step raised (message: the exception's text); the steps after it were not taken.
+    TWorkbenchOutcome PortFailed(const std::string& message);
+    TWorkbenchOutcome TxEmpty(); // the port's transmit-empty event: RTS down
+    // "Setup" -> "COM": repetition stops before the port closes; sending is enabled again before
+    // it reopens, and disabled when it fails to open (at start-up too).
+    TWorkbenchOutcome StopForPortSetup();
+    TWorkbenchOutcome PortSetupDone();
+    TWorkbenchOutcome PortOpenFailed();
+
+    // Reception.
+    TWorkbenchOutcome Received(std::span<const std::uint8_t> bytes, TWorkbenchTime time);
+    TWorkbenchOutcome TimerFired(TWorkbenchTimer which, TWorkbenchTime time,
+                                 std::uint32_t token = 0);
+    TWorkbenchOutcome DeleteAll(); // "Delete all"
+    // The window closes: the repeat timer goes.
+    TWorkbenchOutcome Close();
+
+    // What the window reads back, under the names the window's state has.
+    const TCommandDefinitions& Definitions() const { return Defs; }
+    const TFrameEditor& Editor() const { return FrameEditor; }
+    const TTxList& TxList() const { return List; }
+    const TFrameRows& Rows() const { return FrameRows; }
+    TFrameRows& Rows() { return FrameRows; }
+    const TRxAssembly& Receiver() const { return Rx; }
+    const TCheckBoxes& CheckBoxes() const { return Checks; }
+    bool GetRepeating() const { return Repeating; }
+    bool GetSendEnabled() const { return SendEnabled; }
+    std::int32_t GetRepeatPeriod() const { return RepeatPeriod; }
+    // The token of the running repeat timer, 0 for none.
+    std::uint32_t GetRepeatToken() const { return RepeatToken; }
+    // When the current reception's first byte came, and when the last write completed.
+    std::optional<TWorkbenchTime> GetReceptionStart() const { return ReceptionStart; }
+    std::optional<TWorkbenchTime> GetLastWriteDone() const { return LastWriteDone; }
+
+    // The "Answer" cell of a sent frame's row: the command of the frame's own code, the one
+    // selected in the box when several share it, "" when none has it.
+    std::string SentCommandCell(std::uint8_t code) const;
+
+private:
+    void SendRoutine(TWorkbenchOutcome& out);
+    void ApplyLoad(const TLoadOutcome& load, TWorkbenchOutcome& out);
+    void TakeEditor(const TEditorOutcome& editor, TWorkbenchOutcome& out);
+    void EditorTexts(TWorkbenchOutcome& out) const;
+    void SetRepeating(bool repeating, TWorkbenchOutcome& out);
+    void StartRepeatTimer(TWorkbenchOutcome& out);
+    void KillRepeatTimer(TWorkbenchOutcome& out);
+    void StartRepeatingWithASend(TWorkbenchOutcome& out);
+    void SetSendEnabled(bool enabled, TWorkbenchOutcome& out);
+    void ClearRxFrames(TWorkbenchOutcome& out);
+
+    TCommandDefinitions Defs;
+    TFrameEditor FrameEditor{Defs};
+    TTxList List;
+    TFrameRows FrameRows;
+    TCheckBoxes Checks;
+    TRxAssembly Rx{FrameRows, Defs.GetOpCodeList(), Checks};
+
+    int SelectedIndex = -1;
+    bool SendEnabled = false;
+    bool Repeating = false;
+    std::int32_t RepeatPeriod = kDefaultRepeatPeriod;
+    std::uint32_t RepeatToken = 0;
+    std::uint32_t LastToken = 0;
+
+    // The frame of the write under way, from WriteFailed's point of view: a send the user made
+    // is reported in a box, one of the repeat timer in the status bar.
+    struct TPendingWrite {
+        std::vector<std::uint8_t> Frame;
+        bool ByTimer = false;
+    };
+    std::optional<TPendingWrite> Pending;
+    bool SendingByTimer = false;
+
+    std::optional<TWorkbenchTime> ReceptionStart;
+    std::optional<TWorkbenchTime> LastWriteDone;
+};

@@ -1,0 +1,139 @@
+#include "app/window/RxFrameGrid.h"
+
+#include <QAction>
+#include <QHeaderView>
+#include <QMenu>
+#include <QPainter>
+#include <QScrollBar>
+
+TRxFramesDelegate::TRxFramesDelegate(QObject* parent) : QStyledItemDelegate(parent) {}
+
+void TRxFramesDelegate::DrawCellText(QPainter* painter, const QString& text, TCellAlign align,
+                                     const QRect& rect, const QColor& background) {
+    painter->fillRect(rect, background);
+    const QFontMetrics metrics = painter->fontMetrics();
+    const int w = metrics.horizontalAdvance(text);
+    const int h = metrics.height();
+    const int dx = w < rect.width() ? (rect.width() - w) / 2 : 0;
+    const int dy = (rect.height() - h) / 2;
+    int x = rect.left() + 2;
+    if (align == caCentre) {
+        x = rect.left() + dx;
+    } else if (align == caRight) {
+        x = rect.right() + 1 - w - 2;
+    }
+    painter->save();
+    painter->setClipRect(rect);
+    painter->drawText(QRect(x, rect.top() + dy, w + 1, h), Qt::AlignLeft | Qt::AlignTop, text);
+    painter->restore();
+}
+
+void TRxFramesDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) const {
+    const int col = index.column();
+    const QPalette& palette = option.palette;
+    // The state's own colours first: the fixed column, the current cell, a normal cell.
+    QColor background = palette.color(QPalette::Base);
+    QColor text = palette.color(QPalette::Text);
+    if (col == kColNr) {
+        background = palette.color(QPalette::Button);
+        text = palette.color(QPalette::ButtonText);
+    } else if (option.state & QStyle::State_Selected) {
+        background = palette.color(QPalette::Highlight);
+        text = palette.color(QPalette::HighlightedText);
+    }
+    const QVariant ruleBackground = index.data(Qt::BackgroundRole);
+    const QVariant ruleText = index.data(Qt::ForegroundRole);
+    if (ruleBackground.isValid()) {
+        background = ruleBackground.value<QColor>();
+        // Highlighted text would vanish on the rule's light background.
+        if (!ruleText.isValid()) {
+            text = palette.color(QPalette::Text);
+        }
+    }
+    if (ruleText.isValid()) {
+        text = ruleText.value<QColor>();
+    }
+    painter->save();
+    painter->setFont(option.font);
+    painter->setPen(text);
+    const TCellAlign align =
+        (index.data(Qt::TextAlignmentRole).toInt() & Qt::AlignLeft) != 0 ? caLeft : caCentre;
+    DrawCellText(painter, index.data(Qt::DisplayRole).toString(), align, option.rect, background);
+    painter->restore();
+    if ((option.state & QStyle::State_HasFocus) && col != kColNr) {
+        painter->save();
+        QPen pen(palette.color(QPalette::Text));
+        pen.setStyle(Qt::DotLine);
+        painter->setPen(pen);
+        painter->drawRect(option.rect.adjusted(0, 0, -1, -1));
+        painter->restore();
+    }
+}
+
+TRxFrameGrid::TRxFrameGrid(TRxFramesModel& model, QWidget* parent)
+    : QTableView(parent), FramesModel(model) {
+    setObjectName("RXFrameStringGrid");
+    setAccessibleName("Received frames");
+    setModel(&FramesModel);
+    setItemDelegate(&Delegate);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setShowGrid(true);
+    setTabKeyNavigation(true);
+    setWordWrap(false);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    setCornerButtonEnabled(false);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    // The resize rule may narrow "Parameters" to 20 pixels, below the style's own minimum.
+    horizontalHeader()->setMinimumSectionSize(8);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalScrollBar()->setTracking(true);
+    verticalScrollBar()->setTracking(true);
+    // Editing is allowed in "Parameters" only (the model's flags), and a click opens it there.
+    setEditTriggers(QAbstractItemView::CurrentChanged | QAbstractItemView::SelectedClicked |
+                    QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                    QAbstractItemView::AnyKeyPressed);
+
+    RXFramesPopupMenu = new QMenu(this);
+    RXFramesPopupMenu->setObjectName("RXFramesPopupMenu");
+    RXFramesDeleteall = RXFramesPopupMenu->addAction("Delete all");
+    RXFramesDeleteall->setObjectName("RXFramesDeleteall");
+    connect(RXFramesDeleteall, &QAction::triggered, this, [this] {
+        if (OnDeleteAll) {
+            OnDeleteAll();
+        }
+    });
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { RXFramesPopupMenu->popup(viewport()->mapToGlobal(at)); });
+    connect(&FramesModel, &TRxFramesModel::RowsAppended, this, &TRxFrameGrid::RowsAppended);
+}
+
+void TRxFrameGrid::SetStartWidths(double scale) {
+    verticalHeader()->setDefaultSectionSize(static_cast<int>(18 * scale + 0.5));
+    for (int col = 0; col < kGridColumns; ++col) {
+        setColumnWidth(col, static_cast<int>(kGridColumnWidths[col] * scale + 0.5));
+    }
+}
+
+void TRxFrameGrid::FitParametersColumn() {
+    std::array<int, kGridColumns> widths{};
+    for (int col = 0; col < kGridColumns; ++col) {
+        widths[col] = columnWidth(col);
+    }
+    setColumnWidth(kColParameters, ParametersColumnWidth(width(), widths));
+}
+
+void TRxFrameGrid::RowsAppended(int lastRow) {
+    // The newest row becomes current in the current column; that must not open an editor.
+    const EditTriggers triggers = editTriggers();
+    setEditTriggers(NoEditTriggers);
+    const int col = currentIndex().isValid() ? currentIndex().column() : 0;
+    const QModelIndex newest = FramesModel.index(lastRow, col);
+    selectionModel()->setCurrentIndex(newest, QItemSelectionModel::ClearAndSelect);
+    scrollTo(newest);
+    setEditTriggers(triggers);
+}

@@ -1,0 +1,294 @@
+#include "app/window/Tessalmain.h"
+
+#include "app/core/SettingsFile.h"
+#include "app/window/About.h"
+#include "app/window/Repeat_period.h"
+#include "controls/CPortCtl.h"
+#include "framework/Application.h"
+#include "framework/Synchronize.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+
+#include <algorithm>
+
+TTessalForm::TTessalForm(const TTessalOptions& options, QWidget* parent)
+    : QMainWindow(parent), Options(options), AppDir(ExecutableDir()) {
+    BuildWindow();
+    SetUpPort();
+    UARTTimeout.setInterval(2000);
+    TimeForDataTimer.setInterval(kTimeForDataMs);
+    connect(&UARTTimeout, &QTimer::timeout, this,
+            [this] { Guarded([this] { UARTTimeoutTimer(); }); });
+    connect(&TimeForDataTimer, &QTimer::timeout, this,
+            [this] { Guarded([this] { TimeForDataTimerTimer(); }); });
+    RXFrameStringGrid->OnDeleteAll = [this] { RXFramesDeleteallClick(); };
+
+    connect(CMDTAdrEdit, &QLineEdit::textChanged, this, &TTessalForm::CMDTAdrEditChange);
+    connect(CMDComboBox, &QComboBox::activated, this, &TTessalForm::CMDComboBoxChange);
+    connect(CMDParametersEdit, &QLineEdit::textChanged, this,
+            &TTessalForm::CMDParametersEditChange);
+    connect(CMDCRC_H_Edit, &QLineEdit::textChanged, this, &TTessalForm::CMDCRC_H_EditChange);
+    connect(CMDCRC_L_Edit, &QLineEdit::textChanged, this, &TTessalForm::CMDCRC_L_EditChange);
+    connect(AutoCRCCheckBox, &QCheckBox::toggled, this, &TTessalForm::AutoCRCCheckBoxClick);
+    connect(SendFrameBitBtn, &QPushButton::clicked, this, &TTessalForm::OnButtonSendFrame);
+    connect(AutoRepeatCheckBox, &QCheckBox::toggled, this, &TTessalForm::OnCheckBoxAutoRepeat);
+    connect(HexCheckBox, &QCheckBox::toggled, this,
+            [this](bool checked) { Workbench.SetAscii(checked); });
+    connect(DelBeforeSendCheckBox, &QCheckBox::toggled, this,
+            [this](bool checked) { Workbench.SetDeleteAutomatically(checked); });
+    connect(ShowTXCheckBox, &QCheckBox::toggled, this,
+            [this](bool checked) { Workbench.SetShowTx(checked); });
+    Workbench.SetShowTx(ShowTXCheckBox->isChecked());
+    connect(TxFrameAddtolist, &QAction::triggered, this, &TTessalForm::TxFrameAddtolistClick);
+    connect(TxFrameClearlist, &QAction::triggered, this, &TTessalForm::TxFrameClearlistClick);
+    connect(TxFrameSendframes, &QAction::triggered, this, &TTessalForm::TxFrameSendframesClick);
+    connect(MenuOpen, &QAction::triggered, this, &TTessalForm::OnMenuOpenFileClick);
+    connect(MenuExit, &QAction::triggered, this, &TTessalForm::OnMenuExitClick);
+    connect(MenuSetUART, &QAction::triggered, this,
+            [this] { Guarded([this] { OnMenuSetUARTClick(); }); });
+    connect(MenuSetRepeatDelay, &QAction::triggered, this, &TTessalForm::OnMenuSetRepeatDelayClick);
+    connect(MenuAbout, &QAction::triggered, this, &TTessalForm::OnMenuAboutClick);
+    // Enter in the editor's fields: the parameters field and the command box send; while
+    // repeating the send button is the default button and takes Enter first.
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             CMDTAdrEdit, CMDLengthEdit, CMDComboBox, CMDParametersEdit, CMDCRC_H_Edit,
+             CMDCRC_L_Edit, AutoCRCCheckBox, AutoRepeatCheckBox, HexCheckBox, DelBeforeSendCheckBox,
+             ShowTXCheckBox}) {
+        w->installEventFilter(this);
+    }
+
+    LoadStartFile();
+    try {
+        RestorePortSettings();
+    } catch (...) {
+        ReleaseWindow();
+        throw;
+    }
+    OpenPort();
+    ApplyOutcome(Workbench.ComposeInitialFrame(CMDTAdrEdit->text().toStdString()));
+    setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
+                                    screen() != nullptr ? screen()->availableGeometry()
+                                                        : QRect(0, 0, 1024, 768)));
+}
+
+TTessalForm::~TTessalForm() {
+    ReleaseWindow();
+}
+
+void TTessalForm::ReleaseWindow() {
+    Workbench.Close();
+    KillRepeatTimer();
+    RemoveQueuedEvents(this);
+    ComPort.OnRxChar = nullptr;
+    ComPort.OnTxEmpty = nullptr;
+    // The lamps follow the port; they let go of it before it closes.
+    ComLed1->SetComPort(nullptr);
+    RxComLed->SetComPort(nullptr);
+    try {
+        ComPort.Close();
+    } catch (...) {
+        Application->HandleException(std::current_exception(), nullptr);
+    }
+    // The widgets refer to the window's members (the grid to its model), which go first.
+    delete takeCentralWidget();
+}
+
+void TTessalForm::SetDialogs(TAboutForm* about, TSendDelayForm* sendDelay) {
+    AboutForm = about;
+    SendDelayForm = sendDelay;
+    if (SendDelayForm != nullptr) {
+        connect(SendDelayForm, &TSendDelayForm::PeriodAccepted, this,
+                &TTessalForm::SetRepeatPeriod);
+        SetRepeatPeriod(SendDelayForm->GetRepeatPeriod());
+    }
+}
+
+void TTessalForm::LoadStartFile() {
+    ApplyOutcome(Workbench.LoadStartFile(ReadSettingsFile(kSettingsFileName)));
+}
+
+void TTessalForm::RestorePortSettings() {
+    if (Registry.OpenKey(kPortSettingsPath, false)) {
+        ComPort.LoadSettings(stRegistry, kPortSettingsKey);
+        if (!Options.PortName.empty()) {
+            ComPort.SetPort(Options.PortName);
+        }
+        return;
+    }
+    Registry.CreateKey(kPortSettingsPath);
+    if (!Options.PortName.empty()) {
+        ComPort.SetPort(Options.PortName);
+    }
+    ComPort.ShowSetupDialog();
+    ComPort.StoreSettings(stRegistry, kPortSettingsKey);
+}
+
+void TTessalForm::OpenPort() {
+    try {
+        ComPort.Open();
+    } catch (const std::exception& e) {
+        QMessageBox box(QMessageBox::Warning, "Tessal",
+                        QString::fromLocal8Bit(e.what()) + "\n\n" + kCantOpenUartText,
+                        QMessageBox::Ok, this);
+        box.setObjectName("OpenFailureBox");
+        box.exec();
+        ApplyOutcome(Workbench.PortOpenFailed());
+    }
+}
+
+void TTessalForm::OnMenuOpenFileClick() {
+    const QString path = QFileDialog::getOpenFileName(this, "Open file", QString(), "TSL (*.tsl)");
+    if (!path.isEmpty()) {
+        ApplyOutcome(Workbench.LoadCommandFile(path.toLocal8Bit().toStdString()));
+    }
+}
+
+void TTessalForm::OnMenuExitClick() {
+    close();
+}
+
+void TTessalForm::OnMenuSetUARTClick() {
+    ApplyOutcome(Workbench.StopForPortSetup());
+    ComPort.Close();
+    try {
+        ComPort.ShowSetupDialog();
+    } catch (...) {
+        // Without a dialog the port goes back as it was instead of staying closed.
+        OpenPort();
+        throw;
+    }
+    ComPort.StoreSettings(stRegistry, kPortSettingsKey);
+    ApplyOutcome(Workbench.PortSetupDone());
+    OpenPort();
+}
+
+void TTessalForm::OnMenuSetRepeatDelayClick() {
+    if (SendDelayForm != nullptr) {
+        SendDelayForm->ShowModeless();
+    }
+}
+
+void TTessalForm::OnMenuAboutClick() {
+    if (AboutForm != nullptr) {
+        AboutForm->ShowModeless();
+    }
+}
+
+void TTessalForm::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TTessalForm::FormResize() {
+    RXFrameStringGrid->FitParametersColumn();
+}
+
+void TTessalForm::closeEvent(QCloseEvent* event) {
+    FormClose();
+    QMainWindow::closeEvent(event);
+}
+
+void TTessalForm::FormClose() {
+    ApplyOutcome(Workbench.Close());
+}
+
+bool TTessalForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == RXFrameStringGrid && event->type() == QEvent::Resize) {
+        FormResize();
+        return false;
+    }
+    if (event->type() != QEvent::KeyPress) {
+        return false;
+    }
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) {
+        return false;
+    }
+    bool taken = false;
+    Guarded([&] {
+        ApplyOutcome(
+            Workbench.EnterPressed(watched == CMDParametersEdit || watched == CMDComboBox, taken));
+    });
+    return taken;
+}
+
+// --- frame editor ---
+
+namespace {
+
+std::string Latin1(const QString& text) {
+    return text.toLatin1().toStdString();
+}
+
+} // namespace
+
+void TTessalForm::CMDTAdrEditChange() {
+    ApplyOutcome(Workbench.TAddrChanged(Latin1(CMDTAdrEdit->text())));
+}
+
+void TTessalForm::CMDComboBoxChange() {
+    ApplyOutcome(Workbench.CommandChanged(CMDComboBox->currentIndex()));
+}
+
+void TTessalForm::CMDParametersEditChange() {
+    ApplyOutcome(Workbench.ParametersChanged(Latin1(CMDParametersEdit->text())));
+}
+
+void TTessalForm::CMDCRC_H_EditChange() {
+    ApplyOutcome(Workbench.CrcHChanged(Latin1(CMDCRC_H_Edit->text())));
+}
+
+void TTessalForm::CMDCRC_L_EditChange() {
+    ApplyOutcome(Workbench.CrcLChanged(Latin1(CMDCRC_L_Edit->text())));
+}
+
+void TTessalForm::AutoCRCCheckBoxClick() {
+    ApplyOutcome(Workbench.AutoCrcClicked(AutoCRCCheckBox->isChecked()));
+}
+
+// --- reception and the grid ---
+
+void TTessalForm::ComPortRxChar(TObject*, std::int32_t Count) {
+    // The bytes go down into the workbench once; it keeps what it needs of them.
+    RxChunk.resize(static_cast<std::size_t>(std::max(Count, 0)));
+    std::int32_t got = 0;
+    try {
+        got = Count > 0 ? ComPort.Read(RxChunk.data(), Count) : 0;
+    } catch (const std::exception& e) {
+        ApplyOutcome(Workbench.PortFailed(e.what()));
+        return;
+    }
+    RxChunk.resize(static_cast<std::size_t>(std::clamp(got, 0, Count)));
+    ApplyOutcome(Workbench.Received(RxChunk, TWorkbenchClock::now()));
+}
+
+void TTessalForm::UARTTimeoutTimer() {
+    ApplyOutcome(Workbench.TimerFired(wtAnswer, TWorkbenchClock::now()));
+}
+
+void TTessalForm::TimeForDataTimerTimer() {
+    ApplyOutcome(Workbench.TimerFired(wtTimeForData, TWorkbenchClock::now()));
+}
+
+void TTessalForm::RXFramesDeleteallClick() {
+    ApplyOutcome(Workbench.DeleteAll());
+}
+
+QString TTessalForm::StatusText() const {
+    return StatusLabel->text();
+}
+
+void TTessalForm::SetStatus(const std::string& text) {
+    StatusLabel->setText(QString::fromLatin1(text.c_str()));
+}

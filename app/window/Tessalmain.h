@@ -1,0 +1,199 @@
+// The workbench's main window TTessalForm: the frame editor, the send controls, the UART lamps,
+// the received-frames grid and the menus, over one port ComPort.
+//
+// The workbench itself is TWorkbench (app/core, no Qt): each handler here hands it what happened
+// (a field's text, a click, the bytes the port delivered with their time, a timer) and applies
+// the outcome it returns to the widgets, the timers and the port (ApplyOutcome).
+//
+// Threads: everything runs on the GUI thread. Port events arrive there through the framework's
+// GUI queue (smThreadSync); the repeat timer's ticks are queued to it without waiting, so killing
+// the timer from the GUI thread never waits on a tick that waits for the GUI thread.
+#pragma once
+
+#include "app/core/Workbench.h"
+#include "app/window/RxFrameGrid.h"
+#include "framework/Application.h"
+#include "platform/registry/Registry.h"
+#include "port/CPort.h"
+
+#include <QMainWindow>
+#include <QTimer>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class TComLed;
+class TAboutForm;
+class TSendDelayForm;
+
+inline constexpr const char* kCantOpenUartText = "Can't open UART.";
+inline constexpr const char* kPortSettingsKey = "HKEY_CURRENT_USER\\Software\\Tessal";
+// The same key below the current-user root, as the registry object names it.
+inline constexpr const char* kPortSettingsPath = "\\Software\\Tessal";
+
+struct TTessalOptions {
+    // Port name used instead of the stored one ("" keeps the settings' own); on the first start
+    // the setup dialog offers it.
+    std::string PortName;
+};
+
+class TTessalForm : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TTessalForm(const TTessalOptions& options = {}, QWidget* parent = nullptr);
+    ~TTessalForm() override;
+
+    // The repeat-period dialog's new period; a running repetition goes on at it.
+    void SetRepeatPeriod(std::int32_t ms);
+    void SetDialogs(TAboutForm* about, TSendDelayForm* sendDelay);
+
+    // For the window's users and tests: what a person reads.
+    QString StatusText() const;
+    TRxFrameGrid* Grid() const { return RXFrameStringGrid; }
+    TCustomComPort& Port() { return ComPort; }
+    const TWorkbench& Bench() const { return Workbench; }
+    bool Repeating() const { return Workbench.GetRepeating(); }
+    std::uint32_t GetRepeatTimerId() const { return RepeatTimerId; }
+    const std::string& GetAppDir() const { return AppDir; }
+
+protected:
+    // Start-up's port-settings step: loads the stored settings, or on the first start (no key)
+    // asks for them with the setup dialog and stores what it left. A failure to load or store
+    // ends start-up: the constructor raises.
+    void RestorePortSettings();
+
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Layout (TessalmainLayout.cpp).
+    void BuildWindow();
+    QWidget* BuildTopRow();
+    QGroupBox* BuildTxFrameGroup();
+    QGroupBox* BuildRxFrameGroup();
+    void BuildMenus();
+    void SetUpPort();
+    // What the destructor undoes; also run when start-up fails after the window was built.
+    void ReleaseWindow();
+
+public:
+    // Start-up and window-level actions.
+    void LoadStartFile();
+    void OpenPort();
+    void OnMenuOpenFileClick();
+    void OnMenuExitClick();
+    void OnMenuSetUARTClick();
+    void OnMenuSetRepeatDelayClick();
+    void OnMenuAboutClick();
+    void FormResize();
+    void FormClose();
+
+    // Frame editor handlers.
+    void CMDTAdrEditChange();
+    void CMDComboBoxChange();
+    void CMDParametersEditChange();
+    void CMDCRC_H_EditChange();
+    void CMDCRC_L_EditChange();
+    void AutoCRCCheckBoxClick();
+
+    // Sending (TessalmainSend.cpp).
+    void OnButtonSendFrame();
+    void OnCheckBoxAutoRepeat();
+    void TxFrameAddtolistClick();
+    void TxFrameClearlistClick();
+    void TxFrameSendframesClick();
+    void ComPortDoTxEmpty(TObject* Sender);
+
+    // Reception and the grid.
+    void ComPortRxChar(TObject* Sender, std::int32_t Count);
+    void UARTTimeoutTimer();
+    void TimeForDataTimerTimer();
+    void RXFramesDeleteallClick();
+
+    // Applies what the workbench returned: widgets, timers, then the port steps (whose results
+    // go back to the workbench and are applied in turn).
+    void ApplyOutcome(const TWorkbenchOutcome& outcome);
+
+private:
+    void ApplyWidgets(const TWorkbenchOutcome& outcome);
+    void ApplyTimer(const TTimerCommand& command);
+    void ApplyPort(const std::vector<TPortCommand>& steps);
+    void WritePort(const std::vector<std::uint8_t>& frame);
+    void StartRepeatTimer(std::int32_t periodMs, std::uint32_t token);
+    void KillRepeatTimer();
+    void SetStatus(const std::string& text);
+    // Runs a handler; an exception it raises goes to the application's exception display.
+    template <typename F>
+    void Guarded(F&& handler) {
+        try {
+            handler();
+        } catch (...) {
+            Application->HandleException(std::current_exception(), nullptr);
+        }
+    }
+
+    TTessalOptions Options;
+    double Scale = 1.0;
+    std::string AppDir;
+    TWorkbench Workbench{AppDir};
+    TRxFramesModel RowsModel{Workbench.Rows()};
+    // The port's bytes of one receive event, kept to spare an allocation per event.
+    std::vector<std::uint8_t> RxChunk;
+    TComPort ComPort;
+    // Kept for the window's lifetime; the port's settings store opens its own.
+    TRegistry Registry{HKEY_CURRENT_USER};
+
+    std::uint32_t RepeatTimerId = 0;
+
+public:
+    QTimer UARTTimeout;
+    QTimer TimeForDataTimer;
+
+    // Widgets, owned by the window.
+    QLabel* StatusLabel = nullptr;
+    QLabel* BannerImage = nullptr;
+    QGroupBox* UartGroup = nullptr;
+    TComLed* ComLed1 = nullptr;
+    TComLed* RxComLed = nullptr;
+    QPushButton* SendFrameBitBtn = nullptr;
+    QGroupBox* TxFrameGroup = nullptr;
+    QLabel* opisRozkazuLabel = nullptr;
+    QLabel* opisParametrowLabel = nullptr;
+    QLineEdit* CMDTAdrEdit = nullptr;
+    QLineEdit* CMDLengthEdit = nullptr;
+    QComboBox* CMDComboBox = nullptr;
+    QLineEdit* CMDParametersEdit = nullptr;
+    QLineEdit* CMDCRC_H_Edit = nullptr;
+    QLineEdit* CMDCRC_L_Edit = nullptr;
+    QCheckBox* AutoCRCCheckBox = nullptr;
+    QCheckBox* AutoRepeatCheckBox = nullptr;
+    QMenu* TxFramePopupMenu = nullptr;
+    QAction* TxFrameAddtolist = nullptr;
+    QAction* TxFrameClearlist = nullptr;
+    QAction* TxFrameSendframes = nullptr;
+    QGroupBox* RxFrameGroup = nullptr;
+    QCheckBox* HexCheckBox = nullptr;
+    QCheckBox* DelBeforeSendCheckBox = nullptr;
+    QCheckBox* ShowTXCheckBox = nullptr;
+    TRxFrameGrid* RXFrameStringGrid = nullptr;
+    QAction* MenuOpen = nullptr;
+    QAction* MenuExit = nullptr;
+    QAction* MenuSetUART = nullptr;
+    QAction* MenuSetRepeatDelay = nullptr;
+    QAction* MenuAbout = nullptr;
+
+private:
+    TAboutForm* AboutForm = nullptr;
+    TSendDelayForm* SendDelayForm = nullptr;
+};

@@ -1,0 +1,224 @@
+// Applying the workbench's outcomes: the widgets, the two window timers and the repeat timer, and
+// the port steps of a send (RTS keyed around each transmission); the sending handlers.
+#include "app/window/Tessalmain.h"
+
+#include "framework/Synchronize.h"
+#include "platform/timer/MmTimer.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <stdexcept>
+
+namespace {
+
+// RAII for the record of one overlapped write: every InitAsync meets its DoneAsync.
+class TAsyncRecord {
+public:
+    TAsyncRecord() { InitAsync(Record); }
+    ~TAsyncRecord() { DoneAsync(Record); }
+    TAsyncRecord(const TAsyncRecord&) = delete;
+    TAsyncRecord& operator=(const TAsyncRecord&) = delete;
+    PAsync& Get() { return Record; }
+
+private:
+    PAsync Record = nullptr;
+};
+
+QString FromLatin1(const std::string& text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Sets a widget's text without running its change handler: the workbench already knows it.
+void SetQuietly(QLineEdit* edit, const std::string& text) {
+    const QString value = FromLatin1(text);
+    if (edit->text() != value) {
+        const QSignalBlocker quiet(edit);
+        edit->setText(value);
+    }
+}
+
+} // namespace
+
+void TTessalForm::ApplyOutcome(const TWorkbenchOutcome& outcome) {
+    ApplyWidgets(outcome);
+    for (const TTimerCommand& command : outcome.Timers) {
+        ApplyTimer(command);
+    }
+    ApplyPort(outcome.Port);
+}
+
+void TTessalForm::ApplyWidgets(const TWorkbenchOutcome& o) {
+    if (o.StatusText) {
+        SetStatus(*o.StatusText);
+    }
+    if (o.Caption) {
+        setWindowTitle(QString::fromLocal8Bit(o.Caption->c_str()));
+    }
+    if (o.CommandBoxItems) {
+        const QSignalBlocker quiet(CMDComboBox);
+        CMDComboBox->clear();
+        for (const std::string& item : *o.CommandBoxItems) {
+            CMDComboBox->addItem(FromLatin1(item));
+        }
+        CMDComboBox->setCurrentIndex(o.SelectedIndex);
+    }
+    if (o.CommandDescription) {
+        opisRozkazuLabel->setText(FromLatin1(*o.CommandDescription));
+    }
+    if (o.ParamDescription) {
+        opisParametrowLabel->setText(FromLatin1(*o.ParamDescription));
+    }
+    if (o.LengthText) {
+        SetQuietly(CMDLengthEdit, *o.LengthText);
+    }
+    if (o.CrcHText) {
+        SetQuietly(CMDCRC_H_Edit, *o.CrcHText);
+    }
+    if (o.CrcLText) {
+        SetQuietly(CMDCRC_L_Edit, *o.CrcLText);
+    }
+    if (o.CrcReadOnly) {
+        CMDCRC_H_Edit->setReadOnly(*o.CrcReadOnly);
+        CMDCRC_L_Edit->setReadOnly(*o.CrcReadOnly);
+    }
+    if (o.EditorEnabled) {
+        for (QWidget* w : std::initializer_list<QWidget*>{CMDComboBox, CMDTAdrEdit, CMDLengthEdit,
+                                                          CMDParametersEdit, CMDCRC_H_Edit,
+                                                          CMDCRC_L_Edit, AutoCRCCheckBox}) {
+            w->setEnabled(*o.EditorEnabled);
+        }
+    }
+    if (o.SendEnabled) {
+        SendFrameBitBtn->setEnabled(*o.SendEnabled);
+    }
+    if (o.DisableAsciiCheckBox) {
+        HexCheckBox->setEnabled(false);
+    }
+    if (o.AutoRepeatChecked) {
+        const QSignalBlocker quiet(AutoRepeatCheckBox);
+        AutoRepeatCheckBox->setChecked(*o.AutoRepeatChecked);
+    }
+    if (o.Repeating) {
+        SendFrameBitBtn->setDefault(*o.Repeating);
+        SendFrameBitBtn->setText(SendButtonCaption(*o.Repeating));
+    }
+    if (o.RowsCleared || o.RowsAppended > 0) {
+        RowsModel.RowsChanged();
+    }
+    if (o.ErrorBox) {
+        // The standard exception display, as for any failure of a handler.
+        Application->HandleException(std::make_exception_ptr(std::runtime_error(*o.ErrorBox)),
+                                     nullptr);
+    }
+}
+
+void TTessalForm::ApplyTimer(const TTimerCommand& command) {
+    QTimer* timer = nullptr;
+    switch (command.Timer) {
+    case wtAnswer:
+        timer = &UARTTimeout;
+        break;
+    case wtTimeForData:
+        timer = &TimeForDataTimer;
+        break;
+    case wtRepeat:
+        if (command.Start) {
+            StartRepeatTimer(command.PeriodMs, command.Token);
+        } else {
+            KillRepeatTimer();
+        }
+        return;
+    }
+    timer->stop();
+    if (command.Start) {
+        timer->start(command.PeriodMs);
+    }
+}
+
+void TTessalForm::ApplyPort(const std::vector<TPortCommand>& steps) {
+    for (const TPortCommand& step : steps) {
+        try {
+            switch (step.Step) {
+            case psClearQueues:
+                ComPort.ClearBuffer(true, true);
+                break;
+            case psRtsOn:
+                ComPort.SetRTS(true);
+                break;
+            case psRtsOff:
+                ComPort.SetRTS(false);
+                break;
+            case psWrite:
+                WritePort(step.Bytes);
+                ApplyOutcome(Workbench.WriteDone(TWorkbenchClock::now()));
+                break;
+            }
+        } catch (const std::exception& e) {
+            ApplyOutcome(Workbench.PortFailed(e.what()));
+            return;
+        }
+    }
+}
+
+void TTessalForm::WritePort(const std::vector<std::uint8_t>& frame) {
+    TAsyncRecord async;
+    ComPort.WriteAsync(frame.data(), static_cast<std::int32_t>(frame.size()), async.Get());
+    ComPort.WaitForAsync(async.Get());
+}
+
+void TTessalForm::KillRepeatTimer() {
+    if (RepeatTimerId != 0) {
+        timeKillEvent(RepeatTimerId);
+        RepeatTimerId = 0;
+    }
+}
+
+void TTessalForm::StartRepeatTimer(std::int32_t periodMs, std::uint32_t token) {
+    KillRepeatTimer();
+    // Each tick is queued to the GUI thread without waiting: killing the timer waits for a
+    // running tick, and a tick waiting for the GUI thread would never end. The workbench tells
+    // a tick of a timer since replaced by its token.
+    RepeatTimerId = timeSetEvent(
+        static_cast<std::uint32_t>(periodMs), 0,
+        [this, token](std::uint32_t, std::uint32_t, std::uintptr_t, std::uintptr_t,
+                      std::uintptr_t) {
+            Queue(
+                [this, token] {
+                    ApplyOutcome(Workbench.TimerFired(wtRepeat, TWorkbenchClock::now(), token));
+                },
+                this);
+        },
+        0, TIME_PERIODIC);
+}
+
+void TTessalForm::SetRepeatPeriod(std::int32_t ms) {
+    ApplyOutcome(Workbench.SetRepeatPeriod(ms));
+}
+
+void TTessalForm::OnButtonSendFrame() {
+    Guarded([this] { ApplyOutcome(Workbench.SendButton()); });
+}
+
+void TTessalForm::OnCheckBoxAutoRepeat() {
+    ApplyOutcome(Workbench.AutoRepeatClicked(AutoRepeatCheckBox->isChecked()));
+}
+
+void TTessalForm::TxFrameAddtolistClick() {
+    ApplyOutcome(Workbench.AddToList());
+}
+
+void TTessalForm::TxFrameClearlistClick() {
+    ApplyOutcome(Workbench.ClearList());
+}
+
+void TTessalForm::TxFrameSendframesClick() {
+    Guarded([this] { ApplyOutcome(Workbench.SendList()); });
+}
+
+void TTessalForm::ComPortDoTxEmpty(TObject*) {
+    ApplyOutcome(Workbench.TxEmpty());
+}
