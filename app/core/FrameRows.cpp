@@ -21,7 +21,7 @@ int ParametersColumnWidth(int gridWidth, const std::array<int, kGridColumns>& co
 namespace {
 
 const std::array<const char*, kRowKinds> kRowStatusTexts = {
-    "TX", "CRC OK", "CRC FAIL", "Timeout", "Too short", "Too short/timeout"};
+    "TX", "CRC OK", "CRC FAIL", "Timeout", "Too short", "Too short/timeout", "No answer"};
 
 } // namespace
 

@@ -42,8 +42,9 @@ enum TRowKind : std::uint8_t {
     rkTimeout,         // "Timeout"
     rkTooShort,        // "Too short"
     rkTooShortTimeout, // "Too short/timeout"
+    rkNoAnswer,        // "No answer": a request that got no byte before the answer time-out
 };
-inline constexpr int kRowKinds = 6;
+inline constexpr int kRowKinds = 7;
 
 // The "Status" cell of a row of this kind.
 const char* RowStatusText(TRowKind kind);

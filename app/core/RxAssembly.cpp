@@ -32,7 +32,7 @@ void TRxAssembly::Received(std::span<const std::uint8_t> bytes, TWorkbenchOutcom
 void TRxAssembly::ReceivePiece(std::span<const std::uint8_t> piece, TWorkbenchOutcome& out) {
     std::memcpy(RxBuffer.data() + RxFill, piece.data(), piece.size());
     RxFill += static_cast<std::int32_t>(piece.size());
-    out.Start(wtAnswer, kAnswerTimeoutMs);
+    out.Start(wtAnswer, AnswerTimeoutMs);
     TimedOut = false;
     if (ClearOnAnswer && Checks.DeleteAutomatically) {
         ClearOnAnswer = false;

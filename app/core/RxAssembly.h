@@ -16,7 +16,11 @@
 #include <string>
 
 inline constexpr std::int32_t kRxBufferSize = 64000;
+// The answer time-out: silence that closes a reception, and that a request may wait for its
+// first byte before it counts as unanswered. Settable; this is where it starts.
 inline constexpr int kAnswerTimeoutMs = 100;
+inline constexpr int kMinAnswerTimeoutMs = 1;
+inline constexpr int kMaxAnswerTimeoutMs = 60000;
 inline constexpr int kTimeForDataMs = 500;
 inline constexpr int kMinAnswerLength = 6;
 inline constexpr int kMaxAnswerLength = 64;
@@ -46,6 +50,9 @@ public:
     // queue holding the new answer, and its "handled" mark does not hide the new answer's
     // unfinished frame.
     void BeginSend(TWorkbenchOutcome& out);
+
+    std::int32_t GetAnswerTimeout() const { return AnswerTimeoutMs; }
+    void SetAnswerTimeout(std::int32_t ms) { AnswerTimeoutMs = ms; }
 
     bool GetClearOnAnswer() const { return ClearOnAnswer; }
     void SetClearOnAnswer(bool value) { ClearOnAnswer = value; }
@@ -80,4 +87,5 @@ private:
     bool TimedOut = false;
     bool HandledInRxChar = false;
     bool ClearOnAnswer = false;
+    std::int32_t AnswerTimeoutMs = kAnswerTimeoutMs;
 };

@@ -1,6 +1,7 @@
 #include "app/core/Workbench.h"
 
 #include "app/core/FrameRendering.h"
+#include "app/core/HexText.h"
 
 TWorkbench::TWorkbench(std::string appDir) : Defs(std::move(appDir)) {}
 
@@ -148,10 +149,40 @@ void TWorkbench::StartRepeatTimer(TWorkbenchOutcome& out) {
 void TWorkbench::StartRepeatingWithASend(TWorkbenchOutcome& out) {
     SetRepeating(true, out);
     SendRoutine(out);
+    AfterRepeatSend(out);
+}
+
+void TWorkbench::AfterRepeatSend(TWorkbenchOutcome& out) {
     // A send without command definitions has stopped the repetition it was to begin.
-    if (Repeating) {
+    if (!Repeating) {
+        return;
+    }
+    if (WaitForAnswer && Pending) {
+        return; // WriteDone starts the wait
+    }
+    if (RepeatToken == 0) {
         StartRepeatTimer(out);
     }
+}
+
+void TWorkbench::AnswerEnded(TWorkbenchOutcome& out) {
+    WaitingForAnswer = false;
+    if (Repeating && Checks.AutoRepeat && RepeatToken == 0) {
+        StartRepeatTimer(out);
+    }
+}
+
+void TWorkbench::NoAnswerRow(TWorkbenchOutcome& out) {
+    const std::vector<std::uint8_t> request = std::move(*Unanswered);
+    Unanswered.reset();
+    TFrameRow row;
+    row[kColNr] = std::to_string(FrameRows.GetFrameCount());
+    row[kColAddr] = request.empty() ? "" : hex2(request[kFrameAddressOffset]);
+    if (request.size() > kFrameCommandOffset) {
+        row[kColAnswer] = SentCommandCell(request[kFrameCommandOffset]);
+    }
+    FrameRows.AppendRow(row, rkNoAnswer);
+    out.NoteAppend();
 }
 
 void TWorkbench::ClearRxFrames(TWorkbenchOutcome& out) {
@@ -160,6 +191,13 @@ void TWorkbench::ClearRxFrames(TWorkbenchOutcome& out) {
 }
 
 void TWorkbench::SendRoutine(TWorkbenchOutcome& out) {
+    if (Disconnected) {
+        // Nothing to repeat on until the device is back.
+        out.Status(DisconnectedText);
+        KillRepeatTimer(out);
+        SetRepeating(false, out);
+        return;
+    }
     out.Status("");
     if (Checks.DeleteAutomatically && !Checks.AutoRepeat) {
         ClearRxFrames(out);
@@ -183,6 +221,10 @@ void TWorkbench::SendRoutine(TWorkbenchOutcome& out) {
         KillRepeatTimer(out);
         SetRepeating(false, out);
         return;
+    }
+    if (Unanswered) {
+        // The next request ends the wait of the one before.
+        NoAnswerRow(out);
     }
     Rx.BeginSend(out);
     out.Step(psRtsOn);
@@ -285,8 +327,25 @@ TWorkbenchOutcome TWorkbench::SetRepeatPeriod(std::int32_t ms) {
     }
     RepeatPeriod = ms;
     KillRepeatTimer(out);
-    if (Repeating && Checks.AutoRepeat) {
+    if (Repeating && Checks.AutoRepeat && !WaitingForAnswer) {
         StartRepeatTimer(out);
+    }
+    return out;
+}
+
+bool TWorkbench::SetAnswerTimeout(std::int32_t ms) {
+    if (ms < kMinAnswerTimeoutMs || ms > kMaxAnswerTimeoutMs) {
+        return false;
+    }
+    Rx.SetAnswerTimeout(ms);
+    return true;
+}
+
+TWorkbenchOutcome TWorkbench::SetWaitForAnswer(bool on) {
+    TWorkbenchOutcome out;
+    WaitForAnswer = on;
+    if (!on && WaitingForAnswer) {
+        AnswerEnded(out);
     }
     return out;
 }
@@ -315,6 +374,12 @@ TWorkbenchOutcome TWorkbench::WriteDone(TWorkbenchTime time) {
     LastWriteDone = time;
     const std::vector<std::uint8_t> frame = std::move(Pending->Frame);
     Pending.reset();
+    Unanswered = frame;
+    // The answer time-out runs from the end of the request.
+    out.Start(wtAnswer, Rx.GetAnswerTimeout());
+    if (Repeating && WaitForAnswer) {
+        WaitingForAnswer = true;
+    }
     if (Checks.ShowTx) {
         const std::uint8_t code =
             frame.size() > kFrameCommandOffset ? frame[kFrameCommandOffset] : 0;
@@ -372,6 +437,27 @@ TWorkbenchOutcome TWorkbench::PortOpenFailed() {
     return out;
 }
 
+TWorkbenchOutcome TWorkbench::DeviceLost(const std::string& statusText) {
+    TWorkbenchOutcome out;
+    Disconnected = true;
+    DisconnectedText = statusText;
+    KillRepeatTimer(out);
+    SetRepeating(false, out);
+    Pending.reset();
+    Unanswered.reset();
+    WaitingForAnswer = false;
+    out.Stop(wtAnswer);
+    out.Status(statusText);
+    return out;
+}
+
+TWorkbenchOutcome TWorkbench::DeviceBack(const std::string& statusText) {
+    TWorkbenchOutcome out;
+    Disconnected = false;
+    out.Status(statusText);
+    return out;
+}
+
 // --- reception ---
 
 TWorkbenchOutcome TWorkbench::Received(std::span<const std::uint8_t> bytes, TWorkbenchTime time) {
@@ -382,7 +468,11 @@ TWorkbenchOutcome TWorkbench::Received(std::span<const std::uint8_t> bytes, TWor
     if (Rx.GetRxFill() == 0) {
         ReceptionStart = time;
     }
+    Unanswered.reset();
     Rx.Received(bytes, out);
+    if (WaitingForAnswer && out.RowsAppended > 0) {
+        AnswerEnded(out);
+    }
     return out;
 }
 
@@ -391,8 +481,14 @@ TWorkbenchOutcome TWorkbench::TimerFired(TWorkbenchTimer which, TWorkbenchTime,
     TWorkbenchOutcome out;
     switch (which) {
     case wtAnswer:
+        if (Unanswered) {
+            NoAnswerRow(out);
+        }
         Rx.UARTTimeoutTimer(out);
         ReceptionStart.reset();
+        if (WaitingForAnswer) {
+            AnswerEnded(out);
+        }
         break;
     case wtTimeForData:
         Rx.TimeForDataTimerTimer(out);
@@ -402,10 +498,14 @@ TWorkbenchOutcome TWorkbench::TimerFired(TWorkbenchTimer which, TWorkbenchTime,
         if (token == 0 || token != RepeatToken || !Repeating || !Checks.AutoRepeat) {
             break;
         }
+        if (WaitForAnswer) {
+            KillRepeatTimer(out); // the answer starts the next period
+        }
         SendingByTimer = true;
         SendRoutine(out);
         SendingByTimer = false;
         Rx.SetClearOnAnswer(true);
+        AfterRepeatSend(out);
         break;
     }
     return out;

@@ -71,6 +71,11 @@ public:
     TWorkbenchOutcome SendList();
     // Only positive periods are taken; a running repetition goes on at the new period.
     TWorkbenchOutcome SetRepeatPeriod(std::int32_t ms);
+    // The answer time-out, kMinAnswerTimeoutMs..kMaxAnswerTimeoutMs; false for a value outside.
+    bool SetAnswerTimeout(std::int32_t ms);
+    // "Wait for the answer": a repetition sends the next frame only a period after the answer
+    // (its first frame row), a "No answer" or the time-out, so no answer is cut by the next send.
+    TWorkbenchOutcome SetWaitForAnswer(bool on);
 
     // The port.
     TWorkbenchOutcome WriteDone(TWorkbenchTime time);
@@ -82,6 +87,10 @@ public:
     TWorkbenchOutcome StopForPortSetup();
     TWorkbenchOutcome PortSetupDone();
     TWorkbenchOutcome PortOpenFailed();
+    // The device went away (the client has closed the port) or is back (reopened); statusText
+    // says so in the user's words. While it is away, a send only repeats that text.
+    TWorkbenchOutcome DeviceLost(const std::string& statusText);
+    TWorkbenchOutcome DeviceBack(const std::string& statusText);
 
     // Reception.
     TWorkbenchOutcome Received(std::span<const std::uint8_t> bytes, TWorkbenchTime time);
@@ -102,6 +111,9 @@ public:
     bool GetRepeating() const { return Repeating; }
     bool GetSendEnabled() const { return SendEnabled; }
     std::int32_t GetRepeatPeriod() const { return RepeatPeriod; }
+    std::int32_t GetAnswerTimeout() const { return Rx.GetAnswerTimeout(); }
+    bool GetWaitForAnswer() const { return WaitForAnswer; }
+    bool GetConnected() const { return !Disconnected; }
     // The token of the running repeat timer, 0 for none.
     std::uint32_t GetRepeatToken() const { return RepeatToken; }
     // When the current reception's first byte came, and when the last write completed.
@@ -121,6 +133,11 @@ private:
     void StartRepeatTimer(TWorkbenchOutcome& out);
     void KillRepeatTimer(TWorkbenchOutcome& out);
     void StartRepeatingWithASend(TWorkbenchOutcome& out);
+    // After a send of a repetition: waits for the answer, or keeps (or restarts) the timer.
+    void AfterRepeatSend(TWorkbenchOutcome& out);
+    // Waiting for the answer, it ended: the period starts.
+    void AnswerEnded(TWorkbenchOutcome& out);
+    void NoAnswerRow(TWorkbenchOutcome& out);
     void SetSendEnabled(bool enabled, TWorkbenchOutcome& out);
     void ClearRxFrames(TWorkbenchOutcome& out);
 
@@ -146,6 +163,12 @@ private:
     };
     std::optional<TPendingWrite> Pending;
     bool SendingByTimer = false;
+    // The last request sent, until the first byte after it comes or its "No answer" row is shown.
+    std::optional<std::vector<std::uint8_t>> Unanswered;
+    bool WaitForAnswer = false;
+    bool WaitingForAnswer = false;
+    bool Disconnected = false;
+    std::string DisconnectedText;
 
     std::optional<TWorkbenchTime> ReceptionStart;
     std::optional<TWorkbenchTime> LastWriteDone;

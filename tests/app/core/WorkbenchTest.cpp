@@ -77,6 +77,16 @@ public:
     std::string Cell(int col, std::int32_t row) const {
         return std::string(Bench.Rows().Cell(col, row));
     }
+    // The "Answer" cells of the rows of this kind, in order.
+    std::vector<std::string> Answers(TRowKind kind) const {
+        std::vector<std::string> cells;
+        for (std::int32_t r = 1; r <= Bench.Rows().GetFrameCount(); ++r) {
+            if (Bench.Rows().Kind(r) == kind) {
+                cells.push_back(Cell(kColAnswer, r));
+            }
+        }
+        return cells;
+    }
 
     TWorkbench Bench;
     TWorkbenchTime Now{};
@@ -142,12 +152,16 @@ TEST_F(WorkbenchTest, ListRowsNameTheCommandOfTheirOwnFrame) {
     D.Tick();
     D.Tick();
     ASSERT_EQ(D.Line.size(), 4u);
-    for (std::int32_t row = 1; row <= 4; ++row) {
-        EXPECT_EQ(D.Cell(kColAnswer, row), entries[static_cast<std::size_t>(row - 1) % 3].second)
-            << "row " << row;
-        const auto& command = D.Bench.Definitions().GetCommandList()[static_cast<std::size_t>(
-            entries[static_cast<std::size_t>(row - 1) % 3].first)];
-        EXPECT_EQ(D.Line[static_cast<std::size_t>(row - 1)][2], command.Code);
+    const std::vector<std::string> named = {entries[0].second, entries[1].second, entries[2].second,
+                                            entries[0].second};
+    EXPECT_EQ(D.Answers(rkSent), named);
+    // None was answered: each request but the last is closed by the next one.
+    EXPECT_EQ(D.Answers(rkNoAnswer), std::vector<std::string>(named.begin(), named.end() - 1));
+    for (std::size_t i = 0; i < D.Line.size(); ++i) {
+        EXPECT_EQ(D.Line[i][2],
+                  D.Bench.Definitions()
+                      .GetCommandList()[static_cast<std::size_t>(entries[i % 3].first)]
+                      .Code);
     }
 }
 
@@ -266,7 +280,7 @@ TEST_F(WorkbenchTest, SendAndRepeatStates) {
         EXPECT_EQ(d.Bench.GetRepeating(), c.Repeating);
         EXPECT_EQ(d.Caption, SendButtonCaption(c.Repeating));
         EXPECT_EQ(d.Timers.count(wtRepeat), c.TimerRunning ? 1u : 0u);
-        EXPECT_EQ(d.Bench.Rows().GetFrameCount(), static_cast<std::int32_t>(c.Writes));
+        EXPECT_EQ(d.Answers(rkSent).size(), c.Writes);
     }
 }
 
@@ -284,7 +298,8 @@ TEST_F(WorkbenchTest, DeleteAutomaticallyClearsBeforeASingleSendOnlyAndAfterTheN
     D.Apply(D.Bench.SendButton());
     D.Apply(D.Bench.Received(answer, D.Now));
     D.Tick();
-    EXPECT_EQ(D.Bench.Rows().GetFrameCount(), 4);
+    // The request before the repetition was not answered: its "No answer" row stays too.
+    EXPECT_EQ(D.Bench.Rows().GetFrameCount(), 5);
     const TWorkbenchOutcome cleared = D.Apply(D.Bench.Received(answer, D.Now));
     EXPECT_TRUE(cleared.RowsCleared);
     EXPECT_EQ(cleared.RowsAppended, 1);
@@ -326,4 +341,88 @@ TEST_F(WorkbenchTest, WithoutCommandsNothingIsSentAndRepetitionStops) {
     EXPECT_TRUE(d.Line.empty());
     EXPECT_FALSE(d.Bench.GetRepeating());
     EXPECT_EQ(d.Timers.count(wtRepeat), 0u);
+}
+
+// Requests that get no answer, a repetition that waits for the answer, a device that goes away.
+TEST_F(WorkbenchTest, AnswersAwaitedAndTheDeviceAway) {
+    const TBytes answer = {0x01, 0x06, 0x00, 0x05, 0x94, 0xB1};
+    struct TCase {
+        const char* Name;
+        std::function<void(TDriver&)> Script;
+        std::size_t Writes;
+        std::vector<TRowKind> Rows;
+        std::string Status;
+    };
+    const TCase cases[] = {
+        {"silence until the time-out gives a No answer row",
+         [](TDriver& d) {
+             EXPECT_TRUE(d.Bench.SetAnswerTimeout(250));
+             EXPECT_FALSE(d.Bench.SetAnswerTimeout(0));
+             d.Apply(d.Bench.SendButton());
+             EXPECT_EQ(d.Timers.at(wtAnswer).PeriodMs, 250);
+             d.Apply(d.Bench.TimerFired(wtAnswer, d.Now));
+         },
+         1,
+         {rkSent, rkNoAnswer},
+         ""},
+        {"a byte in time is an answer, however short",
+         [](TDriver& d) {
+             d.Apply(d.Bench.SendButton());
+             d.Apply(d.Bench.Received(TBytes{0x01}, d.Now));
+             d.Apply(d.Bench.TimerFired(wtAnswer, d.Now));
+             d.Apply(d.Bench.SendButton());
+         },
+         2,
+         {rkSent, rkTooShortTimeout, rkSent},
+         ""},
+        {"waiting for the answer, the period starts when it came",
+         [&](TDriver& d) {
+             d.Apply(d.Bench.SetWaitForAnswer(true));
+             d.Apply(d.Bench.AutoRepeatClicked(true));
+             d.Apply(d.Bench.SendButton());
+             EXPECT_EQ(d.Timers.count(wtRepeat), 0u);
+             d.Tick(1); // no timer runs: nothing is sent
+             d.Apply(d.Bench.Received(answer, d.Now));
+             EXPECT_EQ(d.Timers.count(wtRepeat), 1u);
+             d.Tick();
+             EXPECT_EQ(d.Timers.count(wtRepeat), 0u);
+             d.Apply(d.Bench.TimerFired(wtAnswer, d.Now)); // no answer: the period starts too
+             d.Tick();
+         },
+         3,
+         {rkSent, rkCrcOk, rkSent, rkNoAnswer, rkSent},
+         ""},
+        {"a device that went away stops the repetition; sends say so until it is back",
+         [](TDriver& d) {
+             d.Apply(d.Bench.AutoRepeatClicked(true));
+             d.Apply(d.Bench.SendButton());
+             d.Apply(d.Bench.DeviceLost("/dev/ttyUSB0 disconnected"));
+             EXPECT_EQ(d.Timers.count(wtRepeat), 0u);
+             d.Apply(d.Bench.SendButton());
+             EXPECT_EQ(d.Timers.count(wtRepeat), 0u);
+             EXPECT_FALSE(d.Bench.GetRepeating());
+             d.Apply(d.Bench.DeviceBack("/dev/ttyUSB0 reconnected"));
+             d.Apply(d.Bench.AutoRepeatClicked(false));
+             d.Apply(d.Bench.SendButton());
+             d.Apply(d.Bench.DeviceLost("/dev/ttyUSB0 disconnected"));
+             d.Apply(d.Bench.SendButton());
+         },
+         2,
+         {rkSent, rkSent},
+         "/dev/ttyUSB0 disconnected"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TDriver d(Dir.Dir().string());
+        d.Apply(d.Bench.LoadCommandFile((Dir.Dir() / "device.tsl").string()));
+        d.Apply(d.Bench.ComposeInitialFrame("ff"));
+        c.Script(d);
+        EXPECT_EQ(d.Line.size(), c.Writes);
+        std::vector<TRowKind> kinds;
+        for (std::int32_t r = 1; r <= d.Bench.Rows().GetFrameCount(); ++r) {
+            kinds.push_back(d.Bench.Rows().Kind(r));
+        }
+        EXPECT_EQ(kinds, c.Rows);
+        EXPECT_EQ(d.Status, c.Status);
+    }
 }
