@@ -26,6 +26,8 @@ const char* KindDescription(TRowKind kind) {
     case rkTooShort:
     case rkTooShortTimeout:
         return "received frame, length too short";
+    case rkNoAnswer:
+        return "request without answer";
     }
     return "";
 }
@@ -42,7 +44,8 @@ QVariant Background(int col, TRowKind kind) {
 
 QVariant Foreground(int col, TRowKind kind) {
     if (col == kColStatus) {
-        return kStatusText;
+        // A request left unanswered has no CRC to colour: its verdict is the failure.
+        return kind == rkNoAnswer ? kCrcFailText : kStatusText;
     }
     if (col == kColCrc && kind != rkSent) {
         return kind == rkCrcOk ? kCrcOkText : kind == rkCrcFail ? kCrcFailText : kCrcOtherText;
