@@ -58,6 +58,9 @@ TTessalForm::TTessalForm(const TTessalOptions& options, QWidget* parent)
     connect(MenuSetUART, &QAction::triggered, this,
             [this] { Guarded([this] { OnMenuSetUARTClick(); }); });
     connect(MenuSetRepeatDelay, &QAction::triggered, this, &TTessalForm::OnMenuSetRepeatDelayClick);
+    connect(MenuAnswerTimeout, &QAction::triggered, this, &TTessalForm::OnMenuAnswerTimeoutClick);
+    connect(MenuWaitForAnswer, &QAction::triggered, this, &TTessalForm::OnMenuWaitForAnswerClick);
+    connect(MenuReconnect, &QAction::triggered, this, &TTessalForm::OnMenuReconnectClick);
     connect(MenuAbout, &QAction::triggered, this, &TTessalForm::OnMenuAboutClick);
     // Enter in the editor's fields: the parameters field and the command box send; while
     // repeating the send button is the default button and takes Enter first.
@@ -71,6 +74,7 @@ TTessalForm::TTessalForm(const TTessalOptions& options, QWidget* parent)
     LoadStartFile();
     try {
         RestorePortSettings();
+        LoadOptions();
     } catch (...) {
         ReleaseWindow();
         throw;

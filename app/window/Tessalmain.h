@@ -86,6 +86,10 @@ private:
     void SetUpPort();
     // What the destructor undoes; also run when start-up fails after the window was built.
     void ReleaseWindow();
+    // The workbench's options under the settings key (TessalmainOptions.cpp): the answer
+    // time-out, "Wait for the answer", and reconnection beside the port's own settings.
+    void LoadOptions();
+    void StoreOptions();
 
 public:
     // Start-up and window-level actions.
@@ -95,6 +99,9 @@ public:
     void OnMenuExitClick();
     void OnMenuSetUARTClick();
     void OnMenuSetRepeatDelayClick();
+    void OnMenuAnswerTimeoutClick();
+    void OnMenuWaitForAnswerClick();
+    void OnMenuReconnectClick();
     void OnMenuAboutClick();
     void FormResize();
     void FormClose();
@@ -191,6 +198,9 @@ public:
     QAction* MenuExit = nullptr;
     QAction* MenuSetUART = nullptr;
     QAction* MenuSetRepeatDelay = nullptr;
+    QAction* MenuAnswerTimeout = nullptr;
+    QAction* MenuWaitForAnswer = nullptr;
+    QAction* MenuReconnect = nullptr;
     QAction* MenuAbout = nullptr;
 
 private:

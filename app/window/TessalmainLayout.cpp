@@ -275,6 +275,12 @@ void TTessalForm::BuildMenus() {
     QMenu* setup = menuBar()->addMenu("&Setup");
     MenuSetUART = setup->addAction("COM");
     MenuSetRepeatDelay = setup->addAction("Set repeat period");
+    MenuAnswerTimeout = setup->addAction("Answer time-out...");
+    MenuWaitForAnswer = setup->addAction("Wait for the answer");
+    MenuWaitForAnswer->setCheckable(true);
+    MenuReconnect = setup->addAction("Reconnect automatically");
+    MenuReconnect->setCheckable(true);
+    MenuReconnect->setChecked(true);
     QMenu* help = menuBar()->addMenu("&Help");
     MenuAbout = help->addAction("About");
     MenuAbout->setShortcut(QKeySequence(Qt::Key_F1));
