@@ -92,10 +92,11 @@ void TComComboBox::RefreshPortList() {
         Application->HandleException(this);
         return;
     }
-    const std::string Chosen = GetText();
     const bool WasChosen = currentIndex() >= 0;
+    const std::string Chosen = WasChosen ? FComSelect.GetPortName() : std::string();
     FItems.Assign(&Found);
-    setCurrentIndex(WasChosen ? FItems.IndexOf(Chosen) : -1);
+    // The port chosen stays in the box even when the fresh list lacks it.
+    setCurrentIndex(WasChosen ? FComSelect.KeepPortItem(Chosen) : -1);
 }
 
 void TComComboBox::showPopup() {

@@ -4,7 +4,28 @@
 #include "port/CPortComPort.h"
 #include "port/CPortConv.h"
 
+#include <filesystem>
+#include <system_error>
+
 namespace {
+
+constexpr const char* kNotPresentMark = " (not present)";
+
+// The port an item names: its text without the mark of a device that is gone.
+std::string PortNameOfItem(const std::string& Item) {
+    const std::string Mark = kNotPresentMark;
+    if (Item.size() > Mark.size() &&
+        Item.compare(Item.size() - Mark.size(), Mark.size(), Mark) == 0)
+        return Item.substr(0, Item.size() - Mark.size());
+    return Item;
+}
+
+// A name without a slash lies in /dev, as the driver opens it.
+bool PortFileExists(const std::string& Name) {
+    std::error_code Ignored;
+    return std::filesystem::exists(Name.find('/') == std::string::npos ? "/dev/" + Name : Name,
+                                   Ignored);
+}
 
 // Adds the text of every value from First to Last, in ordinal order.
 template <typename TEnum>
@@ -54,7 +75,7 @@ void TComSelect::Choose(const std::string& Text) {
     case cpNone:
         break;
     case cpPort:
-        FPort = Text;
+        FPort = PortNameOfItem(Text);
         break;
     case cpBaudRate:
         FBaudRate = StrToBaudRate(Text);
@@ -131,9 +152,19 @@ std::string TComSelect::PortValueText() const {
 void TComSelect::UpdateSettings(std::int32_t& ItemIndex) {
     if (FComPort == nullptr || FComProperty == cpNone)
         return;
-    ItemIndex = FItems.IndexOf(PortValueText());
+    ItemIndex =
+        FComProperty == cpPort ? KeepPortItem(PortValueText()) : FItems.IndexOf(PortValueText());
     if (ItemIndex >= 0)
         Choose(FItems.Get(ItemIndex));
+}
+
+std::int32_t TComSelect::KeepPortItem(const std::string& Name) {
+    if (Name.empty())
+        return -1;
+    for (std::int32_t I = 0; I < FItems.GetCount(); ++I)
+        if (PortNameOfItem(FItems.Get(I)) == Name)
+            return I;
+    return FItems.Add(PortFileExists(Name) ? Name : Name + kNotPresentMark);
 }
 
 std::optional<std::int32_t> TComSelect::IndexAfterRefill(std::int32_t CurrentIndex) {

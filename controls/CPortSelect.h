@@ -46,9 +46,14 @@ public:
     // Writes the chosen value to the port; without a port, nothing.
     void ApplySettings();
     // Looks the port's current value up in the list: ItemIndex becomes its position, or -1
-    // when the list lacks it (the chosen value then stays). Without a port, or for cpNone,
+    // when the list lacks it (the chosen value then stays). A port name the list lacks (given
+    // by hand, stored, or of a device that is gone) gets an item of its own instead, so the box
+    // shows it and confirming without touching the box keeps it. Without a port, or for cpNone,
     // ItemIndex is left as it is.
     void UpdateSettings(std::int32_t& ItemIndex);
+    // cpPort: the item that stands for the port Name, added when the list lacks it; "Name (not
+    // present)" when its file is gone. -1 for an empty name.
+    std::int32_t KeepPortItem(const std::string& Name);
     // The entry the host shows after SetComProperty refilled the list: none for an empty list,
     // the first without a port, otherwise what UpdateSettings makes of CurrentIndex.
     std::optional<std::int32_t> IndexAfterRefill(std::int32_t CurrentIndex);

@@ -136,29 +136,32 @@ TEST_F(ComSelectPortTest, ComboChoiceReachesThePortOnApplyOrAtOnceWithAutoApply)
     }
 }
 
-TEST_F(ComSelectPortTest, PortNameFromTheListOrEmptyWhenTheListLacksIt) {
+// A port the list lacks keeps an item of its own, marked when its file is gone; applying keeps
+// its name rather than an empty one.
+TEST_F(ComSelectPortTest, PortNameFromTheListOrAnItemOfItsOwn) {
     TTempRegistry Temp;
     struct Case {
-        const char* Name;
-        bool Listed;
+        std::string Port;
+        std::string Shown;
     };
-    const Case Cases[] = {{"listed", true}, {"not listed", false}};
+    const Case Cases[] = {{NameA, NameA},
+                          {"no_such_device", "no_such_device (not present)"},
+                          {"/dev/null", "/dev/null"}};
     for (const auto& C : Cases) {
-        SCOPED_TRACE(C.Name);
+        SCOPED_TRACE(C.Port);
         TComPort P;
-        P.SetPort(C.Listed ? NameA : "no_such_device");
+        P.SetPort(C.Port);
         TComComboBox Box;
         Box.SetComProperty(cpPort);
         Box.SetComPort(&P);
-        if (C.Listed) {
-            EXPECT_EQ(Box.GetText(), NameA);
-            EXPECT_EQ(Box.GetComSelect().GetPortName(), NameA);
-        } else {
-            EXPECT_EQ(Box.GetItemIndex(), -1);
-            EXPECT_EQ(Box.GetComSelect().GetPortName(), "");
-        }
+        EXPECT_EQ(Box.GetText(), C.Shown);
+        EXPECT_EQ(Box.GetComSelect().GetPortName(), C.Port);
+        Box.showPopup(); // the list the popup shows afresh keeps the item
+        Box.hidePopup();
+        EXPECT_EQ(Box.GetText(), C.Shown);
+        P.SetPort("changed");
         Box.ApplySettings();
-        EXPECT_EQ(P.GetPort(), C.Listed ? NameA : "");
+        EXPECT_EQ(P.GetPort(), C.Port);
     }
 }
 

@@ -129,16 +129,16 @@ TEST_F(ComSetupTest, OkWritesAllSixSettingsInOneUpdateOfTheOpenDevice) {
     Counted.Close();
 }
 
-TEST_F(ComSetupTest, UnlistedPortShowsNoSelectionAndOkLeavesTheNameEmpty) {
+TEST_F(ComSetupTest, UnlistedPortIsShownMarkedAndOkKeepsIt) {
     Port->SetPort("not_a_device_here");
-    std::int32_t Index = 0;
+    std::string Shown;
     WhenShown([&](TComSetupFrm& F) {
-        Index = F.Combo1->GetItemIndex();
+        Shown = F.Combo1->GetText();
         QTest::keyClick(&F, Qt::Key_Return);
     });
     EditComPort(*Port);
-    EXPECT_EQ(Index, -1);
-    EXPECT_EQ(Port->GetPort(), "");
+    EXPECT_EQ(Shown, "not_a_device_here (not present)");
+    EXPECT_EQ(Port->GetPort(), "not_a_device_here");
 }
 
 TEST_F(ComSetupTest, HandSetFlowControlShowsCustomAndKeepsItsFieldsAfterOk) {
