@@ -56,6 +56,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
         FUZZ_CHECK(!Definitions.GetConfigLoaded());
         FUZZ_CHECK(Definitions.GetCommandList().empty());
         break;
+    case lrInvalid:
+    case lrNoCommands:
+        // Refused whole, with the reason; nothing was taken.
+        FUZZ_CHECK(Outcome.StatusText && !Outcome.StatusText->empty());
+        FUZZ_CHECK(!Definitions.GetConfigLoaded() && Definitions.GetCommandList().empty());
+        break;
     case lrOpenFailed:
     case lrReadFailed:
         // A regular file just written is always readable.

@@ -1,7 +1,12 @@
-// The command definitions of the main window: CommandList, OpCodeList, ConfigLoaded and the
-// loader LoadCommandFile. The window owns one TCommandDefinitions (built with its AppDir) and
-// hands it to its TFrameEditor. "File" -> "Open ..." and start-up call LoadCommandFile(path) and
-// apply the returned TLoadOutcome to the widgets; the loader itself touches no widget.
+// The command definitions of the workbench: CommandList, OpCodeList, ConfigLoaded and the loader
+// LoadCommandFile. TWorkbench owns one (built with the window's AppDir) and hands it to its
+// TFrameEditor. "File" -> "Open ..." and start-up call LoadCommandFile(path), whose TLoadOutcome
+// says what the widgets show; the loader itself touches no widget.
+//
+// A file is taken whole or not at all: a code that is not one hex byte, a name or code defined
+// twice in its section, a "#define" without a name or code, or no command at all refuse it
+// ("Line 7: '0xZZ' is not a hex code"), and the definitions in use stay. Only the syntax error
+// of a "#cmdcomment" before any "#define" empties them, as it always has.
 //
 // File format, in short: a line is a "#define", "#cmdcomment" or "#operationcode" line when it
 // contains that keyword anywhere (checked in that order, case-sensitive); other lines are
@@ -32,7 +37,17 @@ inline constexpr const char* kConfigLoadedText = "Config file successfully loade
 inline constexpr const char* kSyntaxErrorText =
     "Syntax error: #cmdcomment line should be after #define";
 
-enum TLoadResult : std::uint8_t { lrOpenFailed, lrReadFailed, lrSyntaxError, lrLoaded };
+// lrInvalid: a line is wrong (a code that is not one hex byte, a name or code defined twice, a
+// "#define" without a name or code), lrNoCommands: no command is defined; both refuse the file
+// and leave the definitions in use as they are, with the reason in the status text.
+enum TLoadResult : std::uint8_t {
+    lrOpenFailed,
+    lrReadFailed,
+    lrSyntaxError,
+    lrInvalid,
+    lrNoCommands,
+    lrLoaded
+};
 
 // What the window shows after a load; an empty member leaves its widget as it is.
 struct TLoadOutcome {

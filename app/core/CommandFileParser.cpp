@@ -5,8 +5,6 @@
 
 namespace {
 
-constexpr std::size_t kMaxCodeToken = 5;
-
 struct TKeyword {
     TDefinitionLine Kind;
     std::string_view Text;
@@ -68,13 +66,32 @@ TDefineFields ParseDefine(std::string_view rest) {
     cursor.SkipWhiteSpace();
     fields.Name = Cut(cursor.Word(), kMaxNameLength);
     cursor.SkipWhiteSpace();
-    fields.Code = static_cast<std::uint8_t>(ReadHex(cursor.Word(kMaxCodeToken)) & 0xFFu);
+    fields.CodeToken = Cut(cursor.Word(), kMaxNameLength);
+    fields.Code = ReadHexByte(fields.CodeToken).Value;
     cursor.SkipWhiteSpace();
     const std::string_view tail = cursor.Rest();
     if (tail.starts_with("//")) {
         fields.ParamDescription = Cut(tail.substr(2), kMaxParamDescriptionLength);
     }
     return fields;
+}
+
+std::string DefineError(const TDefineFields& fields) {
+    if (fields.Name.empty()) {
+        return "#define without a name";
+    }
+    if (fields.CodeToken.empty()) {
+        return "'" + fields.Name + "' has no code";
+    }
+    switch (ReadHexByte(fields.CodeToken).Verdict) {
+    case hbNotHex:
+        return "'" + fields.CodeToken + "' is not a hex code";
+    case hbTooBig:
+        return "'" + fields.CodeToken + "' does not fit in a byte";
+    case hbByte:
+        break;
+    }
+    return "";
 }
 
 std::string ParseCmdComment(std::string_view rest) {

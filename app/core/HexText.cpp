@@ -21,6 +21,21 @@ std::uint32_t ReadHex(std::string_view text) {
         ReadDigits(text.substr(i + low, digits - low), 16, 0xFFFFFFFF).Value);
 }
 
+THexByte ReadHexByte(std::string_view token) {
+    THexByte result;
+    if (token.size() >= 2 && token[0] == '0' && (token[1] == 'x' || token[1] == 'X')) {
+        token.remove_prefix(2);
+    }
+    const TDigitRun digits = ReadDigits(token, 16, 0xFF);
+    if (token.empty() || digits.Length != token.size()) {
+        return result;
+    }
+    result.Digits = digits.Length;
+    result.Value = static_cast<std::uint8_t>(digits.Value & 0xFFu);
+    result.Verdict = digits.Overflow ? hbTooBig : hbByte;
+    return result;
+}
+
 bool IsWhiteSpace(char ch) {
     return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\v' || ch == '\f' || ch == '\r';
 }

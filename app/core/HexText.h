@@ -16,6 +16,16 @@ std::string hex2(std::uint8_t value);
 // bits, the only ones any caller keeps, exact.
 std::uint32_t ReadHex(std::string_view text);
 
+// A byte typed as one hexadecimal number, strictly: an optional 0x/0X prefix, then hex digits and
+// nothing else. Digits counts the digits after the prefix; a value above 0xFF is hbTooBig.
+enum THexByteVerdict : std::uint8_t { hbByte, hbNotHex, hbTooBig };
+struct THexByte {
+    THexByteVerdict Verdict = hbNotHex;
+    std::uint8_t Value = 0;
+    std::size_t Digits = 0;
+};
+THexByte ReadHexByte(std::string_view token);
+
 // Blank, tab, line feed, vertical tab, form feed, carriage return.
 bool IsWhiteSpace(char ch);
 

@@ -6,8 +6,9 @@
 
 namespace {
 
-constexpr std::size_t kMaxHexDigits = 3;
+constexpr std::size_t kMaxHexDigits = 2;
 constexpr std::size_t kMaxStringChars = 64;
+constexpr std::size_t kMaxQuotedToken = 24;
 // The last offset a parameter byte may take, leaving room for the two CRC bytes.
 constexpr int kParametersLimit = kFrameParametersOffset + kMaxParameterBytes;
 
@@ -27,9 +28,9 @@ public:
     }
 
 private:
-    bool Fail(const char* text) {
+    bool Fail(std::string text) {
         Result.Ok = false;
-        Result.ErrorText = text;
+        Result.ErrorText = std::move(text);
         return false;
     }
 
@@ -47,9 +48,13 @@ private:
     bool Step(char ch) {
         const bool white = IsWhiteSpace(ch);
         if (!InString && !white && IsLetterOrDigit(ch)) {
+            // The whole token is judged when it ends; a run this long is wrong whatever follows.
+            if (HexDigits.size() > kMaxQuotedToken) {
+                return Fail(Judge(HexDigits).ErrorText);
+            }
             HexDigits.push_back(ch);
             HexPending = true;
-            return HexDigits.size() < kMaxHexDigits || Fail(kTooLongHexText);
+            return true;
         }
         if (InString && !white) {
             StringChars.push_back(ch);
@@ -60,7 +65,11 @@ private:
             return true;
         }
         if (HexPending) {
-            const char byte = static_cast<char>(ReadHex(HexDigits) & 0xFFu);
+            const TParameterParse token = Judge(HexDigits);
+            if (!token.Ok) {
+                return Fail(token.ErrorText);
+            }
+            const char byte = static_cast<char>(token.End);
             HexDigits.clear();
             HexPending = false;
             return Emit(std::string_view(&byte, 1));
@@ -75,6 +84,21 @@ private:
         return true;
     }
 
+    // One hex token: its byte in End, or why it is refused.
+    static TParameterParse Judge(const std::string& token) {
+        TParameterParse verdict;
+        const THexByte byte = ReadHexByte(token);
+        if (byte.Verdict == hbNotHex) {
+            verdict.Ok = false;
+            verdict.ErrorText = NotHexByteText("Parameters", token);
+        } else if (byte.Digits > kMaxHexDigits) {
+            verdict.Ok = false;
+            verdict.ErrorText = kTooLongHexText;
+        }
+        verdict.End = byte.Value;
+        return verdict;
+    }
+
     TTxFrame& Frame;
     TParameterParse Result;
     std::string HexDigits;
@@ -84,6 +108,14 @@ private:
 };
 
 } // namespace
+
+std::string NotHexByteText(std::string_view field, std::string_view token) {
+    std::string shown(token.substr(0, kMaxQuotedToken));
+    if (token.size() > kMaxQuotedToken) {
+        shown += "...";
+    }
+    return "Error: " + std::string(field) + ": '" + shown + "' is not a hex byte";
+}
 
 TParameterParse ParseParameters(std::string_view text, TTxFrame& frame) {
     return TParser(frame).Run(text);

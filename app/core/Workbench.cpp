@@ -74,13 +74,17 @@ void TWorkbench::TakeEditor(const TEditorOutcome& editor, TWorkbenchOutcome& out
     if (editor.ParamDescription) {
         out.ParamDescription = editor.ParamDescription;
     }
+    for (std::size_t field = 0; field < editor.FieldBad.size(); ++field) {
+        if (editor.FieldBad[field]) {
+            out.FieldBad[field] = editor.FieldBad[field];
+        }
+    }
     EditorTexts(out);
 }
 
 TWorkbenchOutcome TWorkbench::TAddrChanged(std::string_view text) {
     TWorkbenchOutcome out;
-    FrameEditor.TAddrChanged(text);
-    EditorTexts(out);
+    TakeEditor(FrameEditor.TAddrChanged(text), out);
     return out;
 }
 
@@ -99,23 +103,20 @@ TWorkbenchOutcome TWorkbench::ParametersChanged(std::string_view text) {
 
 TWorkbenchOutcome TWorkbench::CrcHChanged(std::string_view text) {
     TWorkbenchOutcome out;
-    FrameEditor.CrcHTextChanged(text);
-    EditorTexts(out);
+    TakeEditor(FrameEditor.CrcHTextChanged(text), out);
     return out;
 }
 
 TWorkbenchOutcome TWorkbench::CrcLChanged(std::string_view text) {
     TWorkbenchOutcome out;
-    FrameEditor.CrcLTextChanged(text);
-    EditorTexts(out);
+    TakeEditor(FrameEditor.CrcLTextChanged(text), out);
     return out;
 }
 
 TWorkbenchOutcome TWorkbench::AutoCrcClicked(bool checked) {
     TWorkbenchOutcome out;
-    FrameEditor.AutoCrcClicked(checked);
+    TakeEditor(FrameEditor.AutoCrcClicked(checked), out);
     out.CrcReadOnly = checked;
-    EditorTexts(out);
     return out;
 }
 

@@ -3,6 +3,7 @@
 // leaves its widget alone.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -61,6 +62,8 @@ struct TWorkbenchOutcome {
     std::optional<std::string> CrcHText;
     std::optional<std::string> CrcLText;
     std::optional<bool> CrcReadOnly;
+    // By TEditorField (TAddr, Parameters, CRC H, CRC L): a field marked bad (true) or good again.
+    std::array<std::optional<bool>, 4> FieldBad{};
 
     // The command box, the TAddr, Length, Parameters, CRC H and CRC L edits and the Auto box.
     std::optional<bool> EditorEnabled;

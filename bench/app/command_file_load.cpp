@@ -3,6 +3,7 @@
 //
 //   build/bench/bench_command_file_load [megabytes=10]
 #include "app/core/CommandDefinitions.h"
+#include "app/core/HexText.h"
 
 #include <chrono>
 #include <cstdio>
@@ -33,6 +34,18 @@ int main(int argc, char** argv) {
              }
              return text;
          }},
+        {"255 commands among remarks",
+         [&] {
+             std::string text;
+             for (int i = 0; text.size() < size; ++i) {
+                 text += i % 400 == 0 && i / 400 < 255
+                             ? "#define CMD" + std::to_string(i) + " 0x" +
+                                   hex2(static_cast<std::uint8_t>(i / 400)) + " // parameters\r\n"
+                             : "a remark line of the kind a long file carries, number " +
+                                   std::to_string(i) + "\r\n";
+             }
+             return text;
+         }},
         {"one endless line", [&] { return "#define LONG 01 //" + std::string(size, 'x'); }},
         {"comment before a definition",
          [&] { return "#cmdcomment " + std::string(size, 'y') + "\n#define A 01\n"; }},
@@ -57,9 +70,9 @@ int main(int argc, char** argv) {
         const auto ms =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count();
-        std::printf("%-30s %10.1f %12.1f %10zu%s\n", kind.What, content.size() / 1048576.0, ms,
+        std::printf("%-30s %10.1f %12.1f %10zu  %s\n", kind.What, content.size() / 1048576.0, ms,
                     definitions.GetCommandList().size(),
-                    outcome.Result == lrLoaded ? "" : "  (refused)");
+                    outcome.StatusText.value_or("(no status)").c_str());
         std::fflush(stdout);
     }
     std::filesystem::remove(path);

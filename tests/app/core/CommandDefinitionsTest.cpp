@@ -2,6 +2,7 @@
 #include "tests/common/TempDir.h"
 
 #include "app/core/CommandDefinitions.h"
+#include "app/core/HexText.h"
 #include "app/core/SettingsFile.h"
 
 #include <gtest/gtest.h>
@@ -76,44 +77,81 @@ TEST_F(CommandDefinitionsTest, WorkedExampleGivesRecordsItemsAndSettingsFile) {
     EXPECT_EQ(FindOpCode(OpCodes(), 0x06), nullptr);
 }
 
-TEST_F(CommandDefinitionsTest, FileWithoutDefinitionsLoadsWithEditorDisabled) {
-    const TLoadOutcome outcome = Load("just a remark\n\n");
-    EXPECT_EQ(outcome.Result, lrLoaded);
-    EXPECT_EQ(outcome.StatusText, kConfigLoadedText);
-    EXPECT_EQ(outcome.CommandBoxItems, std::vector<std::string>{});
-    EXPECT_EQ(outcome.EditorEnabled, false);
-    EXPECT_TRUE(Definitions.GetConfigLoaded());
-}
-
 TEST_F(CommandDefinitionsTest, CodeTokens) {
-    Load("#define A 0x1A\n#define B 1A\n#define C 1a\n#define D 101\n#define E 0x0001A\n"
-         "#define F 12345\n#define G\n#define\n#define H zz // p\n#define I 1z\n");
-    const std::vector<std::uint8_t> codes = {0x1A, 0x1A, 0x1A, 0x01, 0x00, 0x45, 0, 0, 0, 0x01};
+    Load("#define A 0x1A\n#define B 1b\n#define C 0X0001c\n#define D ff\n");
+    const std::vector<std::uint8_t> codes = {0x1A, 0x1B, 0x1C, 0xFF};
     ASSERT_EQ(Commands().size(), codes.size());
     for (std::size_t i = 0; i < codes.size(); ++i) {
         EXPECT_EQ(Commands()[i].Code, codes[i]) << i;
     }
-    EXPECT_EQ(Commands()[7].Name, "");
-    EXPECT_EQ(Commands()[8].ParamDescription, " p");
     EXPECT_EQ(Definitions.CommandBoxItems()[0], "0x1A  A");
 }
 
+// A file with a wrong line, or without commands, is refused whole with the line that says why;
+// the definitions in use stay, and tessal.ini keeps naming the file they came from.
+TEST_F(CommandDefinitionsTest, WrongFilesAreRefusedWithTheirLineNumber) {
+    struct TCase {
+        std::string Content;
+        TLoadResult Result;
+        std::string Status; // "FILE" stands for the path
+    };
+    const TCase cases[] = {
+        {"#define A 01\n\n#define B 0xZZ\n", lrInvalid, "Line 3: '0xZZ' is not a hex code"},
+        {"#define A 1z\n", lrInvalid, "Line 1: '1z' is not a hex code"},
+        {"#define A 0x1FF\n", lrInvalid, "Line 1: '0x1FF' does not fit in a byte"},
+        {"#define A 101\n", lrInvalid, "Line 1: '101' does not fit in a byte"},
+        {"#define A\n", lrInvalid, "Line 1: 'A' has no code"},
+        {"x #define\n", lrInvalid, "Line 1: 'x' has no code"},
+        {"#define\n", lrInvalid, "Line 1: #define without a name"},
+        {"rem #define FIRST 02\n", lrInvalid, "Line 1: 'FIRST' is not a hex code"},
+        {"#define A 01\n#define A 02\n", lrInvalid,
+         "Line 2: duplicate command name 'A' (first on line 1)"},
+        {"#define A 01\n#cmdcomment x\n#define B 0x1\n", lrInvalid,
+         "Line 3: duplicate command 0x01 (A, line 1)"},
+        {"#define A 01\n#operationcode\n#define OK 00\n#define KO 0\n", lrInvalid,
+         "Line 4: duplicate operation code 0x00 (OK, line 3)"},
+        {"#define A 01\n#operationcode\n#define OK zz\n", lrInvalid,
+         "Line 3: 'zz' is not a hex code"},
+        {"just a remark\n\n", lrNoCommands, "No commands found in FILE"},
+        {"", lrNoCommands, "No commands found in FILE"},
+        {"#operationcode\n#define OK 00\n", lrNoCommands, "No commands found in FILE"},
+    };
+    Load(kReadDoneBusy);
+    const std::string ini = Dir.Read("tessal.ini");
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Content);
+        const std::string path = Dir.Write("wrong.tsl", c.Content);
+        const TLoadOutcome outcome = LoadPath(path);
+        EXPECT_EQ(outcome.Result, c.Result);
+        std::string status = c.Status;
+        if (const auto at = status.find("FILE"); at != std::string::npos) {
+            status.replace(at, 4, path);
+        }
+        EXPECT_EQ(outcome.StatusText, status);
+        EXPECT_FALSE(outcome.CommandBoxItems || outcome.Caption || outcome.EditorEnabled);
+        ASSERT_EQ(Commands().size(), 1u);
+        EXPECT_EQ(Commands()[0].Name, "READ");
+        EXPECT_EQ(OpCodes().size(), 2u);
+        EXPECT_EQ(Dir.Read("tessal.ini"), ini);
+    }
+}
+
 TEST_F(CommandDefinitionsTest, LineClassification) {
-    Load("rem #define FIRST 02 //x\n"      // text before the keyword becomes the name
-         "#DEFINE UPPER 03\n"              // other letter case: ignored
-         "#define TWICE 04 #define\n"      // only the first keyword is removed
-         "#define DUP 05\r\n"              // CR LF
-         "#define DUP 05 trailing words\n" // both records stay; no "//": no description
-         "#define TAB\t06\t//\ttabbed\n"
+    Load("rem #define 0F //x\n"             // text before the keyword becomes the name
+         "#DEFINE UPPER 03\n"               // other letter case: ignored
+         "#define TWICE 04 #define\n"       // only the first keyword is removed
+         "#define DUP 05\r\n"               // CR LF
+         "#define DUP2 06 trailing words\n" // no "//": no description
+         "#define TAB\t07\t//\ttabbed\n"
          "#cmdcomment one\n#cmdcomment   two\n"
-         "#define LAST 07 // no line end");
+         "#define LAST 08 // no line end");
     ASSERT_EQ(Commands().size(), 6u);
     EXPECT_EQ(Commands()[0].Name, "rem");
-    EXPECT_EQ(Commands()[0].Code, 0x0F); // the "F" of "FIRST"
+    EXPECT_EQ(Commands()[0].Code, 0x0F);
     EXPECT_EQ(Commands()[1].Name, "TWICE");
     EXPECT_EQ(Commands()[1].ParamDescription, "");
     EXPECT_EQ(Commands()[2].Name, "DUP");
-    EXPECT_EQ(Commands()[3].Name, "DUP");
+    EXPECT_EQ(Commands()[3].ParamDescription, "");
     EXPECT_EQ(Commands()[4].ParamDescription, "\ttabbed");
     EXPECT_EQ(Commands()[4].CommandDescription, "two");
     EXPECT_EQ(Commands()[5].ParamDescription, " no line end");
@@ -121,12 +159,12 @@ TEST_F(CommandDefinitionsTest, LineClassification) {
 
 TEST_F(CommandDefinitionsTest, OperationCodeSectionOnlyNamesOperationCodes) {
     Load("#define CMD 01\n#operationcode\n#define OK 00 // ignored\n#cmdcomment ignored\n"
-         "#operationcode\n#define OK2 00\n#define X\n");
+         "#operationcode\n#define BUSY 05\n");
     ASSERT_EQ(Commands().size(), 1u);
     EXPECT_EQ(Commands()[0].CommandDescription, "");
-    ASSERT_EQ(OpCodes().size(), 3u);
+    ASSERT_EQ(OpCodes().size(), 2u);
     EXPECT_EQ(OpCodes()[0].Name, "OK");
-    EXPECT_EQ(OpCodes()[1].Name, "OK2");
+    EXPECT_EQ(OpCodes()[1].Name, "BUSY");
     EXPECT_EQ(FindOpCode(OpCodes(), 0x00), &OpCodes()[0]);
 }
 
@@ -136,7 +174,7 @@ TEST_F(CommandDefinitionsTest, CmdCommentBeforeDefineIsASyntaxError) {
     const TLoadOutcome outcome =
         LoadPath(Dir.Write("bad.tsl", "#cmdcomment early\n#define LATE 01\n"));
     EXPECT_EQ(outcome.Result, lrSyntaxError);
-    EXPECT_EQ(outcome.StatusText, "Syntax error: #cmdcomment line should be after #define");
+    EXPECT_EQ(outcome.StatusText, "Line 1: Syntax error: #cmdcomment line should be after #define");
     EXPECT_EQ(outcome.EditorEnabled, false);
     EXPECT_TRUE(outcome.DisableAsciiCheckBox);
     EXPECT_FALSE(outcome.CommandBoxItems.has_value());
@@ -192,24 +230,26 @@ TEST_F(CommandDefinitionsTest, OverlongLinesAndFieldsAreCut) {
 }
 
 TEST_F(CommandDefinitionsTest, NulByteEndsTheLinesText) {
-    Load(std::string("#define AB\0CD 12\n\0#define HIDDEN 01\n#define NEXT 02\n", 48));
+    const char content[] = "#define AB 12\0CD\n\0#define HIDDEN 01\n#define NEXT 02\n";
+    Load(std::string(content, sizeof content - 1));
     ASSERT_EQ(Commands().size(), 2u);
     EXPECT_EQ(Commands()[0].Name, "AB");
-    EXPECT_EQ(Commands()[0].Code, 0x00);
+    EXPECT_EQ(Commands()[0].Code, 0x12);
     EXPECT_EQ(Commands()[1].Name, "NEXT");
 }
 
 TEST_F(CommandDefinitionsTest, OnlyThe255FirstCommandsAreKept) {
     std::string content;
-    for (int i = 0; i < 300; ++i) {
-        content += "#define C" + std::to_string(i) + " " + std::to_string(i % 100) + "\n";
+    for (int i = 0; i < 256; ++i) {
+        content +=
+            "#define C" + std::to_string(i) + " " + hex2(static_cast<std::uint8_t>(i)) + "\n";
         content += "#cmdcomment about " + std::to_string(i) + "\n";
     }
     std::string errors;
     const TLoadOutcome outcome = Load(content, &errors);
     EXPECT_EQ(outcome.Result, lrLoaded);
-    EXPECT_EQ(outcome.CommandsIgnored, 45u);
-    EXPECT_NE(errors.find("45 ignored"), std::string::npos);
+    EXPECT_EQ(outcome.CommandsIgnored, 1u);
+    EXPECT_NE(errors.find("1 ignored"), std::string::npos);
     ASSERT_EQ(Commands().size(), 255u);
     EXPECT_EQ(outcome.CommandBoxItems->size(), 255u);
     EXPECT_EQ(Commands()[254].Name, "C254");
@@ -227,7 +267,9 @@ TEST_F(CommandDefinitionsTest, BinaryGarbageLoadsWithinBounds) {
         content.replace(at, 8, (at / 997) % 3 == 0 ? "#define " : "\n#define");
     }
     const TLoadOutcome outcome = Load(content);
-    EXPECT_EQ(outcome.Result, lrLoaded);
+    EXPECT_NE(outcome.Result, lrLoaded);
+    ASSERT_TRUE(outcome.StatusText);
+    EXPECT_EQ(outcome.StatusText->rfind("Line ", 0), 0u);
     EXPECT_LE(Commands().size(), 255u);
     for (const CommandRecord& record : Commands()) {
         EXPECT_LE(record.Name.size(), 63u);

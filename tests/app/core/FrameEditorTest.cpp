@@ -126,8 +126,7 @@ TEST_F(FrameEditorTest, ParametersFieldTokens) {
         {"", {}},
         {"1 2 3", {0x01, 0x02, 0x03}},
         {"1,2", {0x01, 0x02}},
-        {"1z", {0x01}},
-        {"zz", {0x00}},
+        {"0x10 0X0a,0xff", {0x10, 0x0A, 0xFF}},
         {"a0 A0 fF", {0xA0, 0xA0, 0xFF}},
         {"01 a0 $ABC 0d", {0x01, 0xA0, 0x41, 0x42, 0x43, 0x0D}},
         {"$ ", {}},
@@ -157,9 +156,16 @@ TEST_F(FrameEditorTest, ParseErrorsKeepLengthAndCrcAndDisableSending) {
     Editor.CommandChanged(1);
     struct Case {
         std::string Text;
-        const char* Status;
+        std::string Status;
     };
     const Case cases[] = {
+        {"zz", "Error: Parameters: 'zz' is not a hex byte"},
+        {"10 1z 20", "Error: Parameters: '1z' is not a hex byte"},
+        {"g", "Error: Parameters: 'g' is not a hex byte"},
+        {"0x", "Error: Parameters: '0x' is not a hex byte"},
+        {std::string(40, 'q'),
+         "Error: Parameters: '" + std::string(24, 'q') + "...' is not a hex byte"},
+        {"0x1FF", kTooLongHexText},
         {"33 0102", kTooLongHexText},
         {"$" + std::string(64, 'Q'), kTooLongAsciiText},
         {Sevens(250) + "8", kFrameTooLongText},
@@ -184,6 +190,50 @@ TEST_F(FrameEditorTest, ParseErrorsKeepLengthAndCrcAndDisableSending) {
     const TEditorOutcome next = Editor.ParametersChanged("33");
     EXPECT_EQ(next.StatusText, " ");
     EXPECT_EQ(next.SendEnabled, true);
+    EXPECT_EQ(Editor.GetParseError(), "");
+}
+
+// A TAddr or hand-typed CRC that is not one hex byte keeps the frame's byte, marks the field and
+// stops sending until it reads again.
+TEST_F(FrameEditorTest, AddressAndCrcFieldsAreReadStrictly) {
+    LoadDefault();
+    Editor.AutoCrcClicked(false);
+    struct Case {
+        TEditorField Field;
+        std::string Text;
+        std::string Error; // "" when it reads
+    };
+    const Case cases[] = {
+        {efTAddr, "zz", "Error: TAddr: 'zz' is not a hex byte"},
+        {efTAddr, "", "Error: TAddr: '' is not a hex byte"},
+        {efTAddr, "1g", "Error: TAddr: '1g' is not a hex byte"},
+        {efTAddr, "a", ""},
+        {efCrcH, "x", "Error: CRC: 'x' is not a hex byte"},
+        {efCrcL, " 7 ", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Text);
+        const TBytes before = Frame();
+        const TEditorOutcome outcome = c.Field == efTAddr  ? Editor.TAddrChanged(c.Text)
+                                       : c.Field == efCrcH ? Editor.CrcHTextChanged(c.Text)
+                                                           : Editor.CrcLTextChanged(c.Text);
+        EXPECT_EQ(Editor.GetFieldError(c.Field), c.Error);
+        if (!c.Error.empty()) {
+            EXPECT_EQ(Frame(), before);
+            EXPECT_EQ(outcome.FieldBad[c.Field], true);
+            EXPECT_EQ(outcome.StatusText, c.Error);
+            EXPECT_EQ(outcome.SendEnabled, false);
+            // Fixed, the field is good again and sending comes back.
+            const TEditorOutcome fixed = c.Field == efTAddr  ? Editor.TAddrChanged("01")
+                                         : c.Field == efCrcH ? Editor.CrcHTextChanged("12")
+                                                             : Editor.CrcLTextChanged("34");
+            EXPECT_EQ(fixed.FieldBad[c.Field], false);
+            EXPECT_EQ(fixed.SendEnabled, true);
+        }
+    }
+    EXPECT_EQ(Frame(), (TBytes{0x0A, 0x05, 0x00, 0x12, 0x07}));
+    Editor.CrcHTextChanged("zz");
+    EXPECT_EQ(Editor.AutoCrcClicked(true).FieldBad[efCrcH], false);
     EXPECT_EQ(Editor.GetParseError(), "");
 }
 
