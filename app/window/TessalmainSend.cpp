@@ -41,6 +41,14 @@ void SetQuietly(QLineEdit* edit, const std::string& text) {
     }
 }
 
+// A field whose text does not read: a red frame and background, and a screen reader hears why.
+void MarkField(QLineEdit* edit, bool bad) {
+    edit->setStyleSheet(bad ? "QLineEdit { border: 1px solid rgb(220, 0, 0); "
+                              "background: rgb(255, 228, 228); }"
+                            : QString());
+    edit->setAccessibleDescription(bad ? "not a valid entry" : QString());
+}
+
 } // namespace
 
 void TTessalForm::ApplyOutcome(const TWorkbenchOutcome& outcome) {
@@ -80,6 +88,12 @@ void TTessalForm::ApplyWidgets(const TWorkbenchOutcome& o) {
     }
     if (o.CrcLText) {
         SetQuietly(CMDCRC_L_Edit, *o.CrcLText);
+    }
+    QLineEdit* const fields[] = {CMDTAdrEdit, CMDParametersEdit, CMDCRC_H_Edit, CMDCRC_L_Edit};
+    for (std::size_t field = 0; field < o.FieldBad.size(); ++field) {
+        if (o.FieldBad[field]) {
+            MarkField(fields[field], *o.FieldBad[field]);
+        }
     }
     if (o.CrcReadOnly) {
         CMDCRC_H_Edit->setReadOnly(*o.CrcReadOnly);
