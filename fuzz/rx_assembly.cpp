@@ -28,14 +28,21 @@ std::uint8_t Take(std::string_view& Input) {
     return Byte;
 }
 
-// Rows from FirstRow on are the ones the last event added.
-void CheckState(const TRxAssembly& Assembly, const TFrameRows& Rows, std::int32_t FirstRow) {
+// Rows from FirstRow on are checked in both renderings of their parameters.
+void CheckState(TWorkbench& Bench, std::int32_t FirstRow) {
+    const TRxAssembly& Assembly = Bench.Receiver();
     FUZZ_CHECK(Assembly.GetRxFill() >= 0 && Assembly.GetRxFill() < kRxBufferSize);
     FUZZ_CHECK(Assembly.GetRxFrameStart() >= 0);
     FUZZ_CHECK(Assembly.GetRxFrameStart() <= Assembly.GetRxFill());
-    for (std::int32_t Row = FirstRow; Row <= Rows.RowCount(); ++Row)
-        for (int Col = 0; Col < kGridColumns; ++Col)
-            FUZZ_CHECK(Rows.Cell(Col, Row).size() <= TFrameRows::kMaxCellText);
+    const TFrameRows& Rows = Bench.Rows();
+    const bool Ascii = Rows.GetAscii();
+    for (const bool Rendering : {Ascii, !Ascii}) {
+        Bench.SetAscii(Rendering);
+        for (std::int32_t Row = FirstRow; Row <= Rows.RowCount(); ++Row)
+            for (int Col = 0; Col < kGridColumns; ++Col)
+                FUZZ_CHECK(Rows.Cell(Col, Row).size() <= TFrameRows::kMaxCellText);
+    }
+    Bench.SetAscii(Ascii);
 }
 
 } // namespace
@@ -91,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
         }
         // Rows only grow, unless the grid was cleared, and the outcome says so exactly.
         FUZZ_CHECK(Rows.GetFrameCount() == (Out.RowsCleared ? 0 : FramesBefore) + Out.RowsAppended);
-        CheckState(Bench->Receiver(), Rows, Out.RowsCleared ? 0 : FramesBefore + 1);
+        CheckState(*Bench, Out.RowsCleared ? 0 : FramesBefore + 1);
     }
     return 0;
 }

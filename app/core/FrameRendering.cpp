@@ -24,20 +24,17 @@ std::string RenderAscii(const std::uint8_t* bytes, std::size_t count) {
     return text;
 }
 
-std::string RenderParameters(const std::uint8_t* bytes, std::size_t count, bool ascii) {
-    return ascii ? RenderAscii(bytes, count) : RenderHex(bytes, count);
+std::span<const std::uint8_t> TxFrameParameters(const std::uint8_t* f, std::size_t n) {
+    return n > 5 ? std::span<const std::uint8_t>(f + 3, n - 5) : std::span<const std::uint8_t>();
 }
 
 TFrameRow TxFrameRow(const std::uint8_t* f, std::size_t n, std::int32_t frameNumber,
-                     const std::string& commandCell, bool ascii) {
+                     const std::string& commandCell) {
     TFrameRow row;
     row[kColNr] = std::to_string(frameNumber);
     row[kColAddr] = hex2(n > 0 ? f[0] : 0);
     row[kColLength] = hex2(n > 1 ? f[1] : 0);
     row[kColAnswer] = commandCell;
-    if (n > 5) {
-        row[kColParameters] = RenderParameters(f + 3, n - 5, ascii);
-    }
     row[kColOpCode] = "-";
     const std::size_t length = n > 1 ? f[1] : 0;
     if (length >= 5 && length <= n) {

@@ -1,5 +1,7 @@
 #include "app/core/FrameRows.h"
 
+#include "app/core/FrameRendering.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -63,7 +65,24 @@ std::string_view TFrameRows::Cell(int col, std::int32_t row) const {
     const std::uint64_t start = ref.StartAndKind & ((std::uint64_t{1} << kKindShift) - 1);
     const char* base = Blocks[start / kBlockSize].get() + start % kBlockSize;
     const std::size_t begin = col == 0 ? 0 : ref.End[col - 1];
-    return std::string_view(base + begin, ref.End[col] - begin);
+    const std::string_view stored(base + begin, ref.End[col] - begin);
+    if (col != kColParameters) {
+        return stored;
+    }
+    const TRowKind kind = Kind(row);
+    if (kind == rkTooShort || kind == rkTooShortTimeout) {
+        return "?";
+    }
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(stored.data());
+    if (!Ascii) {
+        Rendered = RenderHex(bytes, stored.size());
+    } else {
+        Rendered.assign(ref.AsciiLength, '.');
+        for (std::size_t k = 0; k < ref.AsciiLength && k < stored.size(); ++k) {
+            Rendered[k] = AsciiChar(bytes[k]);
+        }
+    }
+    return Rendered;
 }
 
 char* TFrameRows::Reserve(std::size_t size, std::uint64_t& start) {
@@ -77,20 +96,34 @@ char* TFrameRows::Reserve(std::size_t size, std::uint64_t& start) {
     return at;
 }
 
-void TFrameRows::AppendRow(const TFrameRow& cells, TRowKind kind) {
+void TFrameRows::AppendRow(const TFrameRow& cells, TRowKind kind,
+                           std::span<const std::uint8_t> parameters,
+                           std::optional<std::size_t> asciiLength) {
+    // Three characters a byte in HEX: the cell's bound holds this many.
+    parameters = parameters.first(std::min(parameters.size(), kMaxCellText / 3));
+    const auto stored = [&](int col) {
+        return col == kColParameters
+                   ? std::string_view(reinterpret_cast<const char*>(parameters.data()),
+                                      parameters.size())
+                   : std::string_view(cells[col]).substr(0, kMaxCellText);
+    };
     TRowRef ref{};
     std::size_t total = 0;
     for (int col = 0; col < kStoredColumns; ++col) {
-        total += std::min(cells[col].size(), kMaxCellText);
+        total += stored(col).size();
         ref.End[col] = static_cast<std::uint16_t>(total);
     }
+    ref.AsciiLength =
+        static_cast<std::uint16_t>(std::min(asciiLength.value_or(parameters.size()), kMaxCellText));
     std::uint64_t start = 0;
     char* at = Reserve(total, start);
     ref.StartAndKind = start | (static_cast<std::uint64_t>(kind) << kKindShift);
     for (int col = 0; col < kStoredColumns; ++col) {
-        const std::size_t size = std::min(cells[col].size(), kMaxCellText);
-        std::memcpy(at, cells[col].data(), size);
-        at += size;
+        const std::string_view text = stored(col);
+        if (!text.empty()) {
+            std::memcpy(at, text.data(), text.size());
+            at += text.size();
+        }
     }
     Rows.push_back(ref);
     ++FrameCount;

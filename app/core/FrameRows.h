@@ -6,16 +6,22 @@
 // Each row carries its kind (sent, or the verdict on a received frame) as data: the grid's colours
 // and the "Status" cell follow from it, never from the texts shown.
 //
-// A million rows must stay cheap, so a row keeps no strings of its own: the cell texts lie one
-// after another in large text blocks, and a row is a block position, its kind and the end
-// offsets. The "Status" text is the kind's own. Texts the user types into a "Parameters" cell
-// are kept aside, by row.
+// A row keeps the bytes of its parameters, not their text: the "Parameters" cell is rendered when
+// it is read, in HEX or ASCII as the grid shows them now (SetAscii), so every row follows the
+// "ASCII" box. A too-short frame's cell reads "?".
+//
+// A million rows must stay cheap, so a row keeps no strings of its own: the cell texts and the
+// parameter bytes lie one after another in large blocks, and a row is a block position, its kind
+// and the end offsets. The "Status" text is the kind's own. Texts the user types into a
+// "Parameters" cell are kept aside, by row.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -67,16 +73,26 @@ public:
     // FrameCount + 1, but two for an empty grid.
     std::int32_t RowCount() const { return FrameCount == 0 ? 2 : FrameCount + 1; }
 
-    // Row 0 gives the headers; rows past the frames give "".
+    // Row 0 gives the headers; rows past the frames give "". A "Parameters" cell is rendered
+    // into a buffer of the rows that the next call may reuse.
     std::string_view Cell(int col, std::int32_t row) const;
+
+    // The rendering of every row's parameters: ASCII, or HEX.
+    void SetAscii(bool ascii) { Ascii = ascii; }
+    bool GetAscii() const { return Ascii; }
 
     // The kind of a frame row (1..FrameCount).
     TRowKind Kind(std::int32_t row) const;
 
     // Writes the next frame row (row FrameCount + 1) and applies the row rule: FrameCount grows
-    // by one. The "Status" cell is the kind's text, whatever cells holds there. A cell is cut at
+    // by one. The "Status" cell is the kind's text and the "Parameters" cell the rendering of
+    // parameters, whatever cells holds there. In ASCII the cell has asciiLength characters (the
+    // bytes' count when none is given), bytes missing for them shown as '.': a frame cut short
+    // shows in ASCII the length it announced and in HEX the bytes that came. A cell is cut at
     // kMaxCellText characters; no frame row comes near it.
-    void AppendRow(const TFrameRow& cells, TRowKind kind);
+    void AppendRow(const TFrameRow& cells, TRowKind kind,
+                   std::span<const std::uint8_t> parameters = {},
+                   std::optional<std::size_t> asciiLength = std::nullopt);
 
     // What the user typed into a "Parameters" cell of a frame row; other cells are not editable.
     bool SetParametersText(std::int32_t row, std::string text);
@@ -95,8 +111,9 @@ private:
         // block * kBlockSize + offset in the low 56 bits, the kind in the high 8: a row stays
         // 24 bytes.
         std::uint64_t StartAndKind;
-        std::array<std::uint16_t, kStoredColumns> End; // cell ends, relative to the start
-        std::uint16_t Spare = 0;
+        // Cell ends, relative to the start; the "Parameters" slot holds the bytes.
+        std::array<std::uint16_t, kStoredColumns> End;
+        std::uint16_t AsciiLength = 0;
     };
     static constexpr int kKindShift = 56;
     static_assert(sizeof(TRowRef) == 24);
@@ -110,4 +127,6 @@ private:
     std::vector<std::unique_ptr<char[]>> Blocks;
     std::size_t BlockFill = kBlockSize;
     std::unordered_map<std::int32_t, std::string> EditedParameters;
+    bool Ascii = false;
+    mutable std::string Rendered;
 };

@@ -1,7 +1,6 @@
 #include "app/core/RxAssembly.h"
 
 #include "app/core/Crc16.h"
-#include "app/core/FrameRendering.h"
 #include "app/core/HexText.h"
 
 #include <algorithm>
@@ -110,6 +109,7 @@ void TRxAssembly::ProcessRxFrame(TWorkbenchOutcome& out) {
         const std::int32_t L = RxFrameLength;
         TFrameRow row;
         TRowKind kind = rkCrcOk;
+        std::span<const std::uint8_t> parameters;
         row[kColNr] = std::to_string(Rows.GetFrameCount());
         row[kColAddr] = hex2(ByteAt(s));
         row[kColLength] = hex2(ByteAt(s + 1));
@@ -122,7 +122,7 @@ void TRxAssembly::ProcessRxFrame(TWorkbenchOutcome& out) {
             }
             RxFrameStart = s + 2;
         } else {
-            row[kColParameters] = ShowRxFrameData(s, L);
+            parameters = ShowRxFrameData(s, L);
             if (TimedOut) {
                 row[kColOpCode] = "?";
                 row[kColCrc] = "?";
@@ -143,7 +143,8 @@ void TRxAssembly::ProcessRxFrame(TWorkbenchOutcome& out) {
             RxFrameStart = s + L;
         }
         row[kColStatus] = RowStatusText(kind);
-        Rows.AppendRow(row, kind);
+        Rows.AppendRow(row, kind, parameters,
+                       static_cast<std::size_t>(std::max(L - kMinAnswerLength, 0)));
         out.NoteAppend();
         RxFrameLength = ByteAt(static_cast<std::int64_t>(RxFrameStart) + 1);
         if (!NextFrameComplete()) {
@@ -154,21 +155,12 @@ void TRxAssembly::ProcessRxFrame(TWorkbenchOutcome& out) {
     } while (true);
 }
 
-std::string TRxAssembly::ShowRxFrameData(std::int32_t s, std::int32_t L) const {
-    std::int32_t n = L - 6;
-    if (Checks.Ascii) {
-        std::string text(static_cast<std::size_t>(std::max(n, 0)), '.');
-        for (std::int32_t k = 0; k < n; ++k) {
-            text[static_cast<std::size_t>(k)] =
-                AsciiChar(ByteAt(static_cast<std::int64_t>(s) + 3 + k));
-        }
-        return text;
-    }
-    if (TimedOut) {
-        n = RxFill - s - 3;
-    }
+std::span<const std::uint8_t> TRxAssembly::ShowRxFrameData(std::int32_t s, std::int32_t L) const {
+    // Whole, the frame's parameters; cut short, every byte that came after the first three
+    // (operation code and CRC positions included).
+    const std::int32_t n = TimedOut ? RxFill - s - 3 : L - kMinAnswerLength;
     if (n < 1) {
-        return "";
+        return {};
     }
-    return RenderHex(RxBuffer.data() + s + 3, static_cast<std::size_t>(n));
+    return std::span<const std::uint8_t>(RxBuffer.data() + s + 3, static_cast<std::size_t>(n));
 }

@@ -69,7 +69,8 @@ private:
     void ReceivePiece(std::span<const std::uint8_t> piece, TWorkbenchOutcome& out);
     // Shows the frame at RxFrameStart and every complete frame after it, one row each.
     void ProcessRxFrame(TWorkbenchOutcome& out);
-    std::string ShowRxFrameData(std::int32_t s, std::int32_t L) const;
+    // The parameter bytes of the frame at s, and the length its ASCII rendering has.
+    std::span<const std::uint8_t> ShowRxFrameData(std::int32_t s, std::int32_t L) const;
     bool NextFrameComplete() const;
     // RxBuffer[index], or 0 past the buffer's end: an unfinished frame near the end may name
     // positions behind it.

@@ -264,6 +264,16 @@ TWorkbenchOutcome TWorkbench::EnterPressed(bool sendField, bool& taken) {
     return taken ? Send() : TWorkbenchOutcome{};
 }
 
+TWorkbenchOutcome TWorkbench::SetAscii(bool checked) {
+    TWorkbenchOutcome out;
+    Checks.Ascii = checked;
+    if (FrameRows.GetAscii() != checked) {
+        FrameRows.SetAscii(checked);
+        out.RowsRendered = true;
+    }
+    return out;
+}
+
 TWorkbenchOutcome TWorkbench::AutoRepeatClicked(bool checked) {
     TWorkbenchOutcome out;
     Checks.AutoRepeat = checked;
@@ -385,8 +395,8 @@ TWorkbenchOutcome TWorkbench::WriteDone(TWorkbenchTime time) {
         const std::uint8_t code =
             frame.size() > kFrameCommandOffset ? frame[kFrameCommandOffset] : 0;
         FrameRows.AppendRow(TxFrameRow(frame.data(), frame.size(), FrameRows.GetFrameCount(),
-                                       SentCommandCell(code), Checks.Ascii),
-                            rkSent);
+                                       SentCommandCell(code)),
+                            rkSent, TxFrameParameters(frame.data(), frame.size()));
         out.NoteAppend();
     }
     return out;

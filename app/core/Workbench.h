@@ -52,7 +52,8 @@ public:
     TWorkbenchOutcome AutoCrcClicked(bool checked);
 
     // The check boxes.
-    void SetAscii(bool checked) { Checks.Ascii = checked; }
+    // Every row is rendered again: the outcome says so.
+    TWorkbenchOutcome SetAscii(bool checked);
     void SetDeleteAutomatically(bool checked) { Checks.DeleteAutomatically = checked; }
     void SetShowTx(bool checked) { Checks.ShowTx = checked; }
     TWorkbenchOutcome AutoRepeatClicked(bool checked);

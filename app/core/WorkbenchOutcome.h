@@ -50,6 +50,8 @@ struct TWorkbenchOutcome {
     // The grid's rows changed: cleared, or rows appended (counted after the last clear).
     bool RowsCleared = false;
     std::int32_t RowsAppended = 0;
+    // Every row's "Parameters" cell reads differently now.
+    bool RowsRendered = false;
 
     // Replaces the command box's items and selects SelectedIndex.
     std::optional<std::vector<std::string>> CommandBoxItems;

@@ -175,3 +175,9 @@ void TRxFramesModel::Sync() {
         emit RowsAppended(ShownFrames - 1);
     }
 }
+
+void TRxFramesModel::ParametersRendered() {
+    if (ShownFrames > 0) {
+        emit dataChanged(index(0, kColParameters), index(ShownFrames - 1, kColParameters));
+    }
+}

@@ -34,6 +34,8 @@ public:
 
     void RowsChanged();
     void Sync();
+    // Every row's "Parameters" cell reads anew (the rendering changed).
+    void ParametersRendered();
 
 signals:
     // After a Sync that added frame rows: the model row of the newest.

@@ -44,7 +44,7 @@ TTessalForm::TTessalForm(const TTessalOptions& options, QWidget* parent)
     connect(SendFrameBitBtn, &QPushButton::clicked, this, &TTessalForm::OnButtonSendFrame);
     connect(AutoRepeatCheckBox, &QCheckBox::toggled, this, &TTessalForm::OnCheckBoxAutoRepeat);
     connect(HexCheckBox, &QCheckBox::toggled, this,
-            [this](bool checked) { Workbench.SetAscii(checked); });
+            [this](bool checked) { ApplyOutcome(Workbench.SetAscii(checked)); });
     connect(DelBeforeSendCheckBox, &QCheckBox::toggled, this,
             [this](bool checked) { Workbench.SetDeleteAutomatically(checked); });
     connect(ShowTXCheckBox, &QCheckBox::toggled, this,

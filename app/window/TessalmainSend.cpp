@@ -123,6 +123,9 @@ void TTessalForm::ApplyWidgets(const TWorkbenchOutcome& o) {
     if (o.RowsCleared || o.RowsAppended > 0) {
         RowsModel.RowsChanged();
     }
+    if (o.RowsRendered) {
+        RowsModel.ParametersRendered();
+    }
     if (o.ErrorBox) {
         // The standard exception display, as for any failure of a handler.
         Application->HandleException(std::make_exception_ptr(std::runtime_error(*o.ErrorBox)),

@@ -28,35 +28,46 @@ TEST(FrameRenderingTest, HexAndAsciiRenderings) {
     for (const TCase& c : cases) {
         EXPECT_EQ(RenderHex(c.Bytes.data(), c.Bytes.size()), c.Hex);
         EXPECT_EQ(RenderAscii(c.Bytes.data(), c.Bytes.size()), c.Ascii);
-        EXPECT_EQ(RenderParameters(c.Bytes.data(), c.Bytes.size(), true), c.Ascii);
-        EXPECT_EQ(RenderParameters(c.Bytes.data(), c.Bytes.size(), false), c.Hex);
     }
 }
 
-TEST(FrameRenderingTest, SentFrameRows) {
+// A sent frame's row, and every row's parameters in the rendering the grid has now.
+TEST(FrameRenderingTest, SentFrameRowsFollowTheRendering) {
     struct TCase {
         TBytes Frame;
         std::string Command;
-        bool Ascii;
-        TFrameRow Expected;
+        TFrameRow Expected; // the "Parameters" cell in HEX
+        std::string Ascii;
     };
     const std::vector<TCase> cases = {
         {{0xFF, 0x05, 0x00, 0x30, 0x96},
          "0x00  PING",
-         false,
-         {"7", "FF", "05", "0x00  PING", "", "-", "30 96", "TX"}},
-        {{0xFF, 0x05, 0x00, 0x30, 0x96}, "", true, {"7", "FF", "05", "", "", "-", "30 96", "TX"}},
+         {"7", "FF", "05", "0x00  PING", "", "-", "30 96", "TX"},
+         ""},
         {{0x01, 0x07, 0x10, 0x00, 0x05, 0xE8, 0xBA},
          "0x10  READ",
-         false,
-         {"7", "01", "07", "0x10  READ", "00 05 ", "-", "E8 BA", "TX"}},
+         {"7", "01", "07", "0x10  READ", "00 05 ", "-", "E8 BA", "TX"},
+         ".."},
         {{0x01, 0x09, 0x10, 0x41, 0x20, 0x42, 0x0A, 0x12, 0x34},
          "",
-         true,
-         {"7", "01", "09", "", "A.B.", "-", "12 34", "TX"}},
+         {"7", "01", "09", "", "41 20 42 0A ", "-", "12 34", "TX"},
+         "A.B."},
     };
+    TFrameRows rows;
     for (const TCase& c : cases) {
-        EXPECT_EQ(TxFrameRow(c.Frame.data(), c.Frame.size(), 7, c.Command, c.Ascii), c.Expected);
+        rows.AppendRow(TxFrameRow(c.Frame.data(), c.Frame.size(), 7, c.Command), rkSent,
+                       TxFrameParameters(c.Frame.data(), c.Frame.size()));
+    }
+    for (bool ascii : {false, true, false}) {
+        rows.SetAscii(ascii);
+        for (std::size_t i = 0; i < cases.size(); ++i) {
+            const auto r = static_cast<std::int32_t>(i + 1);
+            for (int col = 0; col < kGridColumns; ++col) {
+                EXPECT_EQ(rows.Cell(col, r),
+                          col == kColParameters && ascii ? cases[i].Ascii : cases[i].Expected[col])
+                    << "row " << r << " column " << col << (ascii ? " ASCII" : " HEX");
+            }
+        }
     }
 }
 
@@ -98,30 +109,42 @@ TEST(FrameRowsTest, RowsAreNumberedFromEveryClearAndAnEmptyGridKeepsABlankRow) {
 
 TEST(FrameRowsTest, OnlyParametersOfFrameRowsTakeTypedText) {
     TFrameRows rows;
-    rows.AppendRow({"0", "01", "06", "00", "41 ", "0x05", "94 B1", "CRC OK"}, rkCrcOk);
+    const std::uint8_t byte = 0x41;
+    rows.AppendRow({"0", "01", "06", "00", "", "0x05", "94 B1", "CRC OK"}, rkCrcOk, {&byte, 1});
+    EXPECT_EQ(rows.Cell(kColParameters, 1), "41 ");
     EXPECT_TRUE(rows.SetParametersText(1, "typed"));
     EXPECT_EQ(rows.Cell(kColParameters, 1), "typed");
     EXPECT_EQ(rows.Cell(kColOpCode, 1), "0x05");
     EXPECT_FALSE(rows.SetParametersText(0, "header"));
     EXPECT_FALSE(rows.SetParametersText(2, "beyond"));
     rows.ClearRxFrames();
-    rows.AppendRow({"0", "", "", "", "fresh"}, rkSent);
-    EXPECT_EQ(rows.Cell(kColParameters, 1), "fresh");
+    rows.AppendRow({"0", "", "", "", "ignored"}, rkSent, {&byte, 1});
+    EXPECT_EQ(rows.Cell(kColParameters, 1), "41 ");
 }
 
 TEST(FrameRowsTest, CellsSurviveManyBlocksAndLongTextsAreCut) {
     TFrameRows rows;
     const std::string longText(TFrameRows::kMaxCellText + 100, 'x');
     for (int i = 0; i < 20000; ++i) {
-        TFrameRow row{std::to_string(i), "AA", "BB", "CC", std::string(i % 700, 'p')};
+        TFrameRow row{std::to_string(i), "AA", "BB", "CC"};
         if (i == 12345) {
             row[kColOpCode] = longText;
         }
-        rows.AppendRow(row, static_cast<TRowKind>(i % kRowKinds));
+        const TBytes parameters(static_cast<std::size_t>(i % 700), 0x70);
+        rows.AppendRow(row, static_cast<TRowKind>(i % kRowKinds), parameters, 3);
     }
     for (int i = 0; i < 20000; i += 997) {
         ASSERT_EQ(rows.Cell(kColNr, i + 1), std::to_string(i));
-        ASSERT_EQ(rows.Cell(kColParameters, i + 1).size(), static_cast<std::size_t>(i % 700));
+        const TRowKind kind = rows.Kind(i + 1);
+        const bool shortRow = kind == rkTooShort || kind == rkTooShortTimeout;
+        // HEX: as many bytes as there are, cut to the cell's bound; ASCII: the length given.
+        ASSERT_EQ(rows.Cell(kColParameters, i + 1).size(),
+                  shortRow ? 1 : std::min<std::size_t>((i % 700) * 3, 1365 * 3));
+        rows.SetAscii(true);
+        const std::size_t shown = std::min<std::size_t>(static_cast<std::size_t>(i % 700), 3);
+        ASSERT_EQ(rows.Cell(kColParameters, i + 1),
+                  shortRow ? "?" : std::string(shown, 'p') + std::string(3 - shown, '.'));
+        rows.SetAscii(false);
         ASSERT_EQ(rows.Cell(kColCrc, i + 1), "");
         ASSERT_EQ(rows.Kind(i + 1), i % kRowKinds);
     }

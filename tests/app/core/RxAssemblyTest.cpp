@@ -147,7 +147,7 @@ TEST_F(RxAssemblyTest, ReceptionsGiveTheirRows) {
     for (const TReceptionCase& c : cases) {
         SCOPED_TRACE(c.Name);
         TRxHarness h;
-        h.Checks.Ascii = c.Ascii;
+        h.Rows.SetAscii(c.Ascii);
         TFrameRows& rows = h.Rows;
         for (const TBytes& bytes : c.Receptions) {
             h.Receive(bytes);
@@ -315,7 +315,7 @@ TEST_F(RxAssemblyTest, RandomFramesInRandomPiecesGiveTheirRowsInOrder) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         std::mt19937 random(seed);
         TRxHarness h({{"ACK", 0x05}, {"NAK", 0x15}});
-        h.Checks.Ascii = seed % 2 == 0;
+        h.Rows.SetAscii(seed % 2 == 0);
         TFrameRows& rows = h.Rows;
         TBytes stream;
         std::vector<TBytes> frames;
@@ -347,7 +347,7 @@ TEST_F(RxAssemblyTest, RandomFramesInRandomPiecesGiveTheirRowsInOrder) {
             ASSERT_EQ(rows.Cell(kColStatus, r), "CRC OK");
             ASSERT_EQ(rows.Cell(kColCrc, r), hex2(f[f.size() - 2]) + " " + hex2(f.back()));
             ASSERT_EQ(rows.Cell(kColParameters, r).size(),
-                      h.Checks.Ascii ? f.size() - 6 : (f.size() - 6) * 3);
+                      h.Rows.GetAscii() ? f.size() - 6 : (f.size() - 6) * 3);
         }
     }
 }
