@@ -1,5 +1,5 @@
 // The workbench: the main window, the About box and the repeat-period dialog.
-//   tessal [--port NAME]
+//   tessal [--port NAME] | --help | --version
 #include "app/window/About.h"
 #include "app/window/Repeat_period.h"
 #include "app/window/Tessalmain.h"
@@ -11,9 +11,58 @@
 #include <QMessageBox>
 #include <QMetaObject>
 
+#include "app/core/ExampleFiles.h"
+#include "app/core/SettingsFile.h"
+
+#include <cstdio>
 #include <cstring>
 
+namespace {
+
+constexpr const char* kVersion = "3.20.00";
+
+void PrintHelp() {
+    std::string dir;
+    try {
+        dir = ExecutableDir();
+    } catch (const std::exception&) {
+        // Without its own directory the example is looked for in the source tree only.
+    }
+    const std::string example = ExampleCommandFile(dir);
+    std::printf(
+        "Usage: tessal [--port NAME]\n"
+        "       tessal --help | --version\n"
+        "\n"
+        "The frame workbench: load a command-definition file (File -> Open, Ctrl+O), pick a\n"
+        "command, type the address and parameters, and send the frame; the answers are listed\n"
+        "in the grid.\n"
+        "\n"
+        "  --port NAME   the serial port to use instead of the stored one (ttyUSB0,\n"
+        "                /dev/serial/by-id/..., any path)\n"
+        "  --help        print this help and exit\n"
+        "  --version     print the version and exit\n"
+        "\n"
+        "Settings: the port in the settings hive (TESSAL_REGISTRY_DIR, else ~/.config), the last\n"
+        "command file in tessal.ini beside the program.\n"
+        "Example command file: %s\n",
+        example.empty() ? "(not found; see resources/example.tsl in the sources)"
+                        : example.c_str());
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    // Answered before any display is needed.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            PrintHelp();
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("tessal %s\n", kVersion);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName("Tessal");
     Application->SetTitle("Tessal");
