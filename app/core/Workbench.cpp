@@ -201,7 +201,9 @@ void TWorkbench::SendRoutine(TWorkbenchOutcome& out) {
     }
     out.Status("");
     if (Checks.DeleteAutomatically && !Checks.AutoRepeat) {
+        // The rows go before the next frame, the unanswered request's verdict with them.
         ClearRxFrames(out);
+        Unanswered.reset();
     }
     if (!List.GetTxListMode() && !FrameEditor.GetParseError().empty()) {
         // The parameters field does not parse: its frame is not what the field says.

@@ -3,7 +3,7 @@
 // the totals. Goal: the longest stall <= 100 ms, memory bounded, rows at a bounded rate.
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_garbage_flood [seconds=30]
-#include "app/Tessalmain.h"
+#include "app/window/Tessalmain.h"
 #include "controls/GuiSynchronize.h"
 #include "tests/common/ProcessFigures.h"
 #include "tests/common/PtyAdapter.h"
@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
         secondStall = std::max(secondStall, now - lastBeat - kBeatMs);
         lastBeat = now;
         // Rows counted across "Delete all" of the grid: a drop in the count is a clear.
-        const std::int32_t rows = form->FrameRows().GetFrameCount();
+        const std::int32_t rows = form->Bench().Rows().GetFrameCount();
         if (now >= (second + 1) * 1000) {
             ++second;
             const std::int32_t added = rows >= rowsAtSecond ? rows - rowsAtSecond : rows;

@@ -1,7 +1,7 @@
 #include "WindowTestKit.h"
 
-#include "app/About.h"
-#include "app/Repeat_period.h"
+#include "app/window/About.h"
+#include "app/window/Repeat_period.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>
@@ -25,15 +25,17 @@ public slots:
 
 TEST_F(TWindowTest, RepeatPeriodDialogRules) {
     Start();
-    TSendDelayForm dialog(Form.get());
-    dialog.OnPeriodChanged = [this] { Form->RepeatPeriodChanged(); };
-    dialog.ShowModeless();
-    EXPECT_FALSE(dialog.isModal());
-    EXPECT_EQ(dialog.TimeEdit->text(), "1000");
-    EXPECT_EQ(dialog.NewValueLabel->text(), "1000");
+    // Owned by the window, as the program's is; shown by its menu item.
+    auto* dialog = new TSendDelayForm(Form.get());
+    Form->SetDialogs(nullptr, dialog);
+    Action("Set repeat period")->trigger();
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_FALSE(dialog->isModal());
+    EXPECT_EQ(dialog->TimeEdit->text(), "1000");
+    EXPECT_EQ(dialog->NewValueLabel->text(), "1000");
     // OK at once does nothing: the period is taken only after an edit.
-    QTest::mouseClick(dialog.AcceptBitBtn, Qt::LeftButton);
-    EXPECT_TRUE(dialog.isVisible());
+    QTest::mouseClick(dialog->AcceptBitBtn, Qt::LeftButton);
+    EXPECT_TRUE(dialog->isVisible());
 
     struct TCase {
         const char* Text;
@@ -46,40 +48,40 @@ TEST_F(TWindowTest, RepeatPeriodDialogRules) {
         {"abc", "incorrect", false, 75}, {"", "incorrect", false, 75}, {"250", "250", true, 250},
     };
     for (const TCase& c : cases) {
-        dialog.ShowModeless();
-        dialog.TimeEdit->setText(c.Text);
-        EXPECT_EQ(dialog.NewValueLabel->text(), c.Echo) << c.Text;
-        QTest::mouseClick(dialog.AcceptBitBtn, Qt::LeftButton);
-        EXPECT_EQ(dialog.isVisible(), !c.Accepted) << c.Text;
-        EXPECT_EQ(TTessalForm::RepeatPeriod, c.Period) << c.Text;
+        dialog->ShowModeless();
+        dialog->TimeEdit->setText(c.Text);
+        EXPECT_EQ(dialog->NewValueLabel->text(), c.Echo) << c.Text;
+        QTest::mouseClick(dialog->AcceptBitBtn, Qt::LeftButton);
+        EXPECT_EQ(dialog->isVisible(), !c.Accepted) << c.Text;
+        EXPECT_EQ(dialog->GetRepeatPeriod(), c.Period) << c.Text;
+        EXPECT_EQ(Form->Bench().GetRepeatPeriod(), c.Period) << c.Text;
     }
-    dialog.ShowModeless();
-    dialog.TimeEdit->setText("500");
-    QTest::mouseClick(dialog.CancelBitBtn, Qt::LeftButton);
-    EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(TTessalForm::RepeatPeriod, 250);
+    dialog->ShowModeless();
+    dialog->TimeEdit->setText("500");
+    QTest::mouseClick(dialog->CancelBitBtn, Qt::LeftButton);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(Form->Bench().GetRepeatPeriod(), 250);
     // Escape closes it too, and it is only hidden: shown again it reads the period afresh.
-    dialog.ShowModeless();
-    QTest::keyClick(&dialog, Qt::Key_Escape);
-    EXPECT_FALSE(dialog.isVisible());
-    dialog.ShowModeless();
-    EXPECT_EQ(dialog.TimeEdit->text(), "250");
-    EXPECT_EQ(dialog.GetPendingPeriod(), 0);
+    dialog->ShowModeless();
+    QTest::keyClick(dialog, Qt::Key_Escape);
+    EXPECT_FALSE(dialog->isVisible());
+    dialog->ShowModeless();
+    EXPECT_EQ(dialog->TimeEdit->text(), "250");
+    EXPECT_EQ(dialog->GetPendingPeriod(), 0);
 }
 
 TEST_F(TWindowTest, ANewPeriodRestartsARunningRepetition) {
-    TTessalForm::RepeatPeriod = 1000;
     Start();
     Reader = std::make_unique<TPeerReader>(Peer);
-    TSendDelayForm dialog(Form.get());
-    dialog.OnPeriodChanged = [this] { Form->RepeatPeriodChanged(); };
+    auto* dialog = new TSendDelayForm(Form.get());
+    Form->SetDialogs(nullptr, dialog);
     Find<QCheckBox>("AutoRepeatCheckBox")->setChecked(true);
     QTest::mouseClick(Find<QPushButton>("SendFrameBitBtn"), Qt::LeftButton);
     const std::uint32_t firstTimer = Form->GetRepeatTimerId();
     EXPECT_NE(firstTimer, 0u);
-    dialog.ShowModeless();
-    dialog.TimeEdit->setText("20");
-    QTest::mouseClick(dialog.AcceptBitBtn, Qt::LeftButton);
+    dialog->ShowModeless();
+    dialog->TimeEdit->setText("20");
+    QTest::mouseClick(dialog->AcceptBitBtn, Qt::LeftButton);
     EXPECT_TRUE(Form->Repeating());
     EXPECT_NE(Form->GetRepeatTimerId(), firstTimer);
     // At 1000 ms ten frames would take nine seconds.

@@ -1,7 +1,7 @@
 #include "WindowTestKit.h"
 
-#include "app/Crc16.h"
-#include "app/FrameRendering.h"
+#include "app/core/Crc16.h"
+#include "app/core/FrameRendering.h"
 #include "controls/CPortCtl.h"
 #include "platform/serial/SerialDriver.h"
 #include "platform/sync/SyncEvent.h"
@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -20,6 +21,8 @@
 namespace {
 
 const TBytes kStartFrame = {0xFF, 0x05, 0x00, 0x30, 0x96};
+const TBytes kAckAnswer = {0x01, 0x06, 0x00, 0x05, 0x94, 0xB1};
+const std::vector<std::string> kStartRow = {"0", "FF", "05", "0x00  PING", "", "-", "30 96", "TX"};
 
 TBytes WithCrc(TBytes frame) {
     frame[1] = static_cast<std::uint8_t>(frame.size() + 2);
@@ -55,9 +58,38 @@ TEST_F(TWindowTest, SingleSendPutsTheStartFrameOnTheLineKeyedByRts) {
     EXPECT_EQ(LampStates.front(), lsOn);
     EXPECT_EQ(LampStates.back(), lsOff);
     EXPECT_EQ(Find<QPushButton>("SendFrameBitBtn")->text(), "Send frame");
-    WAIT_EQ(Form->Grid()->model()->rowCount(), 1);
-    EXPECT_EQ(Row(1),
-              (std::vector<std::string>{"0", "FF", "05", "0x00  PING", "", "-", "30 96", "TX"}));
+    // Its "No answer" may follow.
+    ASSERT_TRUE(View->WaitRows(1, true));
+    EXPECT_EQ(View->Row(0), kStartRow);
+    EXPECT_EQ(View->Cell(0, kColNr, TRxFramesModel::KindRole).toInt(), rkSent);
+}
+
+TEST_F(TWindowTest, AFileOpenedFromTheMenuGivesTheFrameItsSelectedCommand) {
+    Start();
+    const std::string other = (Dir / "other.tsl").string();
+    std::ofstream(other) << "#define READ 10 // addr cnt\n#define PING 00\n";
+    QTimer picker;
+    int tries = 0;
+    QObject::connect(&picker, &QTimer::timeout, [&] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            if (++tries > 200) {
+                dialog->reject(); // a dialog that will not take the file fails the test below
+                return;
+            }
+            // Typed, as the directory's listing may not have come yet.
+            dialog->findChild<QLineEdit*>("fileNameEdit")->setText(QString::fromStdString(other));
+            static_cast<QDialog*>(dialog)->accept();
+        }
+    });
+    picker.start(10);
+    Action("Open ...")->trigger();
+    picker.stop();
+    ASSERT_EQ(Form->windowTitle().toStdString(), other);
+    EXPECT_EQ(Find<QComboBox>("CMDComboBox")->currentText(), "0x10  READ");
+    QTest::mouseClick(Find<QPushButton>("SendFrameBitBtn"), Qt::LeftButton);
+    EXPECT_EQ(PeerRead(16), WithCrc({0xFF, 0x05, 0x10}));
+    ASSERT_TRUE(View->WaitRows(1, true));
+    EXPECT_EQ(View->Text(0, kColAnswer), "0x10  READ");
 }
 
 TEST_F(TWindowTest, RtsIsRaisedForEachWrite) {
@@ -111,8 +143,8 @@ TEST_F(TWindowTest, EnterSendsFromTheParametersFieldOnlyWhileSendingIsPossible) 
 }
 
 TEST_F(TWindowTest, AutoRepeatSendsAtThePeriodAndTheSecondPressStops) {
-    TTessalForm::RepeatPeriod = 50;
     Start();
+    Form->SetRepeatPeriod(50);
     Reader = std::make_unique<TPeerReader>(Peer);
     auto* button = Find<QPushButton>("SendFrameBitBtn");
     Find<QCheckBox>("AutoRepeatCheckBox")->setChecked(true);
@@ -132,33 +164,54 @@ TEST_F(TWindowTest, AutoRepeatSendsAtThePeriodAndTheSecondPressStops) {
     const double median =
         MedianIntervalMs(std::vector<TPeerReader::TFrame>(frames.begin(), frames.begin() + 41));
     EXPECT_NEAR(median, 50.0, 10.0);
-    // Stopped: no further frame, whatever ticks were still queued. Every frame sent has its TX
-    // row; once the far end has read them all, a window of four periods shows nothing more.
-    const std::int32_t sent = Form->FrameRows().GetFrameCount();
+    // Stopped: no further frame from ticks queued before the stop (served here at once; the
+    // timer is gone). Every frame sent has its TX row.
+    ASSERT_TRUE(View->CatchUp(Form->Bench()));
+    const int sent = View->Count(rkSent);
+    CheckSynchronize(0);
+    ASSERT_TRUE(View->CatchUp(Form->Bench()));
+    EXPECT_EQ(View->Count(rkSent), sent);
     WAIT_EQ(Reader->Count(), static_cast<std::size_t>(sent));
-    QTest::qWait(200);
-    EXPECT_EQ(Reader->Count(), static_cast<std::size_t>(sent));
-    EXPECT_EQ(Form->FrameRows().GetFrameCount(), sent);
+}
+
+TEST_F(TWindowTest, ATickOfAReplacedRepeatTimerSendsNothing) {
+    Start();
+    Form->SetRepeatPeriod(20);
+    Find<QCheckBox>("AutoRepeatCheckBox")->setChecked(true);
+    {
+        // Ticks are held in the GUI queue until the period has changed; the new timer's first
+        // tick is ten seconds away, so any send when they are served is an old timer's.
+        THeldGuiQueue held;
+        QTest::mouseClick(Find<QPushButton>("SendFrameBitBtn"), Qt::LeftButton);
+        // The send raises a few port events; the rest are ticks.
+        ASSERT_TRUE(held.WaitForQueued(10));
+        Form->SetRepeatPeriod(10000);
+        CheckSynchronize(0);
+    }
+    EXPECT_TRUE(Form->Repeating());
+    EXPECT_EQ(PeerRead(64), kStartFrame);
+    ASSERT_TRUE(View->CatchUp(Form->Bench()));
+    EXPECT_EQ(View->Count(rkSent), 1);
 }
 
 TEST_F(TWindowTest, SendListSendsEachEntryInTurnAndNamesIt) {
-    // Room for the label poll between ticks, also under the race detector.
-    TTessalForm::RepeatPeriod = 100;
     Start();
+    // Room for the label poll between ticks, also under the race detector.
+    Form->SetRepeatPeriod(100);
     auto* addr = Find<QLineEdit>("CMDTAdrEdit");
     auto* label = Find<QLabel>("opisRozkazuLabel");
-    QAction* add = nullptr;
-    QAction* sendList = nullptr;
-    for (QAction* a : Form->findChildren<QAction*>()) {
-        add = a->text() == "Add to list" ? a : add;
-        sendList = a->text() == "Send list" ? a : sendList;
-    }
+    QAction* add = Action("Add to list");
+    QAction* sendList = Action("Send list");
     ASSERT_TRUE(add && sendList);
     for (const char* a : {"01", "02", "03"}) {
         addr->setText(a);
         add->trigger();
     }
-    ASSERT_EQ(Form->TxFrames().Count(), 3u);
+    ASSERT_EQ(Form->Bench().TxList().Count(), 3u);
+    // The rows name the command of each frame's own code, not the one the box shows now.
+    auto* combo = Find<QComboBox>("CMDComboBox");
+    combo->setCurrentIndex(combo->findText("0x10  READ"));
+    emit combo->activated(combo->currentIndex());
     std::vector<QString> labels;
     Reader = std::make_unique<TPeerReader>(Peer);
     QTimer labelWatch;
@@ -179,7 +232,11 @@ TEST_F(TWindowTest, SendListSendsEachEntryInTurnAndNamesIt) {
     for (std::size_t i = 0; i < 5; ++i) {
         EXPECT_EQ(frames[i].Bytes, WithCrc({expected[i], 0x05, 0x00})) << i;
     }
-    EXPECT_EQ(Form->FrameRows().Cell(kColAddr, 2), "02");
+    ASSERT_TRUE(View->CatchUp(Form->Bench()));
+    const std::vector<int> sent = View->RowsOf(rkSent);
+    ASSERT_GE(sent.size(), 5u);
+    EXPECT_EQ(View->Text(sent[1], kColAddr), "02");
+    EXPECT_EQ(View->Text(sent[1], kColAnswer), "0x00  PING");
     // The label named each entry as it went out; a poll may miss one, never see a wrong one.
     std::vector<QString> names;
     for (std::uint8_t i = 0; i < 3; ++i) {
@@ -200,16 +257,12 @@ TEST_F(TWindowTest, SendListSendsEachEntryInTurnAndNamesIt) {
 }
 
 TEST_F(TWindowTest, ListClearedAndRefilledWhileRepeatingStaysInsideTheList) {
-    TTessalForm::RepeatPeriod = 20;
     Start();
-    QAction* add = nullptr;
-    QAction* clear = nullptr;
-    QAction* sendList = nullptr;
-    for (QAction* a : Form->findChildren<QAction*>()) {
-        add = a->text() == "Add to list" ? a : add;
-        clear = a->text() == "Clear list" ? a : clear;
-        sendList = a->text() == "Send list" ? a : sendList;
-    }
+    Form->SetRepeatPeriod(20);
+    QAction* add = Action("Add to list");
+    QAction* clear = Action("Clear list");
+    QAction* sendList = Action("Send list");
+    ASSERT_TRUE(add && clear && sendList);
     auto* addr = Find<QLineEdit>("CMDTAdrEdit");
     for (const char* a : {"01", "02", "03"}) {
         addr->setText(a);
@@ -239,8 +292,8 @@ TEST_F(TWindowTest, ListClearedAndRefilledWhileRepeatingStaysInsideTheList) {
 }
 
 TEST_F(TWindowTest, AFieldThatFailsToParseIsNeverSentByTheRepeatTimer) {
-    TTessalForm::RepeatPeriod = 20;
     Start();
+    Form->SetRepeatPeriod(20);
     auto* params = Find<QLineEdit>("CMDParametersEdit");
     params->setText("11");
     Reader = std::make_unique<TPeerReader>(Peer);
@@ -249,14 +302,16 @@ TEST_F(TWindowTest, AFieldThatFailsToParseIsNeverSentByTheRepeatTimer) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return Reader->Count() >= 2; }, 5000));
     params->setText("11 0102");
     EXPECT_EQ(Form->StatusText(), "Error: Too long HEX value");
-    // Absence needs a window of time: ten periods while broken, after the last write in flight
-    // has reached the far end.
-    QTest::qWait(100);
-    const std::size_t brokenAt = Reader->Count();
-    const std::int32_t rows = Form->FrameRows().GetFrameCount();
+    // Every write is done by now (they run on this thread) and has its row; once the far end
+    // has read them all, absence needs a window of time: ten periods while broken.
+    ASSERT_TRUE(View->CatchUp(Form->Bench()));
+    const int sent = View->Count(rkSent);
+    const auto brokenAt = static_cast<std::size_t>(sent);
+    WAIT_EQ(Reader->Count(), brokenAt);
     QTest::qWait(200);
     EXPECT_EQ(Reader->Count(), brokenAt);
-    EXPECT_EQ(Form->FrameRows().GetFrameCount(), rows);
+    ASSERT_TRUE(View->CatchUp(Form->Bench()));
+    EXPECT_EQ(View->Count(rkSent), sent);
     EXPECT_TRUE(Form->Repeating());
     params->setText("22");
     ASSERT_TRUE(QTest::qWaitFor([&] { return Reader->Count() >= brokenAt + 2; }, 5000));
@@ -271,8 +326,8 @@ TEST_F(TWindowTest, AFieldThatFailsToParseIsNeverSentByTheRepeatTimer) {
 }
 
 TEST_F(TWindowTest, AWriteThatFailsWhileRepeatingStopsWithTheErrorInTheStatusBar) {
-    TTessalForm::RepeatPeriod = 20;
     Start();
+    Form->SetRepeatPeriod(20);
     Reader = std::make_unique<TPeerReader>(Peer);
     Find<QCheckBox>("AutoRepeatCheckBox")->setChecked(true);
     QTest::mouseClick(Find<QPushButton>("SendFrameBitBtn"), Qt::LeftButton);
@@ -285,26 +340,47 @@ TEST_F(TWindowTest, AWriteThatFailsWhileRepeatingStopsWithTheErrorInTheStatusBar
 }
 
 TEST_F(TWindowTest, DeleteAutomaticallyLeavesOnlyTheSentRowBeforeTheAnswer) {
+    // Each request is still waiting for its answer when the next goes.
+    StoreAnswerTimeout(5000);
     Start();
-    PeerWrite({0x01, 0x06, 0x00, 0x05, 0x94, 0xB1});
-    WAIT_EQ(Form->FrameRows().GetFrameCount(), 1);
+    PeerWrite(kAckAnswer);
+    ASSERT_TRUE(View->WaitRows(1));
     Find<QCheckBox>("DelBeforeSendCheckBox")->setChecked(true);
     for (int send = 0; send < 2; ++send) {
         QTest::mouseClick(Find<QPushButton>("SendFrameBitBtn"), Qt::LeftButton);
         EXPECT_EQ(PeerRead(16), kStartFrame);
-        EXPECT_EQ(Form->FrameRows().GetFrameCount(), 1);
-        EXPECT_EQ(Row(1), (std::vector<std::string>{"0", "FF", "05", "0x00  PING", "", "-", "30 96",
-                                                    "TX"}));
+        ASSERT_TRUE(View->WaitRows(1));
+        EXPECT_EQ(View->Row(0), kStartRow);
     }
     // The answer follows its request, numbered after it.
-    PeerWrite({0x01, 0x06, 0x00, 0x05, 0x94, 0xB1});
-    WAIT_EQ(Form->FrameRows().GetFrameCount(), 2);
-    EXPECT_EQ(Row(2)[kColNr], "1");
-    EXPECT_EQ(Row(2)[kColStatus], "CRC OK");
+    PeerWrite(kAckAnswer);
+    ASSERT_TRUE(View->WaitRows(2));
+    EXPECT_EQ(View->Text(1, kColNr), "1");
+    EXPECT_EQ(View->Text(1, kColStatus), "CRC OK");
+}
+
+TEST_F(TWindowTest, DeleteAutomaticallyWhileRepeatingClearsAtTheAnswerNotAtEachSend) {
+    Start();
+    Form->SetRepeatPeriod(50);
+    Find<QCheckBox>("DelBeforeSendCheckBox")->setChecked(true);
+    Find<QCheckBox>("AutoRepeatCheckBox")->setChecked(true);
+    QTest::mouseClick(Find<QPushButton>("SendFrameBitBtn"), Qt::LeftButton);
+    // Each request ends the wait of the one before: "No answer" rows between the sent ones.
+    WAIT_TRUE(View->Count(rkSent) >= 3);
+    EXPECT_EQ(View->Text(0, kColStatus), "TX");
+    EXPECT_EQ(View->Count(rkSent) + View->Count(rkNoAnswer), View->TellCount());
+    QTest::mouseClick(Find<QPushButton>("SendFrameBitBtn"), Qt::LeftButton);
+    ASSERT_FALSE(Form->Repeating());
+    // The answer to a repeated frame starts the grid afresh; half a second without data
+    // empties it.
+    PeerWrite(kAckAnswer);
+    ASSERT_TRUE(View->WaitRows(1));
+    EXPECT_EQ(View->Text(0, kColNr), "0");
+    EXPECT_EQ(View->Text(0, kColStatus), "CRC OK");
+    ASSERT_TRUE(View->WaitRows(0));
 }
 
 TEST_F(TWindowTest, EnterWhileRepeatingPressesTheDefaultButtonAndListModeOutlivesTheStop) {
-    TTessalForm::RepeatPeriod = 1000;
     Start();
     auto* params = Find<QLineEdit>("CMDParametersEdit");
     Find<QCheckBox>("AutoRepeatCheckBox")->setChecked(true);
@@ -318,12 +394,9 @@ TEST_F(TWindowTest, EnterWhileRepeatingPressesTheDefaultButtonAndListModeOutlive
 
     // A list stopped by "Send list" stays in list mode, which that click started again from the
     // first entry: Enter sends it.
-    QAction* add = nullptr;
-    QAction* sendList = nullptr;
-    for (QAction* a : Form->findChildren<QAction*>()) {
-        add = a->text() == "Add to list" ? a : add;
-        sendList = a->text() == "Send list" ? a : sendList;
-    }
+    QAction* add = Action("Add to list");
+    QAction* sendList = Action("Send list");
+    ASSERT_TRUE(add && sendList);
     Find<QLineEdit>("CMDTAdrEdit")->setText("01");
     add->trigger();
     Find<QLineEdit>("CMDTAdrEdit")->setText("02");

@@ -69,8 +69,8 @@ TEST_F(TSetupTest, APortThatFailedAtStartUpOpensAfterSetupAndTheSettingsAreStore
 }
 
 TEST_F(TSetupTest, SetupStopsARunningRepetitionForGood) {
-    TTessalForm::RepeatPeriod = 20;
     Start();
+    Form->SetRepeatPeriod(20);
     Find<QCheckBox>("AutoRepeatCheckBox")->setChecked(true);
     QTest::mouseClick(Find<QPushButton>("SendFrameBitBtn"), Qt::LeftButton);
     ASSERT_TRUE(Form->Repeating());

@@ -2,7 +2,8 @@
 // flooding garbage, an oversized command file and a damaged registry hive.
 #include "WindowTestKit.h"
 
-#include "app/CommandRecords.h"
+#include "app/core/CommandRecords.h"
+#include "app/core/HexText.h"
 #include "platform/registry/Registry.h"
 #include "tests/common/ProcessFigures.h"
 #include "tests/common/PtyAdapter.h"
@@ -55,14 +56,6 @@ protected:
         TCustomComPort::SetSetupDialogHook(nullptr);
         TWindowTest::TearDown();
     }
-    void StartOn(const std::string& port) {
-        TTessalOptions options;
-        options.PortName = port;
-        Form = std::make_unique<TTessalForm>(options);
-        Form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
-    }
-
     QTimer BoxCloser;
     std::vector<std::string> Reports;
 };
@@ -95,8 +88,8 @@ TEST_F(TUserFaultTest, AnAdapterPulledWhileRepeatingIsReportedOnceAndOpensAgainA
     for (const auto& [what, adapter] : cases) {
         SCOPED_TRACE(what);
         Reports.clear();
-        TTessalForm::RepeatPeriod = 10;
         StartOn(adapter.Port);
+        Form->SetRepeatPeriod(10);
         ASSERT_TRUE(Form->Port().GetConnected());
         Find<QCheckBox>("AutoRepeatCheckBox")->setChecked(true);
         QTest::mouseClick(Find<QPushButton>("SendFrameBitBtn"), Qt::LeftButton);
@@ -155,7 +148,8 @@ TEST_F(TUserFaultTest, AFloodOfGarbageKeepsMemoryBoundedAndTheWindowServing) {
     device.join();
     heartbeat.stop();
     const long long grown = ResidentBytes() - rssBefore;
-    const std::int32_t rows = Form->FrameRows().GetFrameCount();
+    ASSERT_TRUE(View->CatchUp(Form->Bench()));
+    const int rows = View->TellCount();
     std::printf("flood %d ms: %llu bytes in, %d rows, %d heartbeats, memory +%lld KiB\n",
                 durationMs, static_cast<unsigned long long>(written), rows, ticks, grown / 1024);
     EXPECT_GT(written, 0u);
@@ -182,16 +176,29 @@ TEST_F(TUserFaultTest, ATenMegabyteCommandFileLoadsOrIsRefusedClearly) {
         int Commands; // -1: refused
     };
     const std::vector<TCase> cases = {
-        {"definitions",
+        {"every code once, then lines of comment",
          [] {
              std::string text;
-             for (int i = 0; text.size() < kSize; ++i) {
-                 text += "#define CMD" + std::to_string(i) + " " + std::to_string(i % 100) +
-                         " // parameters of " + std::to_string(i) + "\r\n";
+             for (int i = 0; i < 256; ++i) {
+                 text += "#define CMD" + std::to_string(i) + " " +
+                         hex2(static_cast<std::uint8_t>(i)) + " // parameters\r\n";
+             }
+             while (text.size() < kSize) {
+                 text += "// more of the same\r\n";
              }
              return text;
          },
          static_cast<int>(kMaxCommands)},
+        {"definitions whose codes repeat",
+         [] {
+             std::string text;
+             for (int i = 0; text.size() < kSize; ++i) {
+                 text += "#define CMD" + std::to_string(i) + " " +
+                         hex2(static_cast<std::uint8_t>(i)) + "\r\n";
+             }
+             return text;
+         },
+         -1},
         {"one endless line", [] { return "#define LONG 01 //" + std::string(kSize, 'x'); }, 1},
         {"a comment before a definition",
          [] { return "#cmdcomment " + std::string(kSize, 'y') + "\n#define A 01\n"; }, -1},

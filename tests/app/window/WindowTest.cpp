@@ -1,6 +1,6 @@
 #include "WindowTestKit.h"
 
-#include "app/SettingsFile.h"
+#include "app/core/SettingsFile.h"
 #include "controls/CPortCtl.h"
 
 #include <QAbstractButton>
@@ -14,6 +14,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+
+#include <optional>
+#include <set>
 
 TEST_F(TWindowTest, StartsWithTheLastFileLoadedAndThePortOpen) {
     Start();
@@ -33,7 +36,10 @@ TEST_F(TWindowTest, StartsWithTheLastFileLoadedAndThePortOpen) {
         EXPECT_EQ(Form->Grid()->model()->headerData(col, Qt::Horizontal).toString(),
                   kGridHeaders[col]);
     }
+    // One blank row, which is no frame row.
     EXPECT_EQ(Form->Grid()->model()->rowCount(), 1);
+    EXPECT_EQ(View->Frames(), 0);
+    EXPECT_EQ(View->Row(0), std::vector<std::string>(kGridColumns));
 
     // Every control a person works with has a name a screen reader can read, and takes focus.
     for (QWidget* w : Form->findChildren<QWidget*>()) {
@@ -100,35 +106,42 @@ TEST_F(TWindowTest, AnswersBecomeRowsAndTheRxLampFollows) {
     struct TCase {
         TBytes Answer;
         std::vector<std::string> Row;
+        TRowKind Kind;
         QString Status;
     };
     const std::vector<TCase> cases = {
         {{0x01, 0x06, 0x00, 0x05, 0x94, 0xB1},
          {"0", "01", "06", "00", "", "0x05   ACK", "94 B1", "CRC OK"},
+         rkCrcOk,
          ""},
         {{0x01, 0x06, 0x00, 0x05, 0x94, 0xB2},
          {"1", "01", "06", "00", "", "0x05   ACK", "94 B2", "CRC FAIL"},
+         rkCrcFail,
          ""},
-        {{0x01, 0x10, 0x00}, {"2", "01", "10", "00", "", "?", "?", "Timeout"}, ""},
+        {{0x01, 0x10, 0x00}, {"2", "01", "10", "00", "", "?", "?", "Timeout"}, rkTimeout, ""},
         {{0x07},
          {"3", "07", "?", "?", "?", "?", "?", "Too short/timeout"},
+         rkTooShortTimeout,
          "Warning: incorrect frame length (too short: 0 bytes, min = 6)"},
     };
+    std::set<QString> descriptions;
     for (const TCase& c : cases) {
+        const int row = static_cast<int>(&c - cases.data());
         // Each answer is a reception of its own: an unfinished frame behind a complete one of
         // the same reception would be dropped.
-        WAIT_EQ(Form->Receiver().GetRxFill(), 0);
-        const std::int32_t before = Form->FrameRows().GetFrameCount();
+        WAIT_EQ(Form->Bench().Receiver().GetRxFill(), 0);
         PeerWrite(c.Answer);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return Form->FrameRows().GetFrameCount() > before; }));
-        EXPECT_EQ(Row(before + 1), c.Row);
-        // The view shows the row and makes it current.
-        WAIT_EQ(Form->Grid()->currentIndex().row(), before);
-        EXPECT_EQ(Form->Grid()->model()->rowCount(), before + 1);
-        EXPECT_EQ(Form->Grid()->model()->index(before, 7).data().toString().toStdString(),
-                  c.Row[7]);
+        ASSERT_TRUE(View->WaitRows(row + 1));
+        EXPECT_EQ(View->Row(row), c.Row);
+        EXPECT_EQ(View->Cell(row, kColAddr, TRxFramesModel::KindRole).toInt(), c.Kind);
+        descriptions.insert(View->Cell(row, kColStatus, Qt::AccessibleDescriptionRole).toString());
+        // The newest row is current.
+        EXPECT_EQ(Form->Grid()->currentIndex().row(), row);
         EXPECT_EQ(Form->StatusText(), c.Status);
     }
+    // A screen reader tells each verdict apart.
+    EXPECT_EQ(descriptions.size(), cases.size());
+    EXPECT_FALSE(descriptions.contains(""));
     ASSERT_GE(LampStates.size(), 2u);
     EXPECT_EQ(LampStates.front(), lsOn);
     WAIT_EQ(rxLed->GetState(), lsOff);
@@ -141,86 +154,122 @@ TEST_F(TWindowTest, AnswersBecomeRowsAndTheRxLampFollows) {
 TEST_F(TWindowTest, DeleteAllEmptiesTheGridAndNumberingStartsAgain) {
     Start();
     PeerWrite({0x01, 0x06, 0x00, 0x05, 0x94, 0xB1, 0x01, 0x06, 0x00, 0x05, 0x94, 0xB1});
-    WAIT_EQ(Form->Grid()->model()->rowCount(), 2);
+    ASSERT_TRUE(View->WaitRows(2));
     // The grid only: what the receive side holds stays.
-    const std::int32_t fill = Form->GetRxFill();
-    const std::int32_t start = Form->GetRxFrameStart();
+    const TRxAssembly& rx = Form->Bench().Receiver();
+    const std::int32_t fill = rx.GetRxFill();
+    const std::int32_t start = rx.GetRxFrameStart();
     Form->Grid()->DeleteAllAction()->trigger();
-    EXPECT_EQ(Form->GetFrameCount(), 0);
-    EXPECT_EQ(Form->GetRxFill(), fill);
-    EXPECT_EQ(Form->GetRxFrameStart(), start);
-    WAIT_EQ(Form->Grid()->model()->rowCount(), 1);
-    EXPECT_EQ(Form->Grid()->model()->index(0, 0).data().toString(), "");
+    EXPECT_EQ(rx.GetRxFill(), fill);
+    EXPECT_EQ(rx.GetRxFrameStart(), start);
+    ASSERT_TRUE(View->WaitRows(0));
+    EXPECT_EQ(View->Row(0), std::vector<std::string>(kGridColumns));
+    WAIT_EQ(rx.GetRxFill(), 0);
     PeerWrite({0x01, 0x06, 0x00, 0x05, 0x94, 0xB1});
-    WAIT_EQ(Form->FrameRows().GetFrameCount(), 1);
-    EXPECT_EQ(Row(1)[0], "0");
+    ASSERT_TRUE(View->WaitRows(1));
+    EXPECT_EQ(View->Text(0, kColNr), "0");
+    EXPECT_EQ(View->Text(0, kColStatus), "CRC OK");
 }
 
 TEST_F(TWindowTest, OnlyParametersCellsOfFrameRowsOpenAnEditor) {
     Start();
-    PeerWrite({0x03, 0x08, 0x01, 0x41, 0x42, 0x05, 0x00, 0x00});
-    WAIT_EQ(Form->Grid()->model()->rowCount(), 1);
-    WAIT_EQ(Form->FrameRows().GetFrameCount(), 1);
     TRxFrameGrid* grid = Form->Grid();
+    const auto click = [grid](int row, int col) {
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                          grid->visualRect(grid->model()->index(row, col)).center());
+    };
+    // The blank row of an empty grid is no frame row.
+    click(0, kColParameters);
+    EXPECT_FALSE(grid->Editing());
+    PeerWrite({0x03, 0x08, 0x01, 0x41, 0x42, 0x05, 0x00, 0x00});
+    ASSERT_TRUE(View->WaitRows(1));
     struct TCase {
         int Col;
         bool Editing;
     };
     for (const TCase c : {TCase{kColStatus, false}, TCase{kColParameters, true},
                           TCase{kColAddr, false}, TCase{kColNr, false}}) {
-        const QRect cell = grid->visualRect(grid->model()->index(0, c.Col));
-        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+        click(0, c.Col);
         EXPECT_EQ(grid->Editing(), c.Editing) << c.Col;
     }
     // What is typed there changes the cell text only.
-    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
-                      grid->visualRect(grid->model()->index(0, kColParameters)).center());
+    click(0, kColParameters);
     // The open editor has the focus; closed ones may still await deletion beside it.
     auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
     ASSERT_NE(editor, nullptr);
     QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(editor, "note");
     // Moving to another cell takes the text.
-    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
-                      grid->visualRect(grid->model()->index(0, kColStatus)).center());
-    WAIT_EQ(QString::fromLatin1(Form->FrameRows().Cell(kColParameters, 1).data(),
-                                Form->FrameRows().Cell(kColParameters, 1).size()),
-            "note");
-    EXPECT_EQ(Form->FrameRows().Cell(kColStatus, 1), "CRC FAIL");
+    click(0, kColStatus);
+    EXPECT_EQ(View->Text(0, kColParameters), "note");
+    EXPECT_EQ(View->Text(0, kColStatus), "CRC FAIL");
+
+    // A new row becomes current in the current column without opening an editor there.
+    click(0, kColParameters);
+    ASSERT_TRUE(grid->Editing());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    ASSERT_FALSE(grid->Editing());
+    WAIT_EQ(Form->Bench().Receiver().GetRxFill(), 0);
+    PeerWrite({0x01, 0x06, 0x00, 0x05, 0x94, 0xB1});
+    ASSERT_TRUE(View->WaitRows(2));
+    EXPECT_EQ(grid->currentIndex(), grid->model()->index(1, kColParameters));
+    EXPECT_FALSE(grid->Editing());
+    EXPECT_EQ(View->Text(0, kColParameters), "note");
+
+    // Emptied, the grid's blank row is again no frame row.
+    grid->DeleteAllAction()->trigger();
+    ASSERT_TRUE(View->WaitRows(0));
+    click(0, kColParameters);
+    EXPECT_FALSE(grid->Editing());
 }
 
 TEST_F(TWindowTest, PaintingRulesColourSentRowsCrcVerdictsAndStatus) {
     Start();
+    for (const TBytes& answer :
+         {TBytes{0x01, 0x06, 0x00, 0x05, 0x94, 0xB1}, TBytes{0x01, 0x06, 0x00, 0x05, 0x94, 0xB2},
+          TBytes{0x01, 0x10, 0x00}}) {
+        WAIT_EQ(Form->Bench().Receiver().GetRxFill(), 0);
+        const int rows = View->TellCount();
+        PeerWrite(answer);
+        ASSERT_TRUE(View->WaitRows(rows + 1));
+    }
+    // A request the far end leaves unanswered: its row, then its "No answer".
     QTest::mouseClick(Find<QPushButton>("SendFrameBitBtn"), Qt::LeftButton);
-    PeerWrite({0x01, 0x06, 0x00, 0x05, 0x94, 0xB1});
-    WAIT_EQ(Form->FrameRows().GetFrameCount(), 2);
-    PeerWrite({0x01, 0x06, 0x00, 0x05, 0x94, 0xB2});
-    WAIT_EQ(Form->FrameRows().GetFrameCount(), 3);
-    WAIT_EQ(Form->Receiver().GetRxFill(), 0);
-    PeerWrite({0x01, 0x10, 0x00});
-    WAIT_EQ(Form->FrameRows().GetFrameCount(), 4);
-    const TRxFramesDelegate delegate(Form->Grid()->Model());
-    const QColor none;
+    ASSERT_TRUE(View->WaitRows(5));
+    const QPalette palette = Form->Grid()->palette();
+    const QColor base = palette.color(QPalette::Base);
+    const QColor text = palette.color(QPalette::Text);
+    const QColor sent(238, 238, 238);
+    const QColor statusBackground(221, 221, 221);
+    const QColor statusText(0, 0, 255);
     struct TCase {
-        int Col, Row;
-        QColor Background, Text;
+        int Row, Col;
+        QColor Background;
+        std::optional<QColor> Ink; // none: the cell is blank
     };
     const std::vector<TCase> cases = {
-        {kColAddr, 1, QColor(238, 238, 238), none},
-        {kColCrc, 1, QColor(238, 238, 238), none},
-        {kColNr, 1, none, none},
-        {kColStatus, 1, QColor(221, 221, 221), QColor(0, 0, 255)},
-        {kColCrc, 2, none, QColor(0, 128, 0)},
-        {kColCrc, 3, none, QColor(255, 0, 0)},
-        {kColCrc, 4, none, QColor(Qt::black)},
-        {kColStatus, 4, QColor(221, 221, 221), QColor(0, 0, 255)},
-        {kColParameters, 2, none, none},
-        {kColCrc, 0, none, none},
+        {0, kColCrc, base, QColor(0, 128, 0)},
+        {1, kColCrc, base, QColor(255, 0, 0)},
+        {2, kColCrc, base, text},
+        {2, kColStatus, statusBackground, statusText},
+        {0, kColAddr, base, text},
+        {0, kColParameters, base, std::nullopt},
+        {3, kColAddr, sent, text},
+        {3, kColCrc, sent, text},
+        {3, kColNr, palette.color(QPalette::Button), palette.color(QPalette::ButtonText)},
+        {3, kColStatus, statusBackground, statusText},
+        {4, kColStatus, statusBackground, QColor(255, 0, 0)},
     };
+    const QImage shot = View->Shot();
+    // Antialiased glyphs reach their colour only in their strokes' middles.
+    constexpr int kInkTolerance = 60;
     for (const TCase& c : cases) {
-        const auto colours = delegate.RuleColours(c.Col, c.Row);
-        EXPECT_EQ(colours.Background, c.Background) << c.Col << "," << c.Row;
-        EXPECT_EQ(colours.Text, c.Text) << c.Col << "," << c.Row;
+        const TGridView::TPaint paint = View->Painted(shot, c.Row, c.Col);
+        EXPECT_EQ(paint.Background, c.Background) << c.Row << "," << c.Col;
+        const QColor ink = c.Ink.value_or(c.Background);
+        EXPECT_LE(TGridView::Distance(paint.Ink.rgb(), ink.rgb()), c.Ink ? kInkTolerance : 0)
+            << c.Row << "," << c.Col << ": ink " << paint.Ink.name().toStdString() << ", expected "
+            << ink.name().toStdString();
     }
 }
 

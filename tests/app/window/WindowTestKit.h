@@ -3,8 +3,12 @@
 // driver, from the test or from a reader thread that timestamps what arrives.
 #pragma once
 
-#include "app/Tessalmain.h"
+#include "GridView.h"
+#include "app/window/Tessalmain.h"
 #include "controls/CPortCtl.h"
+#include "controls/GuiSynchronize.h"
+#include "framework/Synchronize.h"
+#include "platform/registry/Registry.h"
 #include "platform/serial/VirtualNullModem.h"
 #include "platform/sync/PlatformError.h"
 #include "tests/common/TempDir.h"
@@ -17,6 +21,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -100,6 +105,41 @@ private:
     std::thread Worker;
 };
 
+// Holds the calls other threads queue for the GUI thread (port events, repeat ticks) until the
+// test serves them with CheckSynchronize, counting them; the toolkit serves the queue again after.
+class THeldGuiQueue {
+public:
+    THeldGuiQueue() {
+        // A thread may still run the hook it fetched after this one has gone: it shares State.
+        SetWakeMainThread([state = State] {
+            std::lock_guard lock(state->Lock);
+            ++state->Queued;
+            state->Changed.notify_all();
+        });
+    }
+    ~THeldGuiQueue() {
+        InstallGuiSynchronize();
+        QMetaObject::invokeMethod(
+            qApp, [] { CheckSynchronize(0); }, Qt::QueuedConnection);
+    }
+    THeldGuiQueue(const THeldGuiQueue&) = delete;
+    THeldGuiQueue& operator=(const THeldGuiQueue&) = delete;
+
+    bool WaitForQueued(int count) const {
+        std::unique_lock lock(State->Lock);
+        return State->Changed.wait_for(lock, std::chrono::seconds(5),
+                                       [&] { return State->Queued >= count; });
+    }
+
+private:
+    struct TState {
+        std::mutex Lock;
+        std::condition_variable Changed;
+        int Queued = 0;
+    };
+    std::shared_ptr<TState> State = std::make_shared<TState>();
+};
+
 // The menu item whose caption is Text, or null.
 inline QAction* MenuItem(QWidget* form, const char* text) {
     for (QAction* a : form->findChildren<QAction*>()) {
@@ -131,8 +171,14 @@ protected:
         timeouts.ReadIntervalTimeout = 20;
         timeouts.ReadTotalTimeoutConstant = 200;
         ASSERT_TRUE(SetDeviceTimeouts(Peer, timeouts));
-        TTessalForm::RepeatPeriod = 1000;
         StorePortSettings(NameA, br9600);
+    }
+
+    // The answer time-out a previous run left (also the silence that ends an answer).
+    static void StoreAnswerTimeout(std::int32_t ms) {
+        TRegistry registry(HKEY_CURRENT_USER);
+        ASSERT_TRUE(registry.OpenKey("Software\\Tessal", true));
+        registry.WriteInteger("AnswerTimeout", ms);
     }
 
     // The settings a previous run left, so the window starts without asking for them.
@@ -153,6 +199,7 @@ protected:
                 led->OnChange = nullptr;
             }
         }
+        View.reset();
         Form.reset();
         if (Peer != InvalidSerialHandle) {
             SerialClose(Peer);
@@ -161,10 +208,13 @@ protected:
         Temp.reset();
     }
 
-    void Start() {
+    void Start() { StartOn(NameA); }
+    void StartOn(const std::string& port) {
         TTessalOptions options;
-        options.PortName = NameA;
+        options.PortName = port;
+        View.reset();
         Form = std::make_unique<TTessalForm>(options);
+        View = std::make_unique<TGridView>(Form->Grid());
         Form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
     }
@@ -196,12 +246,10 @@ protected:
         return GetDeviceModemStatus(Peer, status) && (status & MS_CTS_ON) != 0;
     }
 
-    std::vector<std::string> Row(int gridRow) const {
-        std::vector<std::string> cells;
-        for (int col = 0; col < kGridColumns; ++col) {
-            cells.emplace_back(Form->FrameRows().Cell(col, gridRow));
-        }
-        return cells;
+    QAction* Action(const char* text) const {
+        QAction* action = MenuItem(Form.get(), text);
+        EXPECT_NE(action, nullptr) << text;
+        return action;
     }
 
     std::unique_ptr<TVirtualNullModem> Modem;
@@ -211,6 +259,8 @@ protected:
     std::string CommandFile;
     TSerialHandle Peer = InvalidSerialHandle;
     std::unique_ptr<TTessalForm> Form;
+    // The grid as its view knows it; made with the window.
+    std::unique_ptr<TGridView> View;
     std::unique_ptr<TPeerReader> Reader;
     // Lamp changes seen; a member, since the lamps still change while the window closes.
     std::vector<TLedState> LampStates;
