@@ -42,14 +42,6 @@ void TComThread::ReportError(std::int32_t Code, std::int32_t WinCode) {
     Application->HandleException(std::make_exception_ptr(EComPort(Code, WinCode)), FComPort);
 }
 
-namespace {
-
-bool IsLoss(std::int32_t Error) {
-    return Error == EIO || Error == ENXIO || Error == ENODEV;
-}
-
-} // namespace
-
 std::int32_t TComThread::LossOf(TSerialHandle Handle, std::int32_t Fallback) {
     std::int32_t Errno = 0;
     return GetDeviceLoss(Handle, Errno) && Errno != 0 ? Errno : Fallback;
@@ -66,7 +58,7 @@ void TComThread::Execute() {
             // the port stops the thread instead of spinning.
             const std::int32_t Error = LastPlatformError();
             DeviceFailed = true;
-            if (IsLoss(Error))
+            if (IsDeviceLostError(Error))
                 TellLoss(LossOf(Handle, Error), TComEvents{});
             else
                 ReportError(CError_WaitFailed, Error);
@@ -80,13 +72,15 @@ void TComThread::Execute() {
             break;
         std::uint32_t Ignored = 0;
         std::int32_t Lost = 0;
+        TComEvents Batch;
         if (OverlappedResult(Handle, &FOverlapped, &Ignored, false)) {
             // A loss raises EV_ERR when that is selected; asked before the batch goes out, so
             // that the batch carries every byte that came before the loss.
+            Batch = MaskToEvents(FMask);
             if (FMask & EV_ERR)
                 Lost = LossOf(Handle, 0);
             if (Lost == 0) {
-                FEvents = MaskToEvents(FMask);
+                FEvents = Batch;
                 DispatchComMsg();
                 continue;
             }
@@ -97,7 +91,7 @@ void TComThread::Execute() {
             continue;
         }
         DeviceFailed = true;
-        TellLoss(Lost, MaskToEvents(FMask));
+        TellLoss(Lost, Batch);
         WaitForSyncEvent(FStopEvent, SyncInfinite);
         break;
     }
@@ -140,8 +134,10 @@ void TComThread::TellLoss(std::int32_t Errno, TComEvents Batch) {
         SendMessage(Port->FWindow, CM_COMPORTLOST, static_cast<WPARAM>(Errno), 0);
         break;
     case smNone:
+        // Straight to the handler: a close under way is not the event thread's to look at, and
+        // waits for this thread anyway.
         try {
-            Port->CallDeviceLost(Errno);
+            Port->DoDeviceLost(Errno);
         } catch (...) {
             Report();
         }

@@ -6,13 +6,10 @@
 
 #include "platform/serial/DeviceFile.h"
 #include "platform/serial/DeviceName.h"
+#include "platform/serial/SerialDriver.h"
 #include "platform/serial/VirtualBackend.h"
 
 namespace {
-
-bool IsLoss(std::int32_t Errno) {
-    return Errno == EIO || Errno == ENXIO || Errno == ENODEV;
-}
 
 // The device's file; "" for a virtual device, which has none.
 std::string FileOf(const std::string& PortName) {
@@ -60,7 +57,7 @@ std::string PortProblemInWords(const std::string& PortName, std::int32_t Errno,
     if (Port.empty())
         Port = "(no port)";
     // A device gone while in use; at the open, ENXIO and ENODEV say it was never there.
-    if (Context == ppLost || Errno == EIO || (Context != ppOpening && IsLoss(Errno)))
+    if (Context == ppLost || Errno == EIO || (Context != ppOpening && IsDeviceLostError(Errno)))
         return Port + " disconnected: the device was removed";
     switch (Errno) {
     case ENOENT:

@@ -5,10 +5,6 @@
 
 namespace {
 
-bool IsLostError(int error) {
-    return error == EIO || error == ENXIO || error == ENODEV;
-}
-
 // The one check of a record before any backend sees it. A UART sends 1.5 stop bits only with
 // 5 data bits and 2 only with more; asked otherwise it would put the other on the wire.
 bool LineCarries(const DCB& State) {
@@ -45,7 +41,7 @@ bool TSerialDevice::CheckOpen() {
 
 bool TSerialDevice::DeviceFailed() {
     const int error = errno;
-    if (IsLostError(error))
+    if (IsDeviceLostError(error))
         MarkLost(error);
     return Fail(error);
 }
@@ -458,7 +454,7 @@ bool TSerialDevice::ClearError(std::uint32_t* Errors, COMSTAT* Stat, bool WithOu
         std::uint32_t kernel = 0;
         if (!lost_ && backend_->OutputQueued(kernel))
             out += kernel;
-        else if (!lost_ && IsLostError(errno))
+        else if (!lost_ && IsDeviceLostError(errno))
             MarkLost(errno);
         s.cbOutQue = static_cast<std::uint32_t>(std::min<std::uint64_t>(out, 0xFFFFFFFFu));
         if (out > 0 && CtsHeld())

@@ -290,6 +290,11 @@ bool EscapeFunction(TSerialHandle Handle, std::uint32_t Function);
 // Transmit char: one byte ahead of any pending output. EBUSY while an earlier one waits.
 bool TransmitChar(TSerialHandle Handle, std::uint8_t Ch);
 
+// The errors that mean the device has vanished (hang-up, unplugged adapter, closed pty master).
+inline constexpr bool IsDeviceLostError(std::int32_t Errno) {
+    return Errno == EIO || Errno == ENXIO || Errno == ENODEV;
+}
+
 // Whether the device has vanished: Errno receives the error that told of it (EIO for a hang-up
 // or a read at end of file), 0 while the device is there. Takes in nothing and clears nothing.
 bool GetDeviceLoss(TSerialHandle Handle, std::int32_t& Errno);
