@@ -48,12 +48,6 @@ private:
     std::vector<std::string> FNames;
 };
 
-// A device that can be pulled and plugged: a pty adapter or a virtual end.
-struct TPlug {
-    std::function<std::string()> Name;
-    std::function<void()> Pull, Plug;
-};
-
 } // namespace
 
 // The device returns under the name it was known by, once, and only after it was plugged.
@@ -64,31 +58,28 @@ TEST(DeviceWatchTest, CallsBackOnceWhenTheSameDeviceReturns) {
     auto Modem = TVirtualNullModem::Create(VirtualName, UniqueDeviceName("vwatchB"));
     ASSERT_TRUE(Modem);
     const struct {
-        const char* What;
-        TPlug Device;
+        std::string Name;
+        std::function<void()> Pull, Plug;
     } Cases[] = {
-        {"pty adapter",
-         {[&] { return Adapter.Name().string(); }, [&] { Adapter.Pull(); },
-          [&] { Adapter.Plug(); }}},
-        {"virtual end",
-         {[&] { return VirtualName; }, [&] { Modem->Unplug(0); }, [&] { Modem->Replug(0); }}},
+        {Adapter.Name().string(), [&] { Adapter.Pull(); }, [&] { Adapter.Plug(); }},
+        {VirtualName, [&] { Modem->Unplug(0); }, [&] { Modem->Replug(0); }},
     };
     for (const auto& C : Cases) {
-        SCOPED_TRACE(C.What);
-        const TDeviceIdentity Id = IdentifyDevice(C.Device.Name());
-        C.Device.Pull();
+        SCOPED_TRACE(C.Name);
+        const TDeviceIdentity Id = IdentifyDevice(C.Name);
+        C.Pull();
         EXPECT_EQ(FindDevice(Id), "");
         TReturns Returns;
         TDeviceWatcher Watcher;
         ASSERT_TRUE(Watcher.Start(Id, Returns.Callback()));
-        C.Device.Pull(); // nothing to see: still gone
+        C.Pull(); // nothing to see: still gone
         EXPECT_TRUE(Returns.Names().empty());
-        C.Device.Plug();
+        C.Plug();
         ASSERT_TRUE(Returns.WaitFor(1, 1000)) << "back within a second";
-        C.Device.Pull();
-        C.Device.Plug();
+        C.Pull();
+        C.Plug();
         Watcher.Stop();
-        EXPECT_EQ(Returns.Names(), std::vector<std::string>{C.Device.Name()});
+        EXPECT_EQ(Returns.Names(), std::vector<std::string>{C.Name});
     }
 }
 

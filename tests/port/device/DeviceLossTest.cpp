@@ -11,47 +11,29 @@
 namespace {
 
 // A device whose far end writes and which can be pulled out from under the port.
-class TPullable {
-public:
-    explicit TPullable(bool Pty) {
-        if (Pty) {
-            FAdapter = std::make_unique<TPtyAdapter>(FDir.Dir() / "ttyPULL");
-            FName = FAdapter->Name().string();
-            return;
-        }
-        FName = UniqueDeviceName("vlossA");
-        const std::string Far = UniqueDeviceName("vlossB");
-        FModem = TVirtualNullModem::Create(FName, Far);
-        if (FModem)
-            OpenFarEnd(Far, FPeer);
-    }
-    ~TPullable() {
-        if (FPeer != InvalidSerialHandle)
-            SerialClose(FPeer);
-    }
-    const std::string& Name() const { return FName; }
-    void Send(const std::string& Bytes) {
-        if (FModem) {
-            FarEndWrite(FPeer, Bytes);
-            return;
-        }
-        ASSERT_EQ(::write(FAdapter->MasterFd(), Bytes.data(), Bytes.size()),
-                  static_cast<ssize_t>(Bytes.size()));
-    }
-    void Pull() {
-        if (FModem) {
-            FModem->Unplug(0);
-        } else {
-            FAdapter->Pull();
-        }
-    }
+struct TPullable {
+    TTempDir Dir{"tessal-loss"};
+    TPtyAdapter Adapter{Dir.Dir() / "ttyPULL"};
+    std::unique_ptr<TVirtualNullModem> Modem; // instead of the adapter when set
+    TSerialHandle Peer = InvalidSerialHandle;
+    std::string Name;
 
-private:
-    TTempDir FDir{"tessal-loss"};
-    std::string FName;
-    std::unique_ptr<TPtyAdapter> FAdapter;
-    std::unique_ptr<TVirtualNullModem> FModem;
-    TSerialHandle FPeer = InvalidSerialHandle;
+    explicit TPullable(bool Pty) : Name(Pty ? Adapter.Name().string() : UniqueDeviceName("vA")) {
+        if (Pty)
+            return;
+        const std::string Far = UniqueDeviceName("vB");
+        Modem = TVirtualNullModem::Create(Name, Far);
+        OpenFarEnd(Far, Peer);
+    }
+    ~TPullable() { SerialClose(Peer); }
+    void Send(const std::string& Bytes) {
+        if (Modem)
+            FarEndWrite(Peer, Bytes);
+        else
+            EXPECT_EQ(::write(Adapter.MasterFd(), Bytes.data(), Bytes.size()),
+                      static_cast<ssize_t>(Bytes.size()));
+    }
+    void Pull() { Modem ? Modem->Unplug(0) : Adapter.Pull(); }
 };
 
 } // namespace
@@ -72,7 +54,7 @@ TEST(DeviceLossTest, ToldOnceAfterTheBytesThatCameBefore) {
                     TReports Reports;
                     TEventLog Log;
                     TComPort Port;
-                    Port.SetPort(Device.Name());
+                    Port.SetPort(Device.Name);
                     Port.SetSyncMethod(Mode);
                     Port.SetEvents(Events);
                     Port.OnRxChar = [&](TObject*, std::int32_t N) {

@@ -74,10 +74,7 @@ TEST(EComPortTest, PlatformNumberIsReadableBesideTheUnchangedText) {
     const Case Cases[] = {
         {EComPort(CError_OpenFailed, EBUSY), EBUSY, "Device or resource busy",
          "Unable to open com port (win error code: 16)"},
-        {EComPort(CError_WriteFailed, EIO), EIO, "Input/output error",
-         "WriteFile function failed (win error code: 5)"},
         {EComPort(CError_ConnChangeProp), 0, "", "Cannot set property while connected"},
-        {EComPort(CError_WaitFailed, -5), 0, "", "WaitForEvent method failed (win error code: -5)"},
         {EComPort::WithText("closing failed", ENXIO), ENXIO, "No such device or address",
          "closing failed"},
     };
