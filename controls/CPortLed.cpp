@@ -54,12 +54,16 @@ TComLed::TComLed(QWidget* Parent, TComponent* AOwner)
     FRingTimer.setTimerType(Qt::PreciseTimer);
     FRingTimer.setInterval(1000);
     connect(&FRingTimer, &QTimer::timeout, this, [this] { DoTimer(); });
+    FMinOnTimer.setSingleShot(true);
+    FMinOnTimer.setTimerType(Qt::PreciseTimer);
+    connect(&FMinOnTimer, &QTimer::timeout, this, [this] { MinOnTimeOver(); });
 }
 
 TComLed::~TComLed() {
     // From here on a state change reaches no handler: the owner may be half gone.
     Destroying();
     FRingTimer.stop();
+    FMinOnTimer.stop();
     try {
         SetComPort(nullptr);
     } catch (...) {
@@ -84,6 +88,12 @@ void TComLed::DoChange(TLedState AState) {
 void TComLed::SetState(TLedState Value) {
     if (FComPort != nullptr)
         throw EComPort(CError_LedStateFailed);
+    ShowNow(Value);
+}
+
+void TComLed::ShowNow(TLedState Value) {
+    FMinOnTimer.stop();
+    FSignalOn = Value == lsOn;
     SetStateInternal(Value);
 }
 
@@ -100,14 +110,14 @@ void TComLed::SetComPort(TComPort* Value) {
     }
     FComPort = Value;
     if (Value == nullptr) {
-        SetStateInternal(lsOff);
+        ShowNow(lsOff);
         return;
     }
     Value->FreeNotification(this);
     Value->RegisterLink(FLink.get());
     const TComponentState S = GetComponentState();
     if (Value->GetConnected() && !S.Contains(csDesigning) && !S.Contains(csLoading))
-        SetStateInternal(GetLedState());
+        ShowNow(GetLedState());
 }
 
 void TComLed::Notification(TComponent* AComponent, TOperation Operation) {
@@ -185,6 +195,12 @@ void TComLed::OnOwnThread(std::function<void()> Call) {
 
 void TComLed::SignalChange(TObject*, bool OnOff) {
     OnOwnThread([this, OnOff] {
+        FSignalOn = OnOff;
+        if (OnOff && FMinOnTime > 0)
+            FMinOnTimer.start(FMinOnTime); // from the latest lighting
+        // Lit less than the least time: the timer puts it out.
+        if (!OnOff && FMinOnTimer.isActive())
+            return;
         SetStateInternal(OnOff ? lsOn : lsOff);
         // Paint now rather than serving every pending event here: a user's command run from
         // inside a port notification could close the very port that is dispatching.
@@ -204,6 +220,19 @@ void TComLed::RingDetect(TObject*) {
 void TComLed::DoTimer() {
     FRingTimer.stop();
     SetStateInternal(lsOff);
+}
+
+void TComLed::MinOnTimeOver() {
+    if (!FSignalOn)
+        SetStateInternal(lsOff);
+}
+
+void TComLed::SetMinOnTime(int Ms) {
+    FMinOnTime = Ms < 0 ? 0 : Ms;
+    if (FMinOnTime == 0 && FMinOnTimer.isActive()) {
+        FMinOnTimer.stop();
+        MinOnTimeOver();
+    }
 }
 
 void TComLed::SetRingDuration(std::int32_t Value) {

@@ -58,6 +58,10 @@ public:
     void SetState(TLedState Value);
     std::int32_t GetRingDuration() const { return FRingTimer.interval(); }
     void SetRingDuration(std::int32_t Value);
+    // Milliseconds a lamp lit by its port's signal stays lit at least, however short the signal,
+    // so that a person can see it; 0 (the default) shows the signal as it is.
+    int GetMinOnTime() const { return FMinOnTime; }
+    void SetMinOnTime(int Ms);
 
     TLedStateEvent OnChange;
     TNotifyEvent OnClick;
@@ -82,6 +86,9 @@ private:
     void SignalChange(TObject* Sender, bool OnOff);
     void RingDetect(TObject* Sender);
     void DoTimer();
+    void MinOnTimeOver();
+    // Shows Value at once, ending the least lit time: not a signal of the port.
+    void ShowNow(TLedState Value);
     void LoadKind(TLedKind Kind);
     void SetGlyph(TLedState Which, const QPixmap& Value);
     void FillLinkSlot();
@@ -95,5 +102,8 @@ private:
     QPixmap FGlyphs[2];
     std::unique_ptr<TComLink> FLink;
     QTimer FRingTimer;
+    int FMinOnTime = 0;
+    QTimer FMinOnTimer;
+    bool FSignalOn = false; // the port's signal, which the lamp may still show lit after it
     QString FHint;
 };

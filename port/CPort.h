@@ -13,3 +13,4 @@
 #include "port/CPortStream.h"
 #include "port/CPortThread.h"
 #include "port/CPortTypes.h"
+#include "port/CPortWords.h"

@@ -231,3 +231,6 @@ void TCustomComPort::DoRLSDChange(bool OnOff) {
 void TCustomComPort::DoRx80Full() {
     Fire(OnRx80Full, this);
 }
+void TCustomComPort::DoDeviceLost(std::int32_t Errno) {
+    Fire(OnDeviceLost, this, Errno);
+}

@@ -12,6 +12,12 @@
 //   raises EComPort instead. Under smWindowSync the event thread does not wait, so it works.
 // - An exception leaving a handler is handed to the application exception handler; the event
 //   thread carries on.
+// - A device that vanishes (unplugged, hung up, the far end of a pty closed) is told once through
+//   OnDeviceLost, after the bytes that came before it were dispatched (evRxChar first); the event
+//   thread then waits on the device no more. Telling of it needs an event thread, so at least one
+//   event selected. The owner closes the port, which works on a lost device. Under smThreadSync
+//   the loss is handed to the GUI thread without the event thread waiting, so unlike the other
+//   handlers OnDeviceLost may close its port there; under smNone it runs in the event thread.
 #pragma once
 
 #include <atomic>
@@ -35,6 +41,8 @@ class TRegistry;
 
 // The port message: sent to the hidden window with one event's platform bit.
 inline constexpr std::uint32_t CM_COMPORT = WM_USER + 1;
+// The device is lost: sent to the hidden window with the errno of the loss.
+inline constexpr std::uint32_t CM_COMPORTLOST = WM_USER + 2;
 
 // Status bits of the device, member n at bit n of the platform's status word.
 enum TComStatusFlag : std::uint8_t {
@@ -154,6 +162,8 @@ public:
     void CallRxFlag();
     void CallRLSDChange();
     void CallRx80Full();
+    // Does nothing unless the port is open and not closing: a loss handed on is stale then.
+    void CallDeviceLost(std::int32_t Errno);
     void CallBeforeOpen();
     void CallAfterOpen();
     void CallBeforeClose();
@@ -178,6 +188,7 @@ public:
     TNotifyEvent OnBeforeOpen;
     TNotifyEvent OnBeforeClose;
     TNotifyEvent OnRx80Full;
+    TDeviceLostEvent OnDeviceLost;
 
     void Loaded() override;
 
@@ -209,6 +220,7 @@ protected:
     virtual void DoError(TComErrors Errors);
     virtual void DoRLSDChange(bool OnOff);
     virtual void DoRx80Full();
+    virtual void DoDeviceLost(std::int32_t Errno);
 
     virtual void ApplyDCB();
     virtual void ApplyTimeouts();
@@ -251,6 +263,7 @@ private:
     // it served the GUI queue, each once in arrival order, to run after it has returned.
     bool FWindowDispatching = false;
     std::vector<TComEvent> FDeferredEvents;
+    std::int32_t FDeferredLoss = 0; // the loss's errno, told after the deferred events
     // Lost-byte errors (input overflow, overrun) a count query cleared on the device, kept for
     // the next LastErrors: dropped bytes are never left untold because someone asked how many
     // were waiting. Count queries also run in the event thread under smNone.

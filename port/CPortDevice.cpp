@@ -29,11 +29,13 @@ void TCustomComPort::DestroyHandle() {
     FHandle = InvalidHandle;
     // The descriptor is gone even when closing reports an error, so the port is closed either
     // way; the failure is reported rather than raised so that Close completes.
-    if (!SerialClose(H))
-        Application->HandleException(std::make_exception_ptr(EComPort::WithText(
-                                         "Unable to close com port (win error code: " +
-                                         std::to_string(LastPlatformError()) + ")")),
-                                     this);
+    if (!SerialClose(H)) {
+        const std::int32_t Error = LastPlatformError();
+        Application->HandleException(
+            std::make_exception_ptr(EComPort::WithText(
+                "Unable to close com port (win error code: " + std::to_string(Error) + ")", Error)),
+            this);
+    }
 }
 
 void TCustomComPort::SetupComPort() {

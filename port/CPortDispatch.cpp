@@ -1,8 +1,10 @@
 // Links, the event entries the dispatch calls, and the hidden window's message procedure.
 #include <algorithm>
+#include <cerrno>
 #include <exception>
 #include <iterator>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "framework/Application.h"
@@ -233,6 +235,12 @@ void TCustomComPort::CallRx80Full() {
     DoRx80Full();
 }
 
+void TCustomComPort::CallDeviceLost(std::int32_t Errno) {
+    if (!FConnected || FClosing)
+        return;
+    DoDeviceLost(Errno);
+}
+
 void TCustomComPort::CallBeforeOpen() {
     DoBeforeOpen();
 }
@@ -304,43 +312,62 @@ void TCustomComPort::CheckSignals(bool Open) {
 }
 
 void TCustomComPort::WindowMethod(TMessage& Message) {
-    if (Message.Msg != CM_COMPORT) {
+    if (Message.Msg != CM_COMPORT && Message.Msg != CM_COMPORTLOST) {
         Message.Result = DefWindowProc(FWindow, Message.Msg, Message.WParam, Message.LParam);
         return;
     }
     // Release the event thread at once: it goes back to waiting while the handlers run.
     if (InSendMessage())
         ReplyMessage(0);
-    // One event's bit selects its entry; any other value does nothing.
-    const TComEvent* Found =
-        std::find_if(std::begin(EventDispatchOrder), std::end(EventDispatchOrder),
-                     [&](TComEvent E) { return Message.WParam == EventsToMask(TComEvents{E}); });
-    if (Found == std::end(EventDispatchOrder))
-        return;
+    // One event's bit selects its entry; any other value does nothing. A loss (Loss != 0) is
+    // told after the events.
+    TComEvent Next = evRxChar;
+    std::int32_t Loss = 0;
+    if (Message.Msg == CM_COMPORTLOST) {
+        Loss = Message.WParam > 0 ? static_cast<std::int32_t>(Message.WParam) : EIO;
+    } else {
+        const TComEvent* Found = std::find_if(
+            std::begin(EventDispatchOrder), std::end(EventDispatchOrder),
+            [&](TComEvent E) { return Message.WParam == EventsToMask(TComEvents{E}); });
+        if (Found == std::end(EventDispatchOrder))
+            return;
+        Next = *Found;
+    }
     if (FWindowDispatching) {
         // A handler of this port serves the GUI queue (a modal dialog): it is not entered
         // again; the event runs once that handler has returned, as a synchronous send would.
-        if (std::find(FDeferredEvents.begin(), FDeferredEvents.end(), *Found) ==
-            FDeferredEvents.end())
-            FDeferredEvents.push_back(*Found);
+        if (Loss != 0)
+            FDeferredLoss = Loss;
+        else if (std::find(FDeferredEvents.begin(), FDeferredEvents.end(), Next) ==
+                 FDeferredEvents.end())
+            FDeferredEvents.push_back(Next);
         return;
     }
     FWindowDispatching = true;
-    TComEvent Next = *Found;
     for (;;) {
         // A close, from a handler or under way, ends what is left of the batch.
         if (!FConnected || FClosing)
             break;
         try {
-            CallEventEntry(*this, Next);
+            if (Loss != 0)
+                CallDeviceLost(Loss);
+            else
+                CallEventEntry(*this, Next);
         } catch (...) {
             Application->HandleException(this);
         }
-        if (FDeferredEvents.empty())
+        // The loss came last from the event thread, so it goes after the events deferred with it.
+        if (!FDeferredEvents.empty()) {
+            Next = FDeferredEvents.front();
+            FDeferredEvents.erase(FDeferredEvents.begin());
+            Loss = 0;
+        } else if (FDeferredLoss != 0) {
+            Loss = std::exchange(FDeferredLoss, 0);
+        } else {
             break;
-        Next = FDeferredEvents.front();
-        FDeferredEvents.erase(FDeferredEvents.begin());
+        }
     }
     FDeferredEvents.clear();
+    FDeferredLoss = 0;
     FWindowDispatching = false;
 }

@@ -1,6 +1,7 @@
 #include "port/CPortError.h"
 
 #include <array>
+#include <cstring>
 
 namespace {
 
@@ -42,14 +43,24 @@ const char* ComErrorText(std::int32_t Code) {
     return ErrorTexts[static_cast<std::size_t>(Code - 1)];
 }
 
-EComPort::EComPort(std::int32_t ACode) : EComPort(ACode, -1, ComErrorText(ACode)) {}
+EComPort::EComPort(std::int32_t ACode) : EComPort(ACode, -1, 0, ComErrorText(ACode)) {}
 
+// The platform's number is an errno here; a negative one stands for none.
 EComPort::EComPort(std::int32_t ACode, std::int32_t AWinCode)
-    : EComPort(ACode, AWinCode, WithWinCode(ACode, AWinCode)) {}
+    : EComPort(ACode, AWinCode, AWinCode > 0 ? AWinCode : 0, WithWinCode(ACode, AWinCode)) {}
 
-EComPort::EComPort(std::int32_t ACode, std::int32_t AWinCode, const std::string& Text)
-    : Exception(Text), FCode(ACode), FWinCode(AWinCode) {}
+EComPort::EComPort(std::int32_t ACode, std::int32_t AWinCode, std::int32_t AErrno,
+                   const std::string& Text)
+    : Exception(Text), FCode(ACode), FWinCode(AWinCode), FErrno(AErrno) {}
 
-EComPort EComPort::WithText(const std::string& Text) {
-    return EComPort(0, -1, Text);
+EComPort EComPort::WithText(const std::string& Text, std::int32_t AErrno) {
+    return EComPort(0, -1, AErrno > 0 ? AErrno : 0, Text);
+}
+
+std::string EComPort::GetErrnoText() const {
+    if (FErrno == 0)
+        return {};
+    char Buffer[256];
+    // The GNU form: the text may be a static string rather than Buffer.
+    return strerror_r(FErrno, Buffer, sizeof Buffer);
 }

@@ -1,5 +1,6 @@
 // The one exception type of the port component: a fixed code selects a fixed English text;
-// a failed platform call adds its error number (errno here) to the text.
+// a failed platform call adds its error number (errno here) to the text. The number and its
+// meaning are also there to read, so that callers can say what happened without parsing text.
 #pragma once
 
 #include <cstdint>
@@ -16,17 +17,24 @@ public:
 
     std::int32_t GetCode() const { return FCode; }
     std::int32_t GetWinCode() const { return FWinCode; }
+    // The errno of the failed platform call, 0 when none failed.
+    std::int32_t GetErrno() const { return FErrno; }
+    // The system's description of GetErrno() ("Device or resource busy"), "" when none.
+    std::string GetErrnoText() const;
     // The help context of the base exception; the port's errors carry none.
     std::int32_t GetHelpContext() const { return 0; }
 
-    // For failures outside the fixed table (code 0), such as a missing setup-dialog hook.
-    static EComPort WithText(const std::string& Text);
+    // For failures outside the fixed table (code 0), such as a missing setup-dialog hook;
+    // AErrno is the failed platform call's number, if one failed.
+    static EComPort WithText(const std::string& Text, std::int32_t AErrno = 0);
 
 private:
-    EComPort(std::int32_t ACode, std::int32_t AWinCode, const std::string& Text);
+    EComPort(std::int32_t ACode, std::int32_t AWinCode, std::int32_t AErrno,
+             const std::string& Text);
 
     std::int32_t FCode;
     std::int32_t FWinCode;
+    std::int32_t FErrno;
 };
 
 // The fixed text of a code; codes outside 1..23 give a generic text instead of reading

@@ -42,6 +42,11 @@ void TComThread::ReportError(std::int32_t Code, std::int32_t WinCode) {
     Application->HandleException(std::make_exception_ptr(EComPort(Code, WinCode)), FComPort);
 }
 
+std::int32_t TComThread::LossOf(TSerialHandle Handle, std::int32_t Fallback) {
+    std::int32_t Errno = 0;
+    return GetDeviceLoss(Handle, Errno) && Errno != 0 ? Errno : Fallback;
+}
+
 void TComThread::Execute() {
     const THandle Handle = FComPort->GetHandle();
     const TEventHandle List[2] = {FStopEvent, FOverlapped.Event};
@@ -49,10 +54,14 @@ void TComThread::Execute() {
     for (;;) {
         if (!WaitForDeviceEvent(Handle, &FMask, &FOverlapped) &&
             LastPlatformError() != IO_PENDING) {
-            // A wait that cannot start (device gone) would fail again at once: report it once
-            // and sleep until the port stops the thread instead of spinning.
+            // A wait that cannot start would fail again at once: tell it once and sleep until
+            // the port stops the thread instead of spinning.
+            const std::int32_t Error = LastPlatformError();
             DeviceFailed = true;
-            ReportError(CError_WaitFailed, LastPlatformError());
+            if (IsDeviceLostError(Error))
+                TellLoss(LossOf(Handle, Error), TComEvents{});
+            else
+                ReportError(CError_WaitFailed, Error);
             WaitForSyncEvent(FStopEvent, SyncInfinite);
             break;
         }
@@ -62,18 +71,29 @@ void TComThread::Execute() {
         if (Woken != 1)
             break;
         std::uint32_t Ignored = 0;
-        if (!OverlappedResult(Handle, &FOverlapped, &Ignored, false)) {
-            if (LastPlatformError() != EIO)
+        std::int32_t Lost = 0;
+        TComEvents Batch;
+        if (OverlappedResult(Handle, &FOverlapped, &Ignored, false)) {
+            // A loss raises EV_ERR when that is selected; asked before the batch goes out, so
+            // that the batch carries every byte that came before the loss.
+            Batch = MaskToEvents(FMask);
+            if (FMask & EV_ERR)
+                Lost = LossOf(Handle, 0);
+            if (Lost == 0) {
+                FEvents = Batch;
+                DispatchComMsg();
                 continue;
-            // The device vanished and no selected event tells of it (evError is not among
-            // them): report it once, then sleep until the port stops the thread.
-            DeviceFailed = true;
-            ReportError(CError_WaitFailed, EIO);
-            WaitForSyncEvent(FStopEvent, SyncInfinite);
-            break;
+            }
+        } else if (LastPlatformError() == EIO) {
+            // The loss ended the wait: no selected event tells of it.
+            Lost = LossOf(Handle, EIO);
+        } else {
+            continue;
         }
-        FEvents = MaskToEvents(FMask);
-        DispatchComMsg();
+        DeviceFailed = true;
+        TellLoss(Lost, Batch);
+        WaitForSyncEvent(FStopEvent, SyncInfinite);
+        break;
     }
     // Ends a wait still pending, so the driver lets go of FMask and FOverlapped.
     const bool Cleared = SetDeviceEventMask(Handle, 0);
@@ -85,13 +105,44 @@ void TComThread::Execute() {
     // the output throws away what the far end has not read yet.
     const bool Purged = PurgeDevice(Handle, PURGE_RXCLEAR);
     const std::int32_t PurgeErr = Purged ? 0 : LastPlatformError();
-    // A lost device (EIO) was already heard as a line error; nothing is left to discard.
+    // A lost device was told of already; nothing is left to discard.
     if (DeviceFailed)
         return;
     if (!Cleared && ClearErr != EIO)
         ReportError(CError_WaitFailed, ClearErr);
     if (!Purged && PurgeErr != EIO)
         ReportError(CError_PurgeFailed, PurgeErr);
+}
+
+void TComThread::TellLoss(std::int32_t Errno, TComEvents Batch) {
+    // Bytes that came before the loss go first, also when the wait that ended with it had no
+    // receive event to carry (the loss failed it, or came just after it completed).
+    std::uint32_t Queued = 0;
+    if (FComPort->GetEvents().Contains(evRxChar) &&
+        GetDeviceInputCount(FComPort->GetHandle(), Queued) && Queued > 0)
+        Batch.Include(evRxChar);
+    FEvents = Batch;
+    if (!FEvents.Empty())
+        DispatchComMsg();
+    TCustomComPort* Port = FComPort;
+    switch (Port->GetSyncMethod()) {
+    case smThreadSync:
+        // Not waited for: its handler may close the port, which waits for this thread.
+        Queue([Port, Errno] { Port->CallDeviceLost(Errno); });
+        break;
+    case smWindowSync:
+        SendMessage(Port->FWindow, CM_COMPORTLOST, static_cast<WPARAM>(Errno), 0);
+        break;
+    case smNone:
+        // Straight to the handler: a close under way is not the event thread's to look at, and
+        // waits for this thread anyway.
+        try {
+            Port->DoDeviceLost(Errno);
+        } catch (...) {
+            Report();
+        }
+        break;
+    }
 }
 
 void TComThread::DispatchComMsg() {

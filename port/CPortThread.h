@@ -35,6 +35,10 @@ private:
     // Reports an exception the component cannot hand to a caller; the thread carries on.
     void Report();
     void ReportError(std::int32_t Code, std::int32_t WinCode);
+    // The errno of the device's loss, Fallback when the driver has none.
+    static std::int32_t LossOf(TSerialHandle Handle, std::int32_t Fallback);
+    // Dispatches Batch, with the bytes still queued, then the loss by the port's SyncMethod.
+    void TellLoss(std::int32_t Errno, TComEvents Batch);
 
     TCustomComPort* FComPort;
     std::atomic<bool> FInSyncDispatch{false};

@@ -90,3 +90,5 @@ using TRxCharEvent = std::function<void(TObject* Sender, std::int32_t Count)>;
 using TRxBufEvent = std::function<void(TObject* Sender, const void* Buffer, std::int32_t Count)>;
 using TComErrorEvent = std::function<void(TObject* Sender, TComErrors Errors)>;
 using TComSignalEvent = std::function<void(TObject* Sender, bool OnOff)>;
+// Errno: what told of the loss (EIO for a hang-up or an unplugged adapter).
+using TDeviceLostEvent = std::function<void(TObject* Sender, std::int32_t Errno)>;

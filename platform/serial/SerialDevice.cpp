@@ -5,10 +5,6 @@
 
 namespace {
 
-bool IsLostError(int error) {
-    return error == EIO || error == ENXIO || error == ENODEV;
-}
-
 // The one check of a record before any backend sees it. A UART sends 1.5 stop bits only with
 // 5 data bits and 2 only with more; asked otherwise it would put the other on the wire.
 bool LineCarries(const DCB& State) {
@@ -45,8 +41,8 @@ bool TSerialDevice::CheckOpen() {
 
 bool TSerialDevice::DeviceFailed() {
     const int error = errno;
-    if (IsLostError(error))
-        MarkLost();
+    if (IsDeviceLostError(error))
+        MarkLost(error);
     return Fail(error);
 }
 
@@ -320,6 +316,9 @@ bool TSerialDevice::WaitEvent(std::uint32_t* Mask, OVERLAPPED* Ov) {
         return Refuse(Ov, EINVAL);
     if (wait_)
         return Refuse(Ov, EBUSY);
+    // Nothing could ever end it: the device is not polled any more and no event tells.
+    if (lost_ && !(mask_ & EV_ERR) && (history_ & mask_) == 0)
+        return Refuse(Ov, EIO);
     *Mask = 0;
     auto op = NewOp(opWait);
     op->Mask = Mask;
@@ -455,8 +454,8 @@ bool TSerialDevice::ClearError(std::uint32_t* Errors, COMSTAT* Stat, bool WithOu
         std::uint32_t kernel = 0;
         if (!lost_ && backend_->OutputQueued(kernel))
             out += kernel;
-        else if (!lost_ && IsLostError(errno))
-            MarkLost();
+        else if (!lost_ && IsDeviceLostError(errno))
+            MarkLost(errno);
         s.cbOutQue = static_cast<std::uint32_t>(std::min<std::uint64_t>(out, 0xFFFFFFFFu));
         if (out > 0 && CtsHeld())
             s.Flags |= COMSTAT_fCtsHold;
@@ -526,6 +525,13 @@ bool TSerialDevice::Escape(std::uint32_t Function) {
     return true;
 }
 
+bool TSerialDevice::Loss(std::int32_t& Error) {
+    return WhenOpen([&] {
+        Error = lost_ ? lostError_ : 0;
+        return true;
+    });
+}
+
 bool TSerialDevice::TransmitChar(std::uint8_t Ch) {
     std::lock_guard lock(mutex_);
     if (!CheckOpen())
@@ -537,7 +543,7 @@ bool TSerialDevice::TransmitChar(std::uint8_t Ch) {
     const ssize_t n = backend_->Send(&Ch, 1);
     if (n < 0) {
         const int error = errno;
-        MarkLost();
+        MarkLost(error);
         return Fail(error);
     }
     if (n == 0) {

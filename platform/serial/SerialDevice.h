@@ -39,6 +39,7 @@ public:
     bool ModemStatus(std::uint32_t& Status);
     bool Escape(std::uint32_t Function);
     bool TransmitChar(std::uint8_t Ch);
+    bool Loss(std::int32_t& Error);
 
     void PollBegin(std::vector<pollfd>& Fds, TSyncClock::time_point& Deadline) override;
     void PollEnd(const pollfd* Fds, std::size_t Count) override;
@@ -108,7 +109,8 @@ private:
     void SendFlowChar(std::uint8_t Ch);
     // Input flow control at the record's limits: XOFF/XON and the handshake lines.
     void StopInput(bool Stop);
-    void MarkLost();
+    // Error: the errno that told of the loss (EIO for a hang-up).
+    void MarkLost(int Error);
     bool InputFlowControl() const;
     bool WantInput() const;
     bool CtsHeld();
@@ -121,6 +123,7 @@ private:
     int pollers_ = 0; // threads between PollBegin and PollEnd: the descriptor is in use
     bool closed_ = false;
     bool lost_ = false;
+    int lostError_ = 0;
 
     DCB dcb_;
     COMMTIMEOUTS timeouts_;

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "platform/serial/DeviceName.h"
 #include "platform/serial/HandleTable.h"
 #include "platform/serial/SerialDevice.h"
 #include "platform/serial/TtyBackend.h"
@@ -47,10 +48,7 @@ bool Run(TSerialHandle Handle, std::uint32_t* Transferred, OVERLAPPED* Overlappe
 } // namespace
 
 TSerialHandle SerialOpen(const std::string& Name) {
-    std::string name = Name;
-    // The device-namespace prefix of the original platform names the same device.
-    if (name.rfind("\\\\.\\", 0) == 0)
-        name.erase(0, 4);
+    const std::string name = SerialDeviceName(Name);
     if (name.empty()) {
         SetLastPlatformError(ENOENT);
         return InvalidSerialHandle;
@@ -63,7 +61,7 @@ TSerialHandle SerialOpen(const std::string& Name) {
     bool known = false;
     auto backend = OpenVirtualBackend(name, known);
     if (!known)
-        backend = OpenTtyBackend(name.front() == '/' ? name : "/dev/" + name);
+        backend = OpenTtyBackend(SerialDevicePath(Name));
     if (!backend) {
         SetLastPlatformError(errno);
         return InvalidSerialHandle;
@@ -153,6 +151,9 @@ bool EscapeFunction(TSerialHandle Handle, std::uint32_t Function) {
 }
 bool TransmitChar(TSerialHandle Handle, std::uint8_t Ch) {
     WITH_DEVICE(TransmitChar(Ch));
+}
+bool GetDeviceLoss(TSerialHandle Handle, std::int32_t& Errno) {
+    WITH_DEVICE(Loss(Errno));
 }
 
 #undef WITH_DEVICE

@@ -38,9 +38,10 @@
 //
 // A vanished device (hang-up, a 0-byte read after readiness, EIO): bytes already received are
 // still delivered, pending reads and writes end with EIO, the device event wait completes with
-// EV_ERR once (CE_IOE set; without EV_ERR in the mask the wait fails with EIO), the descriptor
-// is no longer polled, and the name can be opened again. Once its bytes and CE_IOE have been
-// taken, ClearDeviceError fails with EIO too.
+// EV_ERR once (CE_IOE set; without EV_ERR in the mask the wait fails with EIO, as does a wait
+// started later that has no event left to report), the descriptor is no longer polled, and the
+// name can be opened again. Once its bytes and CE_IOE have been taken, ClearDeviceError fails
+// with EIO too. GetDeviceLoss tells whether it happened and by which error.
 //
 // Concurrency: every function may be called from any thread. SerialClose ends all pending
 // operations (IO_ABORTED) and wakes the threads waiting on the device; it never waits for them.
@@ -288,3 +289,12 @@ bool EscapeFunction(TSerialHandle Handle, std::uint32_t Function);
 
 // Transmit char: one byte ahead of any pending output. EBUSY while an earlier one waits.
 bool TransmitChar(TSerialHandle Handle, std::uint8_t Ch);
+
+// The errors that mean the device has vanished (hang-up, unplugged adapter, closed pty master).
+inline constexpr bool IsDeviceLostError(std::int32_t Errno) {
+    return Errno == EIO || Errno == ENXIO || Errno == ENODEV;
+}
+
+// Whether the device has vanished: Errno receives the error that told of it (EIO for a hang-up
+// or a read at end of file), 0 while the device is there. Takes in nothing and clears nothing.
+bool GetDeviceLoss(TSerialHandle Handle, std::int32_t& Errno);

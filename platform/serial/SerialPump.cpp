@@ -4,6 +4,7 @@
 #include "platform/serial/SerialDevice.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 void TSerialDevice::PollBegin(std::vector<pollfd>& Fds, TSyncClock::time_point& Deadline) {
@@ -30,7 +31,7 @@ void TSerialDevice::PollEnd(const pollfd* Fds, std::size_t Count) {
     const short revents = Count > 0 ? Fds[0].revents : 0;
     const bool lineEvent = Count > 1 && (Fds[1].revents & POLLIN);
     if (revents & POLLNVAL) {
-        MarkLost();
+        MarkLost(EIO);
     } else if (revents & POLLIN) {
         backend_->Acknowledge();
     }
@@ -48,7 +49,7 @@ void TSerialDevice::Service(TTimePoint Now, bool Input, short Revents) {
             ReadInput(Now);
         // A hang-up that leaves nothing to read is a vanished device too.
         if (!lost_ && (Revents & (POLLHUP | POLLERR)))
-            MarkLost();
+            MarkLost(EIO);
         // Counters are read with the input so that a line event and the bytes around it
         // are seen together.
         if (!lost_ && (Input || Revents))
@@ -83,7 +84,7 @@ void TSerialDevice::ReadInput(TTimePoint Now) {
         bool anyFlags = false;
         const ssize_t n = backend_->Receive(dst, flags_.data(), room, anyFlags);
         if (n < 0) {
-            MarkLost();
+            MarkLost(errno);
             return;
         }
         if (n == 0)
@@ -178,7 +179,7 @@ void TSerialDevice::StopInput(bool Stop) {
     if (ok && (dcb_.Flags & DCB_fRtsControlMask) == RTS_CONTROL_HANDSHAKE)
         ok = backend_->SetRts(!Stop);
     if (!ok)
-        MarkLost();
+        MarkLost(errno);
 }
 
 void TSerialDevice::SendFlowChar(std::uint8_t Ch) {
@@ -186,7 +187,7 @@ void TSerialDevice::SendFlowChar(std::uint8_t Ch) {
         return;
     const ssize_t n = backend_->Send(&Ch, 1);
     if (n < 0) {
-        MarkLost();
+        MarkLost(errno);
         return;
     }
     if (n == 0) {
@@ -234,7 +235,7 @@ void TSerialDevice::ServeWrites(TTimePoint Now) {
     if (priorityPending_) {
         const ssize_t n = backend_->Send(&priorityChar_, 1);
         if (n < 0) {
-            MarkLost();
+            MarkLost(errno);
             return;
         }
         if (n == 0) {
@@ -256,14 +257,14 @@ void TSerialDevice::ServeWrites(TTimePoint Now) {
         if (op.Done < op.Count && Now < op.Deadline && !held) {
             if (keyRts && !rtsToggleOn_) {
                 if (!backend_->SetRts(true)) {
-                    MarkLost();
+                    MarkLost(errno);
                     return;
                 }
                 rtsToggleOn_ = true;
             }
             const ssize_t n = backend_->Send(op.Out + op.Done, op.Count - op.Done);
             if (n < 0) {
-                MarkLost();
+                MarkLost(errno);
                 return;
             }
             if (n > 0)
@@ -293,7 +294,7 @@ void TSerialDevice::CheckTxEmpty(TTimePoint Now) {
     }
     std::uint32_t queued = 0;
     if (!backend_->OutputQueued(queued)) {
-        MarkLost();
+        MarkLost(errno);
         return;
     }
     if (queued > 0) {
@@ -310,7 +311,7 @@ void TSerialDevice::CheckTxEmpty(TTimePoint Now) {
     if (rtsToggleOn_) {
         rtsToggleOn_ = false;
         if (!backend_->SetRts(false))
-            MarkLost();
+            MarkLost(errno);
     }
 }
 
@@ -371,10 +372,11 @@ void TSerialDevice::CompleteAll(std::deque<TOpPtr>& Ops, int Error) {
     Ops.clear();
 }
 
-void TSerialDevice::MarkLost() {
+void TSerialDevice::MarkLost(int Error) {
     if (lost_)
         return;
     lost_ = true;
+    lostError_ = Error > 0 ? Error : EIO;
     errors_ |= CE_IOE;
     Raise(EV_ERR);
     priorityPending_ = false;

@@ -220,6 +220,59 @@ std::unique_ptr<TSerialBackend> OpenVirtualBackend(const std::string& Name, bool
     return std::make_unique<TVirtualBackend>(pair, end);
 }
 
+bool VirtualDevicePresent(const std::string& Name, bool& Known) {
+    std::shared_ptr<TVirtualPair> pair;
+    int end = 0;
+    {
+        std::lock_guard lock(VirtualRegistryMutex());
+        auto it = VirtualRegistry().find(Name);
+        Known = it != VirtualRegistry().end();
+        if (!Known)
+            return false;
+        pair = it->second.first.lock();
+        end = it->second.second;
+    }
+    if (!pair)
+        return false;
+    std::lock_guard lock(pair->m);
+    return !pair->ends[end].unplugged;
+}
+
+namespace {
+
+std::mutex& PlugListenersMutex() {
+    static std::mutex m;
+    return m;
+}
+
+std::vector<int>& PlugListeners() {
+    static std::vector<int> fds;
+    return fds;
+}
+
+} // namespace
+
+void AddVirtualPlugListener(int EventFd) {
+    std::lock_guard lock(PlugListenersMutex());
+    PlugListeners().push_back(EventFd);
+}
+
+void RemoveVirtualPlugListener(int EventFd) {
+    std::lock_guard lock(PlugListenersMutex());
+    auto& fds = PlugListeners();
+    fds.erase(std::remove(fds.begin(), fds.end(), EventFd), fds.end());
+}
+
+void NotifyVirtualPlug() {
+    std::lock_guard lock(PlugListenersMutex());
+    const std::uint64_t one = 1;
+    for (int fd : PlugListeners()) {
+        // Only a counter at its limit refuses, and that one wakes its reader anyway.
+        const ssize_t n = ::write(fd, &one, sizeof one);
+        (void)n;
+    }
+}
+
 void ListVirtualDevices(std::vector<std::string>& Names) {
     std::lock_guard lock(VirtualRegistryMutex());
     for (const auto& [name, entry] : VirtualRegistry())

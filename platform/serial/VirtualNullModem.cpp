@@ -1,5 +1,6 @@
 #include "platform/serial/VirtualNullModem.h"
 
+#include "platform/serial/VirtualBackend.h"
 #include "platform/serial/VirtualWire.h"
 
 TVirtualNullModem::TVirtualNullModem(std::shared_ptr<TVirtualPair> Pair) : pair_(std::move(Pair)) {}
@@ -28,6 +29,7 @@ std::unique_ptr<TVirtualNullModem> TVirtualNullModem::Create(const std::string& 
     }
     reg[NameA] = {pair, 0};
     reg[NameB] = {pair, 1};
+    NotifyVirtualPlug();
     return std::unique_ptr<TVirtualNullModem>(new TVirtualNullModem(pair));
 }
 
@@ -111,14 +113,17 @@ void TVirtualNullModem::Unplug(int End) {
 }
 
 void TVirtualNullModem::Replug(int End) {
-    std::lock_guard lock(pair_->m);
-    auto& e = pair_->ends[End & 1];
-    if (!e.unplugged)
-        return;
-    e.unplugged = false;
-    // A handle that was open across the unplug stays dead, like a hung-up tty descriptor.
-    e.open = false;
-    ++e.generation;
+    {
+        std::lock_guard lock(pair_->m);
+        auto& e = pair_->ends[End & 1];
+        if (!e.unplugged)
+            return;
+        e.unplugged = false;
+        // A handle that was open across the unplug stays dead, like a hung-up tty descriptor.
+        e.open = false;
+        ++e.generation;
+    }
+    NotifyVirtualPlug();
 }
 
 DCB TVirtualNullModem::LineState(int End) const {

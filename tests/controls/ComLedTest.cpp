@@ -87,6 +87,43 @@ TEST_F(ComLedPortTest, TxLampIsOnFromTheWriteUntilTransmitEmpty) {
     EXPECT_EQ(Rec.States, (std::vector<TLedState>{lsOn, lsOff}));
 }
 
+// With a least lit time a short signal still shows: the lamp stays lit until the time is over,
+// a signal still on keeps it lit after that, and lighting it again shows no gap.
+TEST_F(ComLedPortTest, LeastLitTimeKeepsShortSignalsVisible) {
+    TComLed Tx, Rx;
+    Tx.SetLedSignal(lsTx);
+    Rx.SetLedSignal(lsRx);
+    for (TComLed* Led : {&Tx, &Rx}) {
+        Led->SetMinOnTime(50);
+        Led->SetComPort(Port.get());
+    }
+    const auto Pulse = [&](TComLinkEvent Which) {
+        Port->SendSignalToLink(Which, true);
+        Port->SendSignalToLink(Which, false);
+    };
+    {
+        TLedRecorder Rec(Tx);
+        Pulse(leTx);
+        EXPECT_EQ(Tx.GetState(), lsOn) << "a pulse is shown";
+        Pulse(leTx);
+        ASSERT_TRUE(WaitUntil([&] { return Tx.GetState() == lsOff; }));
+        EXPECT_EQ(Rec.States, (std::vector<TLedState>{lsOn, lsOn, lsOff})) << "no gap";
+        Tx.OnChange = nullptr;
+    }
+    // Rx is lit after Tx, so once Rx's time is over, so is Tx's.
+    Port->SendSignalToLink(leTx, true);
+    Pulse(leRx);
+    ASSERT_TRUE(WaitUntil([&] { return Rx.GetState() == lsOff; }));
+    EXPECT_EQ(Tx.GetState(), lsOn) << "its signal is still on";
+    Port->SendSignalToLink(leTx, false);
+    EXPECT_EQ(Tx.GetState(), lsOff);
+    Tx.SetMinOnTime(0);
+    Pulse(leTx);
+    EXPECT_EQ(Tx.GetState(), lsOff) << "without a least time the signal shows as it is";
+    for (TComLed* Led : {&Tx, &Rx})
+        Led->SetComPort(nullptr);
+}
+
 TEST_F(ComLedPortTest, RxLampFlashesWhileBytesWaitAndGoesOffAfterTheRead) {
     std::string Received;
     Port->OnRxChar = [&](TObject*, std::int32_t Count) {

@@ -298,6 +298,9 @@ TEST_F(VirtualPair, UnplugDeliversWhatCameFailsTheRestAndAllowsReopen) {
     ASSERT_FALSE(SerialRead(b, buf, 10, &n, &r));
     ASSERT_TRUE(SetDeviceEventMask(b, EV_ERR | EV_RXCHAR));
     ASSERT_FALSE(WaitForDeviceEvent(b, &got, &e));
+    std::int32_t loss = -1;
+    ASSERT_TRUE(GetDeviceLoss(b, loss));
+    EXPECT_EQ(loss, 0);
     pair->Unplug(1);
     ASSERT_TRUE(e.Wait(2000));
     ASSERT_TRUE(OverlappedResult(b, &e, &n, false));
@@ -313,6 +316,12 @@ TEST_F(VirtualPair, UnplugDeliversWhatCameFailsTheRestAndAllowsReopen) {
     EXPECT_FALSE(SerialWrite(b, "x", 1, &n, nullptr));
     std::uint32_t ms;
     EXPECT_FALSE(GetDeviceModemStatus(b, ms));
+    ASSERT_TRUE(GetDeviceLoss(b, loss));
+    EXPECT_EQ(loss, EIO);
+    // Without EV_ERR nothing could end a wait any more: it fails rather than hangs.
+    ASSERT_TRUE(SetDeviceEventMask(b, EV_RXCHAR));
+    EXPECT_FALSE(WaitForDeviceEvent(b, &got, &e));
+    EXPECT_EQ(LastPlatformError(), EIO);
 
     EXPECT_EQ(SerialOpen(nameB), InvalidSerialHandle);
     EXPECT_EQ(LastPlatformError(), ENOENT);

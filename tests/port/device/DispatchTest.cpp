@@ -124,13 +124,11 @@ TEST_P(DispatchModeTest, HandlerClosingItsOwnPort) {
     Application->OnException = nullptr;
 }
 
-std::string ModeName(const ::testing::TestParamInfo<TSyncMethod>& Info) {
-    static const char* const Names[] = {"ThreadSync", "WindowSync", "None"};
-    return Names[Info.param];
-}
-
 INSTANTIATE_TEST_SUITE_P(AllModes, DispatchModeTest,
-                         ::testing::Values(smThreadSync, smWindowSync, smNone), ModeName);
+                         ::testing::Values(smThreadSync, smWindowSync, smNone),
+                         [](const ::testing::TestParamInfo<TSyncMethod>& Info) {
+                             return ModeName(Info.param);
+                         });
 
 using DispatchTest = TPairTest;
 

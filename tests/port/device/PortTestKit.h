@@ -12,6 +12,7 @@
 
 #include <unistd.h>
 
+#include "framework/Application.h"
 #include "framework/Synchronize.h"
 #include "platform/serial/VirtualNullModem.h"
 #include "port/CPort.h"
@@ -54,6 +55,43 @@ private:
     std::vector<std::string> FEntries;
 };
 
+// Collects what reaches the application's exception handler, from any thread.
+class TReports {
+public:
+    TReports() {
+        Application->OnException = [this](TObject*, const std::exception_ptr& E) {
+            std::int32_t Code = 0, WinCode = 0;
+            try {
+                std::rethrow_exception(E);
+            } catch (const EComPort& C) {
+                Code = C.GetCode();
+                WinCode = C.GetWinCode();
+            } catch (...) {
+            }
+            {
+                std::lock_guard G(FLock);
+                FCodes.emplace_back(Code, WinCode);
+            }
+            NotifySynchronizeWaiters();
+        };
+    }
+    ~TReports() { Application->OnException = nullptr; }
+    std::vector<std::pair<std::int32_t, std::int32_t>> Codes() const {
+        std::lock_guard G(FLock);
+        return FCodes;
+    }
+    std::size_t Size() const { return Codes().size(); }
+
+private:
+    mutable std::mutex FLock;
+    std::vector<std::pair<std::int32_t, std::int32_t>> FCodes;
+};
+
+inline std::string ModeName(TSyncMethod M) {
+    static const char* const Names[] = {"ThreadSync", "WindowSync", "None"};
+    return Names[M];
+}
+
 // Serves the GUI queue until Done holds; false after the time limit.
 inline bool WaitServing(const std::function<bool()>& Done, int Ms = 5000) {
     return ServeUntil(Done, std::chrono::milliseconds(Ms));
@@ -76,6 +114,7 @@ protected:
         Port.OnTxEmpty = Port.OnBreak = Port.OnRing = Port.OnRxFlag = Port.OnRx80Full = nullptr;
         Port.OnCTSChange = Port.OnDSRChange = Port.OnRLSDChange = nullptr;
         Port.OnError = nullptr;
+        Port.OnDeviceLost = nullptr;
         Port.OnAfterOpen = Port.OnAfterClose = Port.OnBeforeOpen = Port.OnBeforeClose = nullptr;
         Port.Close();
         if (Peer != InvalidSerialHandle)

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "port/CPort.h"
 
 TEST(EComPortTest, CodeOnlyHasNoSuffixAndNoPlatformNumber) {
@@ -59,5 +61,26 @@ TEST(EComPortTest, CaughtAsFrameworkException) {
         throw EComPort(3, 5);
     } catch (const Exception& E) {
         EXPECT_EQ(E.Message(), "ReadFile function failed (win error code: 5)");
+    }
+}
+
+TEST(EComPortTest, PlatformNumberIsReadableBesideTheUnchangedText) {
+    struct Case {
+        EComPort E;
+        std::int32_t Errno;
+        const char* Text;
+        const char* Message;
+    };
+    const Case Cases[] = {
+        {EComPort(CError_OpenFailed, EBUSY), EBUSY, "Device or resource busy",
+         "Unable to open com port (win error code: 16)"},
+        {EComPort(CError_ConnChangeProp), 0, "", "Cannot set property while connected"},
+        {EComPort::WithText("closing failed", ENXIO), ENXIO, "No such device or address",
+         "closing failed"},
+    };
+    for (const auto& C : Cases) {
+        EXPECT_EQ(C.E.GetErrno(), C.Errno) << C.Message;
+        EXPECT_EQ(C.E.GetErrnoText(), C.Text) << C.Message;
+        EXPECT_EQ(C.E.Message(), C.Message);
     }
 }
