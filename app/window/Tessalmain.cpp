@@ -91,11 +91,13 @@ TTessalForm::~TTessalForm() {
 }
 
 void TTessalForm::ReleaseWindow() {
+    Watcher.Stop();
     Workbench.Close();
     KillRepeatTimer();
     RemoveQueuedEvents(this);
     ComPort.OnRxChar = nullptr;
     ComPort.OnTxEmpty = nullptr;
+    ComPort.OnDeviceLost = nullptr;
     // The lamps follow the port; they let go of it before it closes.
     ComLed1->SetComPort(nullptr);
     RxComLed->SetComPort(nullptr);
@@ -122,35 +124,6 @@ void TTessalForm::LoadStartFile() {
     ApplyOutcome(Workbench.LoadStartFile(ReadSettingsFile(kSettingsFileName)));
 }
 
-void TTessalForm::RestorePortSettings() {
-    if (Registry.OpenKey(kPortSettingsPath, false)) {
-        ComPort.LoadSettings(stRegistry, kPortSettingsKey);
-        if (!Options.PortName.empty()) {
-            ComPort.SetPort(Options.PortName);
-        }
-        return;
-    }
-    Registry.CreateKey(kPortSettingsPath);
-    if (!Options.PortName.empty()) {
-        ComPort.SetPort(Options.PortName);
-    }
-    ComPort.ShowSetupDialog();
-    ComPort.StoreSettings(stRegistry, kPortSettingsKey);
-}
-
-void TTessalForm::OpenPort() {
-    try {
-        ComPort.Open();
-    } catch (const std::exception& e) {
-        QMessageBox box(QMessageBox::Warning, "Tessal",
-                        QString::fromLocal8Bit(e.what()) + "\n\n" + kCantOpenUartText,
-                        QMessageBox::Ok, this);
-        box.setObjectName("OpenFailureBox");
-        box.exec();
-        ApplyOutcome(Workbench.PortOpenFailed());
-    }
-}
-
 void TTessalForm::OnMenuOpenFileClick() {
     const QString path = QFileDialog::getOpenFileName(this, "Open file", QString(), "TSL (*.tsl)");
     if (!path.isEmpty()) {
@@ -160,21 +133,6 @@ void TTessalForm::OnMenuOpenFileClick() {
 
 void TTessalForm::OnMenuExitClick() {
     close();
-}
-
-void TTessalForm::OnMenuSetUARTClick() {
-    ApplyOutcome(Workbench.StopForPortSetup());
-    ComPort.Close();
-    try {
-        ComPort.ShowSetupDialog();
-    } catch (...) {
-        // Without a dialog the port goes back as it was instead of staying closed.
-        OpenPort();
-        throw;
-    }
-    ComPort.StoreSettings(stRegistry, kPortSettingsKey);
-    ApplyOutcome(Workbench.PortSetupDone());
-    OpenPort();
 }
 
 void TTessalForm::OnMenuSetRepeatDelayClick() {
@@ -270,7 +228,7 @@ void TTessalForm::ComPortRxChar(TObject*, std::int32_t Count) {
     try {
         got = Count > 0 ? ComPort.Read(RxChunk.data(), Count) : 0;
     } catch (const std::exception& e) {
-        ApplyOutcome(Workbench.PortFailed(e.what()));
+        PortStepFailed(e);
         return;
     }
     RxChunk.resize(static_cast<std::size_t>(std::clamp(got, 0, Count)));

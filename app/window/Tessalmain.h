@@ -14,6 +14,7 @@
 #include "app/window/RxFrameGrid.h"
 #include "framework/Application.h"
 #include "platform/registry/Registry.h"
+#include "platform/serial/DeviceWatch.h"
 #include "port/CPort.h"
 
 #include <QMainWindow>
@@ -121,6 +122,9 @@ public:
     void TxFrameClearlistClick();
     void TxFrameSendframesClick();
     void ComPortDoTxEmpty(TObject* Sender);
+    // The device went away (TessalmainPort.cpp): the port closes, the workbench stops and says
+    // so, and with "Reconnect automatically" a watch waits for the same device to come back.
+    void ComPortDeviceLost(TObject* Sender, std::int32_t Errno);
 
     // Reception and the grid.
     void ComPortRxChar(TObject* Sender, std::int32_t Count);
@@ -134,6 +138,15 @@ public:
 
 private:
     void ApplyWidgets(const TWorkbenchOutcome& outcome);
+    // Opens the port and knows its device again; raises what Open raises.
+    bool TryOpenPort();
+    // A port step raised: the device's loss, or a failure in words with the component's text.
+    void PortStepFailed(const std::exception& e);
+    std::string PortProblemText(const std::exception& e) const;
+    // The port as a user knows it: a bare name as its /dev path.
+    std::string PortName() const;
+    void WatchForTheDevice();
+    void Reconnect(const std::string& name);
     void ApplyTimer(const TTimerCommand& command);
     void ApplyPort(const std::vector<TPortCommand>& steps);
     void WritePort(const std::vector<std::uint8_t>& frame);
@@ -162,6 +175,9 @@ private:
     TRegistry Registry{HKEY_CURRENT_USER};
 
     std::uint32_t RepeatTimerId = 0;
+    // The device as it was when the port last opened, and the watch for its return.
+    TDeviceIdentity PortIdentity;
+    TDeviceWatcher Watcher;
 
 public:
     QTimer UARTTimeout;

@@ -26,6 +26,8 @@
 
 namespace {
 
+constexpr int kLampMinOnMs = 50;
+
 // Caption or hint is what a screen reader reads; the hint is also the tool tip.
 template <typename W>
 W* Named(W* widget, const char* objectName, const QString& accessible,
@@ -151,6 +153,8 @@ QWidget* TTessalForm::BuildTopRow() {
         led->SetKind(kind);
         led->SetLedSignal(signal);
         led->SetComPort(&ComPort);
+        // A frame of a few bytes lights a lamp for well under a millisecond: long enough to see.
+        led->SetMinOnTime(kLampMinOnMs);
         auto* column = new QVBoxLayout;
         column->addWidget(led, 0, Qt::AlignHCenter);
         auto* caption = new QLabel(label);
@@ -311,4 +315,7 @@ void TTessalForm::SetUpPort() {
         ComPortRxChar(Sender, Count);
     };
     ComPort.OnTxEmpty = [this](TObject* Sender) { ComPortDoTxEmpty(Sender); };
+    ComPort.OnDeviceLost = [this](TObject* Sender, std::int32_t Errno) {
+        ComPortDeviceLost(Sender, Errno);
+    };
 }

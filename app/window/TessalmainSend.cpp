@@ -175,7 +175,7 @@ void TTessalForm::ApplyPort(const std::vector<TPortCommand>& steps) {
                 break;
             }
         } catch (const std::exception& e) {
-            ApplyOutcome(Workbench.PortFailed(e.what()));
+            PortStepFailed(e);
             return;
         }
     }
