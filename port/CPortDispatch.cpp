@@ -354,7 +354,8 @@ void TCustomComPort::WindowMethod(TMessage& Message) {
             else
                 CallEventEntry(*this, Next);
         } catch (...) {
-            Application->HandleException(this);
+            if (!IsDeviceLossFailure(std::current_exception()))
+                Application->HandleException(this);
         }
         // The loss came last from the event thread, so it goes after the events deferred with it.
         if (!FDeferredEvents.empty()) {

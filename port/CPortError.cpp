@@ -1,5 +1,7 @@
 #include "port/CPortError.h"
 
+#include "platform/serial/SerialDriver.h"
+
 #include <array>
 #include <cstring>
 
@@ -63,4 +65,14 @@ std::string EComPort::GetErrnoText() const {
     char Buffer[256];
     // The GNU form: the text may be a static string rather than Buffer.
     return strerror_r(FErrno, Buffer, sizeof Buffer);
+}
+
+bool IsDeviceLossFailure(const std::exception_ptr& Error) {
+    try {
+        std::rethrow_exception(Error);
+    } catch (const EComPort& E) {
+        return IsDeviceLostError(E.GetErrno());
+    } catch (...) {
+        return false;
+    }
 }

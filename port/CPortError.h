@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <string>
 
 #include "framework/Exception.h"
@@ -36,6 +37,10 @@ private:
     std::int32_t FWinCode;
     std::int32_t FErrno;
 };
+
+// An entry that ran into a device gone away (EIO, ENXIO, ENODEV): the loss is told once, by
+// OnDeviceLost, so the dispatch does not report such a failure of a handler as well.
+bool IsDeviceLossFailure(const std::exception_ptr& Error);
 
 // The fixed text of a code; codes outside 1..23 give a generic text instead of reading
 // past the table.

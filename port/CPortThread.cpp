@@ -173,7 +173,8 @@ void TComThread::DoEvents() {
         try {
             CallEventEntry(*FComPort, E);
         } catch (...) {
-            Report();
+            if (!IsDeviceLossFailure(std::current_exception()))
+                Report();
         }
     }
 }

@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QMessageBox>
+#include <QMetaObject>
 #include <QTimer>
 
 namespace {
@@ -136,8 +137,12 @@ void TTessalForm::PortStepFailed(const std::exception& e) {
     const auto* port = dynamic_cast<const EComPort*>(&e);
     if (port != nullptr && IsDeviceLostError(port->GetErrno())) {
         // A device that went away under a write is told as its loss, not as a failure a box
-        // would repeat at every period.
-        ComPortDeviceLost(&ComPort, port->GetErrno());
+        // would repeat at every period. The step may have run in one of the port's own handlers
+        // (RTS lowered at transmit-empty, a read), where the port cannot close: the loss is
+        // handled once that has returned.
+        const std::int32_t error = port->GetErrno();
+        QMetaObject::invokeMethod(
+            this, [this, error] { ComPortDeviceLost(&ComPort, error); }, Qt::QueuedConnection);
         return;
     }
     ApplyOutcome(Workbench.PortFailed(PortProblemText(e)));

@@ -126,6 +126,91 @@ TEST_F(TUserFaultTest, AnAdapterPulledWhileRepeatingIsReportedOnceAndOpensAgainA
     }
 }
 
+// A device that goes away at any moment is told once in the status bar, in words naming the port,
+// without a box; sends then say the same and write nothing; back under its name, it is opened
+// again by itself and works.
+TEST_F(TUserFaultTest, ADevicePulledAtAnyMomentIsToldOnceAndReopenedWhenItComesBack) {
+    TPtyAdapter pty(Dir / "ttyLOSS");
+    const TBytes answer = {0x01, 0x06, 0x00, 0x05, 0x94, 0xB1};
+    struct TMoment {
+        const char* Name;
+        std::function<void(const std::function<void(const TBytes&)>&)> Before;
+    };
+    const TMoment moments[] = {
+        {"idle", [](const auto&) {}},
+        {"repeating",
+         [this](const auto&) {
+             Form->SetRepeatPeriod(10);
+             Find<QCheckBox>("AutoRepeatCheckBox")->setChecked(true);
+             QTest::mouseClick(Find<QPushButton>("SendFrameBitBtn"), Qt::LeftButton);
+             ASSERT_TRUE(Form->Repeating());
+         }},
+        {"in the middle of a frame",
+         [&](const auto& write) {
+             write(TBytes(answer.begin(), answer.begin() + 3));
+             WAIT_TRUE(Form->Bench().Receiver().GetRxFill() == 3);
+         }},
+        {"during a burst",
+         [&](const auto& write) {
+             TBytes burst;
+             for (int i = 0; i < 200; ++i) {
+                 burst.insert(burst.end(), answer.begin(), answer.end());
+             }
+             write(burst);
+         }},
+    };
+    const std::vector<std::pair<const char*, TAdapter>> adapters = {
+        {"virtual device",
+         {NameA, [this] { Modem->Unplug(0); }, [this] { Modem->Replug(0); },
+          [this] { return !PeerRead(6).empty(); },
+          [this] {
+              while (!PeerRead(4096).empty()) {
+              }
+          }}},
+        {"pty",
+         {pty.Name().string(), [&] { pty.Pull(); }, [&] { pty.Plug(); },
+          [&] { return !pty.Read(2000).empty(); }, [] {}}},
+    };
+    for (const auto& [kind, adapter] : adapters) {
+        const auto write = [&, isPty = adapter.Port != NameA](const TBytes& bytes) {
+            if (isPty) {
+                ASSERT_EQ(::write(pty.MasterFd(), bytes.data(), bytes.size()),
+                          static_cast<ssize_t>(bytes.size()));
+            } else {
+                PeerWrite(bytes);
+            }
+        };
+        for (const TMoment& moment : moments) {
+            SCOPED_TRACE(std::string(kind) + ", " + moment.Name);
+            Reports.clear();
+            StartOn(adapter.Port);
+            ASSERT_TRUE(Form->Port().GetConnected());
+            const std::string& name = adapter.Port;
+            moment.Before(write);
+
+            adapter.Pull();
+            const QString lost =
+                QString::fromStdString(name) + " disconnected: the device was removed";
+            WAIT_EQ(Form->StatusText(), lost);
+            EXPECT_FALSE(Form->Repeating());
+            EXPECT_FALSE(Form->Port().GetConnected());
+            QTest::mouseClick(Find<QPushButton>("SendFrameBitBtn"), Qt::LeftButton);
+            EXPECT_EQ(Form->StatusText(), lost);
+            EXPECT_FALSE(Form->Repeating());
+
+            adapter.Plug();
+            WAIT_EQ(Form->StatusText(), QString::fromStdString(name) + " reconnected");
+            ASSERT_TRUE(Form->Port().GetConnected());
+            adapter.Drain();
+            Find<QCheckBox>("AutoRepeatCheckBox")->setChecked(false);
+            QTest::mouseClick(Find<QPushButton>("SendFrameBitBtn"), Qt::LeftButton);
+            EXPECT_TRUE(adapter.FrameArrives());
+            EXPECT_TRUE(Reports.empty()) << Reports.front();
+            Form.reset();
+        }
+    }
+}
+
 // Garbage at full speed for TESSAL_FLOOD_MS (3 s here; the benchmark runs 30 s): memory stays
 // bounded by the rows kept and every row is one the receive side cut from at least two received
 // bytes.
