@@ -1,0 +1,5 @@
+#include "common/QtTestMain.h"
+
+int main(int argc, char** argv) {
+    return RunWidgetTests(argc, argv);
+}
