@@ -1,5 +1,8 @@
 #include "app/window/About.h"
 
+#include "app/core/ExampleFiles.h"
+#include "app/core/SettingsFile.h"
+
 #include <QDesktopServices>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -29,8 +32,23 @@ QFrame* Panel(const QColor& colour, int height) {
     QPalette palette = panel->palette();
     palette.setColor(QPalette::Window, colour);
     panel->setPalette(palette);
-    panel->setFixedHeight(height);
+    // Taller when its texts need it.
+    panel->setMinimumHeight(height);
     return panel;
+}
+
+// Where a new user finds a command-definition file to start from.
+QString ExampleFileText() {
+    std::string dir;
+    try {
+        dir = ExecutableDir();
+    } catch (const std::exception&) {
+        // Without its own directory the example is looked for in the source tree only.
+    }
+    const std::string example = ExampleCommandFile(dir);
+    return "Example command file:\n" + (example.empty()
+                                            ? QString("resources/example.tsl in the sources")
+                                            : QString::fromLocal8Bit(example.c_str()));
 }
 
 } // namespace
@@ -42,9 +60,10 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent) {
     setModal(false);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(232, 213);
 
     auto* layout = new QVBoxLayout(this);
+    // As large as its texts in the desktop's fonts, the example file's path included.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
     layout->setContentsMargins(0, 0, 0, 8);
     layout->setSpacing(4);
 
@@ -73,6 +92,14 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent) {
     whiteLayout->addWidget(WWWlinkLabel);
     layout->addWidget(white);
 
+    ExampleFileLabel = new QLabel(ExampleFileText());
+    ExampleFileLabel->setObjectName("ExampleFileLabel");
+    ExampleFileLabel->setAccessibleName(ExampleFileLabel->text());
+    ExampleFileLabel->setTextInteractionFlags(Qt::TextSelectableByMouse |
+                                              Qt::TextSelectableByKeyboard);
+    ExampleFileLabel->setContentsMargins(8, 0, 8, 0);
+    layout->addWidget(ExampleFileLabel);
+
     auto* bevel = new QFrame;
     bevel->setFrameShape(QFrame::HLine);
     bevel->setFrameShadow(QFrame::Sunken);
@@ -84,7 +111,7 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent) {
     AboutOKBitBtn = new QPushButton("Close");
     AboutOKBitBtn->setObjectName("AboutOKBitBtn");
     AboutOKBitBtn->setAccessibleName("Close");
-    AboutOKBitBtn->setFixedSize(65, 25);
+    AboutOKBitBtn->setMinimumSize(65, 25);
     AboutOKBitBtn->setDefault(true);
     connect(AboutOKBitBtn, &QPushButton::clicked, this, &TAboutForm::AboutOKBitBtnClick);
     buttons->addWidget(AboutOKBitBtn);

@@ -1,5 +1,5 @@
-// The About box TAboutForm: name, version and the link to our web site. Created once at start-up,
-// shown modeless, hidden when closed.
+// The About box TAboutForm: name, version, the link to our web site and where the example
+// command-definition file lies. Created once at start-up, shown modeless, hidden when closed.
 #pragma once
 
 #include <QDialog>
@@ -18,6 +18,7 @@ public:
     void ShowModeless();
     QLabel* VersionLabel = nullptr;
     QLabel* WWWlinkLabel = nullptr;
+    QLabel* ExampleFileLabel = nullptr;
     QPushButton* AboutOKBitBtn = nullptr;
 
     void AboutOKBitBtnClick();

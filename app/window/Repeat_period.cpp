@@ -1,6 +1,7 @@
 #include "app/window/Repeat_period.h"
 
 #include "app/core/PeriodText.h"
+#include "app/window/ValueLabel.h"
 
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -8,27 +9,34 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
+
 TSendDelayForm::TSendDelayForm(QWidget* parent) : QDialog(parent) {
     setObjectName("SendDelayForm");
     setWindowTitle("Repeat period");
     setAccessibleName("Repeat period");
     setModal(false);
-    setFixedSize(194, 101);
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setPointSize(8);
     setFont(font);
 
     auto* layout = new QGridLayout(this);
+    // Sized by its contents in whatever font the desktop gives, so no field is cut.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
     auto* timeLabel = new QLabel("Time in ms :");
     TimeEdit = new QLineEdit("0");
     TimeEdit->setObjectName("TimeEdit");
     TimeEdit->setAccessibleName("Time in ms :");
-    TimeEdit->setFixedWidth(105);
     timeLabel->setBuddy(TimeEdit);
     auto* newValueCaption = new QLabel("New value : ");
     NewValueLabel = new QLabel("0");
     NewValueLabel->setObjectName("NewValueLabel");
-    NewValueLabel->setAccessibleName("New value : ");
+    NewValueLabel->setAccessibleName("0");
+    NewValueLabel->setAccessibleDescription("New value");
+    newValueCaption->setBuddy(NewValueLabel);
+    // The echo's width does not follow its text, so the dialog keeps its size as it changes.
+    NewValueLabel->setMinimumWidth(std::max(fontMetrics().horizontalAdvance("incorrect"),
+                                            fontMetrics().horizontalAdvance("-2147483648")));
     AcceptBitBtn = new QPushButton("OK");
     AcceptBitBtn->setObjectName("AcceptBitBtn");
     AcceptBitBtn->setAccessibleName("OK");
@@ -73,7 +81,7 @@ void TSendDelayForm::TimeEditChange() {
     const std::optional<std::int32_t> period =
         ReadPeriodText(TimeEdit->text().toLatin1().toStdString());
     PendingPeriod = period.value_or(0);
-    NewValueLabel->setText(period ? QString::number(*period) : QString("incorrect"));
+    ShowValue(NewValueLabel, period ? QString::number(*period) : QString("incorrect"));
 }
 
 void TSendDelayForm::AcceptBitBtnClick() {

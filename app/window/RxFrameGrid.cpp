@@ -80,7 +80,7 @@ TRxFrameGrid::TRxFrameGrid(TRxFramesModel& model, QWidget* parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setShowGrid(true);
-    setTabKeyNavigation(true);
+    setTabKeyNavigation(false);
     setWordWrap(false);
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     setCornerButtonEnabled(false);
@@ -110,9 +110,11 @@ TRxFrameGrid::TRxFrameGrid(TRxFramesModel& model, QWidget* parent)
     connect(this, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { RXFramesPopupMenu->popup(viewport()->mapToGlobal(at)); });
     connect(&FramesModel, &TRxFramesModel::RowsAppended, this, &TRxFrameGrid::RowsAppended);
+    connect(&FramesModel, &QAbstractItemModel::modelReset, this, &TRxFrameGrid::RowsCleared);
 }
 
 void TRxFrameGrid::SetStartWidths(double scale) {
+    Scale = scale;
     verticalHeader()->setDefaultSectionSize(static_cast<int>(18 * scale + 0.5));
     for (int col = 0; col < kGridColumns; ++col) {
         setColumnWidth(col, static_cast<int>(kGridColumnWidths[col] * scale + 0.5));
@@ -127,7 +129,74 @@ void TRxFrameGrid::FitParametersColumn() {
     setColumnWidth(kColParameters, ParametersColumnWidth(width(), widths));
 }
 
+void TRxFrameGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+    const bool tab = hint == QAbstractItemDelegate::EditNextItem ||
+                     hint == QAbstractItemDelegate::EditPreviousItem;
+    QTableView::closeEditor(editor, tab ? QAbstractItemDelegate::NoHint : hint);
+    if (tab) {
+        focusNextPrevChild(hint == QAbstractItemDelegate::EditNextItem);
+    }
+}
+
+int TRxFrameGrid::TextWidth(std::string_view text) {
+    if (!AdvancesKnown) {
+        const QFontMetrics metrics(font());
+        for (int c = 0; c < 256; ++c) {
+            Advances[static_cast<std::size_t>(c)] = metrics.horizontalAdvance(QChar(c));
+        }
+        AdvancesKnown = true;
+    }
+    int width = 0;
+    for (const char c : text) {
+        width += Advances[static_cast<unsigned char>(c)];
+    }
+    return width;
+}
+
+void TRxFrameGrid::SetAnswerTexts(const std::vector<std::string>& items) {
+    AnswerFileWidth = 0;
+    for (const std::string& item : items) {
+        AnswerFileWidth = std::max(AnswerFileWidth, TextWidth(item));
+    }
+    FitTextColumns();
+}
+
+void TRxFrameGrid::RowsCleared() {
+    RowsWidth.fill(0);
+    MeasuredRows = 0;
+    FitTextColumns();
+}
+
+void TRxFrameGrid::FitTextColumns() {
+    // A cell's text is drawn 2 pixels in from each side, inside its grid line.
+    const int padding = static_cast<int>(8 * Scale + 0.5);
+    bool changed = false;
+    for (const int col : {kColAnswer, kColOpCode}) {
+        const int start = static_cast<int>(kGridColumnWidths[col] * Scale + 0.5);
+        const int text = std::max(RowsWidth[col], col == kColAnswer ? AnswerFileWidth : 0);
+        const int width = std::max(start, text + padding);
+        if (columnWidth(col) != width) {
+            setColumnWidth(col, width);
+            changed = true;
+        }
+    }
+    if (changed) {
+        FitParametersColumn();
+    }
+}
+
+void TRxFrameGrid::MeasureRows(int lastRow) {
+    const TFrameRows& rows = FramesModel.Rows();
+    for (; MeasuredRows <= lastRow; ++MeasuredRows) {
+        for (const int col : {kColAnswer, kColOpCode}) {
+            RowsWidth[col] = std::max(RowsWidth[col], TextWidth(rows.Cell(col, MeasuredRows + 1)));
+        }
+    }
+    FitTextColumns();
+}
+
 void TRxFrameGrid::RowsAppended(int lastRow) {
+    MeasureRows(lastRow);
     // The newest row becomes current in the current column; that must not open an editor.
     const EditTriggers triggers = editTriggers();
     setEditTriggers(NoEditTriggers);

@@ -1,5 +1,8 @@
 // The received-frames grid RXFrameStringGrid: a table view over TRxFramesModel with its own cell
-// painting, editing in the "Parameters" column only, and the "Delete all" context menu.
+// painting, editing in the "Parameters" column only, and the "Delete all" context menu. Tab leaves
+// it, from a cell editor too. The "Answer" and "Operation code" columns are as wide as the longest
+// text they may show: the loaded file's command names, and the cells of the rows since the last
+// clear, each row measured once as it comes.
 #pragma once
 
 #include "app/window/RxFramesModel.h"
@@ -9,6 +12,9 @@
 
 #include <array>
 #include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 class QMenu;
 class QAction;
@@ -39,17 +45,37 @@ public:
     // The start-up widths at the screen's scale, the resize rule for column 4.
     void SetStartWidths(double scale);
     void FitParametersColumn();
+    // The "Answer" texts of the file loaded: its command box items.
+    void SetAnswerTexts(const std::vector<std::string>& items);
     // A cell's editor is open.
     bool Editing() const { return state() == EditingState; }
 
     // Runs for "Delete all" (the window's ClearRxFrames).
     std::function<void()> OnDeleteAll;
 
+protected:
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+
 private:
     void RowsAppended(int lastRow);
+    void RowsCleared();
+    // Rows up to lastRow (a model row) are measured; each only once.
+    void MeasureRows(int lastRow);
+    // Cells are Latin-1: a text's width is the sum of its characters' advances in the grid's
+    // font, which is set once before any text is measured.
+    int TextWidth(std::string_view text);
+    void FitTextColumns();
 
     TRxFramesModel& FramesModel;
     TRxFramesDelegate Delegate;
     QMenu* RXFramesPopupMenu;
     QAction* RXFramesDeleteall;
+
+    double Scale = 1.0;
+    std::array<int, 256> Advances{};
+    bool AdvancesKnown = false;
+    // Widest text seen in the fitted columns: of the file, and of the rows measured so far.
+    int AnswerFileWidth = 0;
+    std::array<int, kGridColumns> RowsWidth{};
+    int MeasuredRows = 0;
 };

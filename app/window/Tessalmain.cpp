@@ -3,6 +3,7 @@
 #include "app/core/SettingsFile.h"
 #include "app/window/About.h"
 #include "app/window/Repeat_period.h"
+#include "app/window/ValueLabel.h"
 #include "controls/CPortCtl.h"
 #include "framework/Application.h"
 #include "framework/Synchronize.h"
@@ -11,10 +12,13 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QFileDialog>
+#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -53,6 +57,8 @@ TTessalForm::TTessalForm(const TTessalOptions& options, QWidget* parent)
     connect(TxFrameAddtolist, &QAction::triggered, this, &TTessalForm::TxFrameAddtolistClick);
     connect(TxFrameClearlist, &QAction::triggered, this, &TTessalForm::TxFrameClearlistClick);
     connect(TxFrameSendframes, &QAction::triggered, this, &TTessalForm::TxFrameSendframesClick);
+    connect(MenuStopRepeat, &QAction::triggered, this,
+            [this] { ApplyOutcome(Workbench.StopRepeat()); });
     connect(MenuOpen, &QAction::triggered, this, &TTessalForm::OnMenuOpenFileClick);
     connect(MenuExit, &QAction::triggered, this, &TTessalForm::OnMenuExitClick);
     connect(MenuSetUART, &QAction::triggered, this,
@@ -63,7 +69,8 @@ TTessalForm::TTessalForm(const TTessalOptions& options, QWidget* parent)
     connect(MenuReconnect, &QAction::triggered, this, &TTessalForm::OnMenuReconnectClick);
     connect(MenuAbout, &QAction::triggered, this, &TTessalForm::OnMenuAboutClick);
     // Enter in the editor's fields: the parameters field and the command box send; while
-    // repeating the send button is the default button and takes Enter first.
+    // repeating the send button is the default button and takes Enter first. The TX frame
+    // group's controls also open its menu from the keyboard.
     for (QWidget* w : std::initializer_list<QWidget*>{
              CMDTAdrEdit, CMDLengthEdit, CMDComboBox, CMDParametersEdit, CMDCRC_H_Edit,
              CMDCRC_L_Edit, AutoCRCCheckBox, AutoRepeatCheckBox, HexCheckBox, DelBeforeSendCheckBox,
@@ -156,6 +163,14 @@ void TTessalForm::FormResize() {
     RXFrameStringGrid->FitParametersColumn();
 }
 
+void TTessalForm::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowTitleChange) {
+        // A screen reader names the window by what its caption says: the file loaded.
+        setAccessibleName(windowTitle());
+    }
+}
+
 void TTessalForm::closeEvent(QCloseEvent* event) {
     FormClose();
     QMainWindow::closeEvent(event);
@@ -170,6 +185,10 @@ bool TTessalForm::eventFilter(QObject* watched, QEvent* event) {
         FormResize();
         return false;
     }
+    if (AsksForTxFrameMenu(watched, event)) {
+        ShowTxFramePopup(static_cast<QWidget*>(watched));
+        return true;
+    }
     if (event->type() != QEvent::KeyPress) {
         return false;
     }
@@ -183,6 +202,34 @@ bool TTessalForm::eventFilter(QObject* watched, QEvent* event) {
             Workbench.EnterPressed(watched == CMDParametersEdit || watched == CMDComboBox, taken));
     });
     return taken;
+}
+
+bool TTessalForm::AsksForTxFrameMenu(QObject* watched, QEvent* event) const {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget == nullptr || !TxFrameGroup->isAncestorOf(widget)) {
+        return false;
+    }
+    if (event->type() == QEvent::ContextMenu) {
+        // The Menu key on X11; a right click keeps the control's own menu.
+        return static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard;
+    }
+    if (event->type() != QEvent::KeyPress) {
+        return false;
+    }
+    // Shift+F10 reaches a control as a plain key; so does the Menu key where no platform turns it
+    // into a context-menu event.
+    const auto* key = static_cast<QKeyEvent*>(event);
+    return (key->key() == Qt::Key_Menu && key->modifiers() == Qt::NoModifier) ||
+           (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier);
+}
+
+void TTessalForm::ShowTxFramePopup(QWidget* from) {
+    if (TxFramePopupMenu->isVisible()) {
+        return;
+    }
+    TxFramePopupMenu->popup(from->mapToGlobal(QPoint(0, from->height())));
+    // The first item takes the keyboard, as in a menu opened from the menu bar.
+    TxFramePopupMenu->setActiveAction(TxFrameAddtolist);
 }
 
 // --- frame editor ---
@@ -252,5 +299,7 @@ QString TTessalForm::StatusText() const {
 }
 
 void TTessalForm::SetStatus(const std::string& text) {
-    StatusLabel->setText(QString::fromLatin1(text.c_str()));
+    const QString shown = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    ShowValue(StatusLabel, shown);
+    emit StatusChanged(shown);
 }

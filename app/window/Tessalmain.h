@@ -33,11 +33,17 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
+class QScrollArea;
 class TComLed;
 class TAboutForm;
 class TSendDelayForm;
 
 inline constexpr const char* kCantOpenUartText = "Can't open UART.";
+// What the editor shows while no command is defined (UTF-8).
+inline constexpr const char* kFirstStartHelpText =
+    "Open a command-definition file: File \u2192 Open (Ctrl+O)";
+// Grid rows the window shows at its start size.
+inline constexpr int kStartGridRows = 12;
 inline constexpr const char* kPortSettingsKey = "HKEY_CURRENT_USER\\Software\\Tessal";
 // The same key below the current-user root, as the registry object names it.
 inline constexpr const char* kPortSettingsPath = "\\Software\\Tessal";
@@ -67,6 +73,12 @@ public:
     std::uint32_t GetRepeatTimerId() const { return RepeatTimerId; }
     const std::string& GetAppDir() const { return AppDir; }
 
+signals:
+    // Every message the status bar shows, as it is shown.
+    void StatusChanged(const QString& text);
+
+public:
+
 protected:
     // Start-up's port-settings step: loads the stored settings, or on the first start (no key)
     // asks for them with the setup dialog and stores what it left. A failure to load or store
@@ -75,6 +87,7 @@ protected:
 
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -84,6 +97,9 @@ private:
     QGroupBox* BuildTxFrameGroup();
     QGroupBox* BuildRxFrameGroup();
     void BuildMenus();
+    // The minimum size at which every control is usable, and a start size that shows at least
+    // kStartGridRows rows of the grid; below the minimum the content scrolls.
+    void FitWindowSize();
     void SetUpPort();
     // What the destructor undoes; also run when start-up fails after the window was built.
     void ReleaseWindow();
@@ -121,6 +137,8 @@ public:
     void TxFrameAddtolistClick();
     void TxFrameClearlistClick();
     void TxFrameSendframesClick();
+    // The TX frame menu opened from the keyboard beside the control from.
+    void ShowTxFramePopup(QWidget* from);
     void ComPortDoTxEmpty(TObject* Sender);
     // The device went away (TessalmainPort.cpp): the port closes, the workbench stops and says
     // so, and with "Reconnect automatically" a watch waits for the same device to come back.
@@ -138,6 +156,10 @@ public:
 
 private:
     void ApplyWidgets(const TWorkbenchOutcome& outcome);
+    // Without a command to describe, the editor shows how to load some instead.
+    void ShowFirstStartHelp(bool show);
+    // A key or context-menu event from a control of the "TX frame" group that asks for its menu.
+    bool AsksForTxFrameMenu(QObject* watched, QEvent* event) const;
     // Opens the port and knows its device again; raises what Open raises.
     bool TryOpenPort();
     // A port step raised: the device's loss, or a failure in words with the component's text.
@@ -184,6 +206,7 @@ public:
     QTimer TimeForDataTimer;
 
     // Widgets, owned by the window.
+    QScrollArea* ContentScroller = nullptr;
     QLabel* StatusLabel = nullptr;
     QLabel* BannerImage = nullptr;
     QGroupBox* UartGroup = nullptr;
@@ -193,6 +216,7 @@ public:
     QGroupBox* TxFrameGroup = nullptr;
     QLabel* opisRozkazuLabel = nullptr;
     QLabel* opisParametrowLabel = nullptr;
+    QLabel* FirstStartLabel = nullptr;
     QLineEdit* CMDTAdrEdit = nullptr;
     QLineEdit* CMDLengthEdit = nullptr;
     QComboBox* CMDComboBox = nullptr;
@@ -205,6 +229,8 @@ public:
     QAction* TxFrameAddtolist = nullptr;
     QAction* TxFrameClearlist = nullptr;
     QAction* TxFrameSendframes = nullptr;
+    QMenu* FrameMenu = nullptr;
+    QAction* MenuStopRepeat = nullptr;
     QGroupBox* RxFrameGroup = nullptr;
     QCheckBox* HexCheckBox = nullptr;
     QCheckBox* DelBeforeSendCheckBox = nullptr;

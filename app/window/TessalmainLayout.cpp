@@ -14,6 +14,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -21,12 +22,17 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
 constexpr int kLampMinOnMs = 50;
+// Grid rows below the headers at the window's minimum size.
+constexpr int kMinimumGridRows = 3;
 
 // Caption or hint is what a screen reader reads; the hint is also the tool tip.
 template <typename W>
@@ -96,29 +102,36 @@ void TTessalForm::BuildWindow() {
     setWindowTitle("Tessal");
     setObjectName("TessalForm");
     setAccessibleName("Tessal");
-    resize(static_cast<int>(800 * Scale), static_cast<int>(416 * Scale));
-    setMinimumSize(static_cast<int>(800 * Scale), static_cast<int>(400 * Scale));
 
-    auto* central = new QWidget(this);
-    auto* layout = new QVBoxLayout(central);
+    auto* content = new QWidget;
+    content->setObjectName("ContentPanel");
+    auto* layout = new QVBoxLayout(content);
     layout->setContentsMargins(static_cast<int>(8 * Scale), 0, static_cast<int>(8 * Scale), 0);
     layout->setSpacing(static_cast<int>(4 * Scale));
-    auto* topPanel = new QFrame(central);
+    auto* topPanel = new QFrame(content);
     topPanel->setFrameShape(QFrame::HLine);
     topPanel->setFixedHeight(static_cast<int>(3 * Scale));
     layout->addWidget(topPanel);
     layout->addWidget(BuildTopRow());
     layout->addWidget(BuildTxFrameGroup());
     layout->addWidget(BuildRxFrameGroup(), 1);
-    setCentralWidget(central);
+    // No window manager need enforce the minimum size: below it the content scrolls instead of
+    // squeezing the fields to nothing.
+    ContentScroller = new QScrollArea(this);
+    ContentScroller->setObjectName("ContentScroller");
+    ContentScroller->setFrameShape(QFrame::NoFrame);
+    ContentScroller->setFocusPolicy(Qt::NoFocus);
+    ContentScroller->setWidgetResizable(true);
+    ContentScroller->setWidget(content);
+    setCentralWidget(ContentScroller);
 
     StatusLabel = Named(new QLabel(" "), "StatusBar", "Status");
     statusBar()->addWidget(StatusLabel, 1);
     statusBar()->setSizeGripEnabled(true);
     BuildMenus();
 
-    setTabOrder(CMDTAdrEdit, CMDLengthEdit);
-    setTabOrder(CMDLengthEdit, CMDComboBox);
+    // Lamps and read-only fields are read, not worked: Tab passes them by.
+    setTabOrder(CMDTAdrEdit, CMDComboBox);
     setTabOrder(CMDComboBox, CMDParametersEdit);
     setTabOrder(CMDParametersEdit, CMDCRC_H_Edit);
     setTabOrder(CMDCRC_H_Edit, CMDCRC_L_Edit);
@@ -129,6 +142,23 @@ void TTessalForm::BuildWindow() {
     setTabOrder(HexCheckBox, DelBeforeSendCheckBox);
     setTabOrder(DelBeforeSendCheckBox, ShowTXCheckBox);
     setTabOrder(ShowTXCheckBox, RXFrameStringGrid);
+    FitWindowSize();
+}
+
+void TTessalForm::FitWindowSize() {
+    const int rowHeight = RXFrameStringGrid->verticalHeader()->defaultSectionSize();
+    const QSize content = ContentScroller->widget()->minimumSizeHint();
+    const int bars = menuBar()->sizeHint().height() + statusBar()->sizeHint().height();
+    const QSize minimum(std::max(static_cast<int>(800 * Scale), content.width()),
+                        std::max(static_cast<int>(400 * Scale), content.height() + bars));
+    setMinimumSize(minimum);
+    int height =
+        std::max(static_cast<int>(416 * Scale),
+                 content.height() + bars + (kStartGridRows - kMinimumGridRows) * rowHeight);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        height = std::max(minimum.height(), std::min(height, screen->availableGeometry().height()));
+    }
+    resize(minimum.width(), height);
 }
 
 QWidget* TTessalForm::BuildTopRow() {
@@ -155,6 +185,7 @@ QWidget* TTessalForm::BuildTopRow() {
         led->SetComPort(&ComPort);
         // A frame of a few bytes lights a lamp for well under a millisecond: long enough to see.
         led->SetMinOnTime(kLampMinOnMs);
+        led->setFocusPolicy(Qt::NoFocus);
         auto* column = new QVBoxLayout;
         column->addWidget(led, 0, Qt::AlignHCenter);
         auto* caption = new QLabel(label);
@@ -185,6 +216,9 @@ QGroupBox* TTessalForm::BuildTxFrameGroup() {
         Named(new QLabel("Command description"), "opisRozkazuLabel", "Command description");
     opisRozkazuLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     grid->addWidget(opisRozkazuLabel, 0, 0, 1, 6);
+    FirstStartLabel = new QLabel(kFirstStartHelpText);
+    FirstStartLabel->setObjectName("FirstStartLabel");
+    grid->addWidget(FirstStartLabel, 0, 0, 1, 6);
 
     CMDTAdrEdit = Named(new QLineEdit("ff"), "CMDTAdrEdit", "Target address", "Target address");
     CMDTAdrEdit->setMaxLength(2);
@@ -192,6 +226,7 @@ QGroupBox* TTessalForm::BuildTxFrameGroup() {
     CMDLengthEdit =
         Named(new QLineEdit("05"), "CMDLengthEdit", "Total frame length", "Total frame length");
     CMDLengthEdit->setReadOnly(true);
+    CMDLengthEdit->setFocusPolicy(Qt::ClickFocus);
     CMDLengthEdit->setFixedWidth(static_cast<int>(33 * Scale));
     CMDComboBox = Named(new QComboBox, "CMDComboBox", "Select command", "Select command");
     CMDComboBox->setEditable(false);
@@ -200,11 +235,20 @@ QGroupBox* TTessalForm::BuildTxFrameGroup() {
     CMDParametersEdit =
         Named(new QLineEdit, "CMDParametersEdit", "Parameters field", "Parameters field");
     opisParametrowLabel = Named(new QLabel("Description"), "opisParametrowLabel", "Description");
+    // The help and the descriptions take turns without the editor changing its height.
+    for (QLabel* label : {FirstStartLabel, opisRozkazuLabel, opisParametrowLabel}) {
+        QSizePolicy keepsItsPlace = label->sizePolicy();
+        keepsItsPlace.setRetainSizeWhenHidden(true);
+        label->setSizePolicy(keepsItsPlace);
+    }
+    opisRozkazuLabel->hide();
+    opisParametrowLabel->hide();
     CMDCRC_H_Edit = Named(new QLineEdit, "CMDCRC_H_Edit", "CRCH", "CRCH");
     CMDCRC_L_Edit = Named(new QLineEdit, "CMDCRC_L_Edit", "CRCL", "CRCL");
     for (QLineEdit* crc : {CMDCRC_H_Edit, CMDCRC_L_Edit}) {
         crc->setMaxLength(2);
         crc->setReadOnly(true);
+        crc->setFocusPolicy(Qt::ClickFocus);
         crc->setFixedWidth(static_cast<int>(33 * Scale));
     }
     AutoCRCCheckBox =
@@ -235,11 +279,18 @@ QGroupBox* TTessalForm::BuildTxFrameGroup() {
         w->setEnabled(false);
     }
 
-    TxFramePopupMenu = new QMenu(this);
+    TxFramePopupMenu = new QMenu("TX frame", this);
     TxFramePopupMenu->setObjectName("TxFramePopupMenu");
+    TxFramePopupMenu->setAccessibleName("TX frame");
     TxFrameAddtolist = TxFramePopupMenu->addAction("Add to list");
+    TxFrameAddtolist->setObjectName("TxFrameAddtolist");
+    TxFrameAddtolist->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     TxFrameClearlist = TxFramePopupMenu->addAction("Clear list");
+    TxFrameClearlist->setObjectName("TxFrameClearlist");
+    TxFrameClearlist->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
     TxFrameSendframes = TxFramePopupMenu->addAction("Send list");
+    TxFrameSendframes->setObjectName("TxFrameSendframes");
+    TxFrameSendframes->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     TxFrameGroup->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(TxFrameGroup, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { TxFramePopupMenu->popup(TxFrameGroup->mapToGlobal(at)); });
@@ -266,17 +317,28 @@ QGroupBox* TTessalForm::BuildRxFrameGroup() {
     RXFrameStringGrid = new TRxFrameGrid(RowsModel, RxFrameGroup);
     RXFrameStringGrid->SetStartWidths(Scale);
     RXFrameStringGrid->setFont(font());
+    RXFrameStringGrid->setMinimumHeight(
+        RXFrameStringGrid->horizontalHeader()->sizeHint().height() +
+        kMinimumGridRows * RXFrameStringGrid->verticalHeader()->defaultSectionSize() +
+        2 * RXFrameStringGrid->frameWidth());
     layout->addWidget(RXFrameStringGrid, 1);
     RXFrameStringGrid->installEventFilter(this);
     return RxFrameGroup;
 }
 
 void TTessalForm::BuildMenus() {
-    QMenu* file = menuBar()->addMenu("&File");
+    // A menu's name is its caption, as a screen reader says it when it opens.
+    const auto addMenu = [this](const char* caption) {
+        QMenu* menu = menuBar()->addMenu(caption);
+        menu->setAccessibleName(QString(caption).remove('&'));
+        return menu;
+    };
+    QMenu* file = addMenu("&File");
     MenuOpen = file->addAction("Open ...");
     MenuOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     MenuExit = file->addAction("Exit");
-    QMenu* setup = menuBar()->addMenu("&Setup");
+    MenuExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    QMenu* setup = addMenu("&Setup");
     MenuSetUART = setup->addAction("COM");
     MenuSetRepeatDelay = setup->addAction("Set repeat period");
     MenuAnswerTimeout = setup->addAction("Answer time-out...");
@@ -285,7 +347,17 @@ void TTessalForm::BuildMenus() {
     MenuReconnect = setup->addAction("Reconnect automatically");
     MenuReconnect->setCheckable(true);
     MenuReconnect->setChecked(true);
-    QMenu* help = menuBar()->addMenu("&Help");
+    // The TX frame group's menu, here too with its shortcuts.
+    FrameMenu = addMenu("F&rame");
+    FrameMenu->setObjectName("FrameMenu");
+    FrameMenu->addActions({TxFrameAddtolist, TxFrameClearlist, TxFrameSendframes});
+    FrameMenu->addSeparator();
+    MenuStopRepeat = FrameMenu->addAction("Stop repetition");
+    MenuStopRepeat->setObjectName("MenuStopRepeat");
+    MenuStopRepeat->setShortcut(QKeySequence(Qt::Key_Escape));
+    // Enabled only while repeating, so Escape keeps its other uses the rest of the time.
+    MenuStopRepeat->setEnabled(false);
+    QMenu* help = addMenu("&Help");
     MenuAbout = help->addAction("About");
     MenuAbout->setShortcut(QKeySequence(Qt::Key_F1));
 }

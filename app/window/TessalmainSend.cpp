@@ -2,6 +2,7 @@
 // the port steps of a send (RTS keyed around each transmission); the sending handlers.
 #include "app/window/Tessalmain.h"
 
+#include "app/window/ValueLabel.h"
 #include "framework/Synchronize.h"
 #include "platform/timer/MmTimer.h"
 
@@ -73,12 +74,13 @@ void TTessalForm::ApplyWidgets(const TWorkbenchOutcome& o) {
             CMDComboBox->addItem(FromLatin1(item));
         }
         CMDComboBox->setCurrentIndex(o.SelectedIndex);
+        RXFrameStringGrid->SetAnswerTexts(*o.CommandBoxItems);
     }
     if (o.CommandDescription) {
-        opisRozkazuLabel->setText(FromLatin1(*o.CommandDescription));
+        ShowValue(opisRozkazuLabel, FromLatin1(*o.CommandDescription));
     }
     if (o.ParamDescription) {
-        opisParametrowLabel->setText(FromLatin1(*o.ParamDescription));
+        ShowValue(opisParametrowLabel, FromLatin1(*o.ParamDescription));
     }
     if (o.LengthText) {
         SetQuietly(CMDLengthEdit, *o.LengthText);
@@ -96,8 +98,11 @@ void TTessalForm::ApplyWidgets(const TWorkbenchOutcome& o) {
         }
     }
     if (o.CrcReadOnly) {
-        CMDCRC_H_Edit->setReadOnly(*o.CrcReadOnly);
-        CMDCRC_L_Edit->setReadOnly(*o.CrcReadOnly);
+        for (QLineEdit* crc : {CMDCRC_H_Edit, CMDCRC_L_Edit}) {
+            crc->setReadOnly(*o.CrcReadOnly);
+            // Computed, they are out of the Tab chain like the length.
+            crc->setFocusPolicy(*o.CrcReadOnly ? Qt::ClickFocus : Qt::StrongFocus);
+        }
     }
     if (o.EditorEnabled) {
         for (QWidget* w : std::initializer_list<QWidget*>{CMDComboBox, CMDTAdrEdit, CMDLengthEdit,
@@ -119,6 +124,8 @@ void TTessalForm::ApplyWidgets(const TWorkbenchOutcome& o) {
     if (o.Repeating) {
         SendFrameBitBtn->setDefault(*o.Repeating);
         SendFrameBitBtn->setText(SendButtonCaption(*o.Repeating));
+        SendFrameBitBtn->setAccessibleName(SendButtonCaption(*o.Repeating));
+        MenuStopRepeat->setEnabled(*o.Repeating);
     }
     if (o.RowsCleared || o.RowsAppended > 0) {
         RowsModel.RowsChanged();
@@ -126,11 +133,21 @@ void TTessalForm::ApplyWidgets(const TWorkbenchOutcome& o) {
     if (o.RowsRendered) {
         RowsModel.ParametersRendered();
     }
+    ShowFirstStartHelp(Workbench.Definitions().GetCommandList().empty());
     if (o.ErrorBox) {
         // The standard exception display, as for any failure of a handler.
         Application->HandleException(std::make_exception_ptr(std::runtime_error(*o.ErrorBox)),
                                      nullptr);
     }
+}
+
+void TTessalForm::ShowFirstStartHelp(bool show) {
+    if (FirstStartLabel->isHidden() != show) {
+        return;
+    }
+    FirstStartLabel->setVisible(show);
+    opisRozkazuLabel->setVisible(!show);
+    opisParametrowLabel->setVisible(!show);
 }
 
 void TTessalForm::ApplyTimer(const TTimerCommand& command) {

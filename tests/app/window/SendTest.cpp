@@ -10,7 +10,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -70,22 +69,7 @@ TEST_F(TWindowTest, AFileOpenedFromTheMenuGivesTheFrameItsSelectedCommand) {
     Start();
     const std::string other = (Dir / "other.tsl").string();
     std::ofstream(other) << "#define READ 10 // addr cnt\n#define PING 00\n";
-    QTimer picker;
-    int tries = 0;
-    QObject::connect(&picker, &QTimer::timeout, [&] {
-        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-            if (++tries > 200) {
-                dialog->reject(); // a dialog that will not take the file fails the test below
-                return;
-            }
-            // Typed, as the directory's listing may not have come yet.
-            dialog->findChild<QLineEdit*>("fileNameEdit")->setText(QString::fromStdString(other));
-            static_cast<QDialog*>(dialog)->accept();
-        }
-    });
-    picker.start(10);
-    Action("Open ...")->trigger();
-    picker.stop();
+    OpenFromMenu(other);
     ASSERT_EQ(Form->windowTitle().toStdString(), other);
     EXPECT_EQ(Find<QComboBox>("CMDComboBox")->currentText(), "0x10  READ");
     QTest::mouseClick(Find<QPushButton>("SendFrameBitBtn"), Qt::LeftButton);

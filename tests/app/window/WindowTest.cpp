@@ -65,7 +65,7 @@ TEST_F(TWindowTest, StartsWithTheLastFileLoadedAndThePortOpen) {
     };
     EXPECT_EQ(shortcuts("Open ..."), "Ctrl+O");
     EXPECT_EQ(shortcuts("About"), "F1");
-    EXPECT_EQ(shortcuts("Exit"), "");
+    EXPECT_EQ(shortcuts("Exit"), "Ctrl+Q");
 }
 
 TEST_F(TWindowTest, WithoutSettingsFileTheStatusSaysSoAndTheEditorStaysDisabled) {

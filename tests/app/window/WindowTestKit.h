@@ -17,7 +17,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 
 #include <atomic>
 #include <chrono>
@@ -250,6 +253,27 @@ protected:
         QAction* action = MenuItem(Form.get(), text);
         EXPECT_NE(action, nullptr) << text;
         return action;
+    }
+
+    // "File" -> "Open ..." with the path typed into the dialog.
+    void OpenFromMenu(const std::string& path) {
+        QTimer picker;
+        int tries = 0;
+        QObject::connect(&picker, &QTimer::timeout, [&] {
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                if (++tries > 200) {
+                    dialog->reject(); // a dialog that will not take the file fails the caller
+                    return;
+                }
+                // Typed, as the directory's listing may not have come yet.
+                dialog->findChild<QLineEdit*>("fileNameEdit")
+                    ->setText(QString::fromStdString(path));
+                static_cast<QDialog*>(dialog)->accept();
+            }
+        });
+        picker.start(10);
+        Action("Open ...")->trigger();
+        picker.stop();
     }
 
     std::unique_ptr<TVirtualNullModem> Modem;
