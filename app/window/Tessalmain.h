@@ -78,7 +78,6 @@ signals:
     void StatusChanged(const QString& text);
 
 public:
-
 protected:
     // Start-up's port-settings step: loads the stored settings, or on the first start (no key)
     // asks for them with the setup dialog and stores what it left. A failure to load or store
