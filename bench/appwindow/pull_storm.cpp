@@ -5,7 +5,8 @@
 // (none is right), answers the device sent against the rows the grid made of them, and the
 // reconnection times.
 //
-//   QT_QPA_PLATFORM=offscreen build/bench/bench_pull_storm [pulls=500] [period-ms=10]
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_pull_storm [pulls=500] [period-ms=10] [wait]
+// "wait" repeats with "Wait for the answer": then every answer that arrived whole is a row.
 #include "app/window/Tessalmain.h"
 #include "controls/GuiSynchronize.h"
 #include "framework/Application.h"
@@ -14,6 +15,7 @@
 #include "tools/devsim/SimChannel.h"
 #include "tools/devsim/SimServer.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -58,6 +60,7 @@ int main(int argc, char** argv) {
     InstallGuiSynchronize();
     const int pulls = argc > 1 ? std::atoi(argv[1]) : 500;
     const int period = argc > 2 ? std::atoi(argv[2]) : 10;
+    const bool waitForAnswer = argc > 3 && std::string(argv[3]) == "wait";
 
     std::string pattern = (std::filesystem::temp_directory_path() / "tessal-pulls-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
@@ -124,6 +127,11 @@ int main(int argc, char** argv) {
         lost += text.endsWith("disconnected: the device was removed") ? 1 : 0;
         back += text.endsWith(" reconnected") ? 1 : 0;
     });
+    for (QAction* action : form->findChildren<QAction*>()) {
+        if (action->text() == "Wait for the answer" && action->isChecked() != waitForAnswer) {
+            action->trigger();
+        }
+    }
     auto* autoRepeat = form->findChild<QCheckBox*>("AutoRepeatCheckBox");
     auto* send = form->findChild<QPushButton*>("SendFrameBitBtn");
     autoRepeat->setChecked(true);
@@ -163,8 +171,9 @@ int main(int argc, char** argv) {
     for (std::int32_t r = 1; r <= rows.GetFrameCount(); ++r) {
         ++kinds[rows.Kind(r)];
     }
-    std::printf("pulls:                          %d in %.1f s, period %d ms\n", pulls,
-                static_cast<double>(run.elapsed()) / 1000, period);
+    std::printf("pulls:                          %d in %.1f s, period %d ms%s\n", pulls,
+                static_cast<double>(run.elapsed()) / 1000, period,
+                waitForAnswer ? ", waiting for the answer" : "");
     std::printf("statuses:                       %d disconnected, %d reconnected (goal %d each)\n",
                 lost, back, pulls);
     std::printf("not told or not back in 5 s:    %d (goal 0)\n", stuck);
