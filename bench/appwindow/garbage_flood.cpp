@@ -4,6 +4,7 @@
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_garbage_flood [seconds=30]
 #include "app/window/Tessalmain.h"
+#include "bench/common/WorkbenchDir.h"
 #include "controls/GuiSynchronize.h"
 #include "tests/common/ProcessFigures.h"
 #include "tests/common/PtyAdapter.h"
@@ -24,27 +25,13 @@ int main(int argc, char** argv) {
     InstallGuiSynchronize();
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 30;
 
-    std::string pattern = (std::filesystem::temp_directory_path() / "tessal-flood-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    const std::filesystem::path dir = pattern;
-    std::filesystem::current_path(dir);
-    ::setenv("TESSAL_REGISTRY_DIR", dir.c_str(), 1);
-    std::ofstream(dir / "device.tsl") << "#define PING 00\n#operationcode\n#define ACK 05\n";
-    std::ofstream(dir / "tessal.ini") << (dir / "device.tsl").string() << "\r\n";
+    const TWorkbenchDir workbenchDir("flood");
+    const std::filesystem::path& dir = workbenchDir.Dir;
 
     TPtyAdapter pty(dir / "ttyFLOOD");
     TTessalOptions options;
     options.PortName = pty.Name().string();
-    {
-        // The port settings a previous run left, so the window starts without asking.
-        TComPort stored;
-        stored.SetName("ComPort");
-        stored.SetPort(options.PortName);
-        stored.StoreSettings(stRegistry, kPortSettingsKey);
-    }
+    TWorkbenchDir::StorePort(options.PortName);
     auto form = std::make_unique<TTessalForm>(options);
     form->show();
     app.processEvents();
@@ -104,8 +91,5 @@ int main(int argc, char** argv) {
     std::printf("memory: start %lld KiB, end %lld KiB, peak %lld KiB\n", rssStart / 1024,
                 ResidentBytes() / 1024, ResidentBytes("VmHWM:") / 1024);
     form.reset();
-    std::error_code ignored;
-    std::filesystem::current_path("/");
-    std::filesystem::remove_all(dir, ignored);
     return 0;
 }

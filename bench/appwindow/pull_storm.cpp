@@ -8,6 +8,7 @@
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_pull_storm [pulls=500] [period-ms=10] [wait]
 // "wait" repeats with "Wait for the answer": then every answer that arrived whole is a row.
 #include "app/window/Tessalmain.h"
+#include "bench/common/WorkbenchDir.h"
 #include "controls/GuiSynchronize.h"
 #include "framework/Application.h"
 #include "platform/serial/VirtualNullModem.h"
@@ -62,16 +63,7 @@ int main(int argc, char** argv) {
     const int period = argc > 2 ? std::atoi(argv[2]) : 10;
     const bool waitForAnswer = argc > 3 && std::string(argv[3]) == "wait";
 
-    std::string pattern = (std::filesystem::temp_directory_path() / "tessal-pulls-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    const std::filesystem::path dir = pattern;
-    std::filesystem::current_path(dir);
-    ::setenv("TESSAL_REGISTRY_DIR", dir.c_str(), 1);
-    std::ofstream(dir / "device.tsl") << "#define PING 00\n#operationcode\n#define DONE 00\n";
-    std::ofstream(dir / "tessal.ini") << (dir / "device.tsl").string() << "\r\n";
+    const TWorkbenchDir workbenchDir("pulls");
 
     const std::string nameA = "pullA_" + std::to_string(::getpid());
     const std::string nameB = "pullB_" + std::to_string(::getpid());
@@ -80,12 +72,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no virtual pair\n");
         return 1;
     }
-    {
-        TComPort stored;
-        stored.SetName("ComPort");
-        stored.SetPort(nameA);
-        stored.StoreSettings(stRegistry, kPortSettingsKey);
-    }
+    TWorkbenchDir::StorePort(nameA);
 
     // The device: the simulator served on the far end for the whole run.
     const TSerialHandle far = SerialOpen(nameB);
@@ -193,8 +180,5 @@ int main(int argc, char** argv) {
     channel.Stop();
     server.join();
     SerialClose(far);
-    std::error_code ignored;
-    std::filesystem::current_path("/");
-    std::filesystem::remove_all(dir, ignored);
     return lost == pulls && back == pulls && stuck == 0 && boxes.empty() ? 0 : 1;
 }
