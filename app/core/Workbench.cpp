@@ -495,7 +495,14 @@ TWorkbenchOutcome TWorkbench::TimerFired(TWorkbenchTimer which, TWorkbenchTime,
     switch (which) {
     case wtAnswer:
         if (Unanswered) {
+            // Nothing came since the request: there is no reception to close, and discarding
+            // the port's queue would throw away an answer that is late, not absent.
             NoAnswerRow(out);
+            out.Stop(wtAnswer);
+            if (WaitingForAnswer) {
+                AnswerEnded(out);
+            }
+            break;
         }
         Rx.UARTTimeoutTimer(out);
         ReceptionStart.reset();
