@@ -113,7 +113,10 @@ void TTessalForm::ReleaseWindow() {
     } catch (...) {
         Application->HandleException(std::current_exception(), nullptr);
     }
-    // The widgets refer to the window's members (the grid to its model), which go first.
+    // The widgets refer to the window's members (the grid to its model), which go first. Their
+    // destruction still sends events through this window's filter, which must not look at
+    // widgets already gone.
+    Releasing = true;
     delete takeCentralWidget();
 }
 
@@ -181,6 +184,9 @@ void TTessalForm::FormClose() {
 }
 
 bool TTessalForm::eventFilter(QObject* watched, QEvent* event) {
+    if (Releasing) {
+        return false;
+    }
     if (watched == RXFrameStringGrid && event->type() == QEvent::Resize) {
         FormResize();
         return false;

@@ -196,6 +196,7 @@ private:
     TRegistry Registry{HKEY_CURRENT_USER};
 
     std::uint32_t RepeatTimerId = 0;
+    bool Releasing = false;
     // The device as it was when the port last opened, and the watch for its return.
     TDeviceIdentity PortIdentity;
     TDeviceWatcher Watcher;
