@@ -4,6 +4,7 @@
 #include "app/core/Crc16.h"
 #include "app/core/HexText.h"
 #include "app/core/Workbench.h"
+#include "tests/common/FrameBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -18,14 +19,6 @@ namespace {
 
 using TBytes = std::vector<std::uint8_t>;
 using namespace std::chrono_literals;
-
-TBytes WithCrc(TBytes frame) {
-    frame[1] = static_cast<std::uint8_t>(frame.size() + 2);
-    const std::uint16_t crc = Crc16(frame.data(), static_cast<std::uint8_t>(frame.size()));
-    frame.push_back(static_cast<std::uint8_t>(crc >> 8));
-    frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-    return frame;
-}
 
 const TBytes kPing = WithCrc({0xFF, 0, 0x00});
 

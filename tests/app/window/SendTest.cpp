@@ -6,6 +6,7 @@
 #include "platform/serial/SerialDriver.h"
 #include "platform/sync/SyncEvent.h"
 #include "tests/common/BoundedWait.h"
+#include "tests/common/FrameBytes.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -22,14 +23,6 @@ namespace {
 const TBytes kStartFrame = {0xFF, 0x05, 0x00, 0x30, 0x96};
 const TBytes kAckAnswer = {0x01, 0x06, 0x00, 0x05, 0x94, 0xB1};
 const std::vector<std::string> kStartRow = {"0", "FF", "05", "0x00  PING", "", "-", "30 96", "TX"};
-
-TBytes WithCrc(TBytes frame) {
-    frame[1] = static_cast<std::uint8_t>(frame.size() + 2);
-    const std::uint16_t crc = Crc16(frame.data(), static_cast<std::uint8_t>(frame.size()));
-    frame.push_back(static_cast<std::uint8_t>(crc >> 8));
-    frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-    return frame;
-}
 
 double MedianIntervalMs(const std::vector<TPeerReader::TFrame>& frames) {
     std::vector<double> gaps;
