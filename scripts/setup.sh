@@ -3,7 +3,8 @@
 
 # Fonts: the offscreen platform of the widget tests and the terminal need a sans and a fixed-pitch face.
 # vttest: the terminal program's test runs it (and is skipped without it).
-TESSAL_PACKAGES=(cmake g++ make qt6-base-dev libgtest-dev fonts-dejavu-core vttest)
+# qt6-charts-dev (and libqt6opengl6-dev, which its CMake package needs): the statistics panel's plots. python3: its csv module reads exports back in a test.
+TESSAL_PACKAGES=(cmake g++ make qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgtest-dev fonts-dejavu-core vttest python3)
 
 tessal_install_missing() {
     local missing=() pkg
