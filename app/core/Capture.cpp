@@ -175,9 +175,9 @@ bool TCaptureReader::Next(TCaptureRecord& record) {
     }
     record.Kind = static_cast<TCaptureKind>(kind - std::begin(kKindNames));
     const std::string_view time = NextField(rest);
-    const TDigitRun digits = ReadDigits(time, 10, INT64_MAX);
+    const TDigitRun digits = ReadDigits(time, 10, kMaxCaptureMicros);
     if (time.empty() || digits.Length != time.size() || digits.Overflow) {
-        return Fail(Quoted(time) + " is not a time in microseconds");
+        return Fail(Quoted(time) + " is not a time in microseconds between 1970 and 2100");
     }
     record.WallMicros = static_cast<std::int64_t>(digits.Value);
     if (record.WallMicros < LastTime) {

@@ -10,9 +10,9 @@
 //   + B1                                  ... continued on the next line
 //   TIMEOUT 1765118607236010              the answer time-out passed
 //
-// Times are microseconds since 1970-01-01 UTC and never go backwards. Bytes are two hexadecimal
-// digits each, separated by blanks; a TX or RX line carries at least one, and "+" lines continue
-// its bytes. Blank lines and lines starting with "#" are remarks.
+// Times are microseconds since 1970-01-01 UTC, before 2100, and never go backwards. Bytes are two
+// hexadecimal digits each, separated by blanks; a TX or RX line carries at least one, and "+" lines
+// continue its bytes. Blank lines and lines starting with "#" are remarks.
 //
 // Reading is bounded: a line of more than kMaxCaptureLine characters, a chunk of more than
 // kMaxCaptureChunk bytes or a file of more than kMaxCaptureFile bytes ends the reading with an
@@ -39,6 +39,9 @@ inline constexpr std::size_t kCaptureBytesPerLine = 1024;
 inline constexpr std::size_t kMaxCaptureLine = 4096;
 inline constexpr std::size_t kMaxCaptureChunk = 1 << 20;
 inline constexpr std::uint64_t kMaxCaptureFile = std::uint64_t{1} << 30;
+// 2100-01-01: a replay maps times to the monotonic clock's nanoseconds, which a later one would
+// overflow.
+inline constexpr std::int64_t kMaxCaptureMicros = 4102444800000000;
 
 // The lines of one event, each ending in LF; a chunk longer than kMaxCaptureChunk is written as
 // several events of the same time.

@@ -40,6 +40,16 @@
 
 inline constexpr std::int32_t kDefaultRepeatPeriod = 1000;
 
+// The last request a workbench wrote, until the next: what its answer time runs from.
+struct TWrittenRequest {
+    std::uint8_t Code = 0;
+    TWorkbenchTime Written{};
+    TWorkbenchTime End{}; // transmit-empty, else Written
+    bool TxEmptySeen = false;
+    std::optional<TWorkbenchTime> FirstByte;
+    bool Answered = false;
+};
+
 class TWorkbench {
 public:
     // appDir: where a successful load writes tessal.ini.
@@ -202,15 +212,7 @@ private:
     std::optional<TWorkbenchTime> LastWriteDone;
 
     // The last request written, until the next: what its answer time runs from.
-    struct TRequest {
-        std::uint8_t Code = 0;
-        TWorkbenchTime Written{};
-        TWorkbenchTime End{}; // transmit-empty, else Written
-        bool TxEmptySeen = false;
-        std::optional<TWorkbenchTime> FirstByte;
-        bool Answered = false;
-    };
-    std::optional<TRequest> Request;
+    std::optional<TWrittenRequest> Request;
     TAnswerStatistics Stats;
     TCaptureSink* Recorder = nullptr;
 };

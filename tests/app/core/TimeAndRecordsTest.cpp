@@ -352,7 +352,7 @@ TEST(TimeAndRecordsTest, CapturesReadBackAsWritten) {
     writer.Record(ckSent, 5, kOk);
     writer.Record(ckTxEmpty, 6, {});
     writer.Record(ckReceived, 6, big);
-    writer.Record(ckAnswerTimeout, 9000000000000000, {});
+    writer.Record(ckAnswerTimeout, kMaxCaptureMicros, {});
     ASSERT_TRUE(writer.Flush());
     // Remarks and CRLF line ends are read too.
     std::string text = out.str();
@@ -364,7 +364,7 @@ TEST(TimeAndRecordsTest, CapturesReadBackAsWritten) {
         {ckTxEmpty, 6, {}},
         {ckReceived, 6, TBytes(big.begin(), big.begin() + kMaxCaptureChunk)},
         {ckReceived, 6, TBytes(big.begin() + kMaxCaptureChunk, big.end())},
-        {ckAnswerTimeout, 9000000000000000, {}}};
+        {ckAnswerTimeout, kMaxCaptureMicros, {}}};
     std::vector<TCaptureRecord> got;
     for (TCaptureRecord record; reader.Next(record);) {
         got.push_back(record);
@@ -394,9 +394,12 @@ TEST(TimeAndRecordsTest, CaptureErrorsNameTheirLine) {
         {head + "TX 1 01\n+ 02 03\n\n+ 04\nTIMEOUT 2\n+ 05\n",
          "Line 7: '+' continues no TX or RX line"},
         {head + "RX 5 01\nTIMEOUT 4\n", "Line 3: the time goes backwards"},
-        {head + "RX -5 01\n", "Line 2: '-5' is not a time in microseconds"},
+        {head + "RX -5 01\n", "Line 2: '-5' is not a time in microseconds between 1970 and 2100"},
+        // Found by fuzzing: a later time overflowed the replay's clock.
+        {head + "RX 4102444800000001 01\n",
+         "Line 2: '4102444800000001' is not a time in microseconds between 1970 and 2100"},
         {head + "RX 99999999999999999999 01\n",
-         "Line 2: '99999999999999999999' is not a time in microseconds"},
+         "Line 2: '99999999999999999999' is not a time in microseconds between 1970 and 2100"},
         {head + "TIMEOUT 5 01\n", "Line 2: TIMEOUT takes no bytes"},
         {head + "TX 5\n", "Line 2: TX without bytes"},
         {head + "RXX 5 01\n", "Line 2: 'RXX' is not TX, TXEMPTY, RX or TIMEOUT"},

@@ -190,7 +190,8 @@ TEST_F(TWindowTest, CapturesReplayAtTheirPaceAndStopAtAnError) {
 
     std::ofstream("broken.capture") << text.substr(0, text.find("TXEMPTY")) << "TXEMPTY x\n";
     Form->OpenCapture("broken.capture", false);
-    WAIT_EQ(Form->StatusText().toStdString(), "Line 3: 'x' is not a time in microseconds");
+    WAIT_EQ(Form->StatusText().toStdString(),
+            "Line 3: 'x' is not a time in microseconds between 1970 and 2100");
     Form->OpenCapture("missing.capture", false);
     EXPECT_EQ(Form->StatusText().toStdString(), "Cannot open missing.capture");
 }
