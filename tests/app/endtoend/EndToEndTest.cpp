@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -21,6 +22,7 @@
 #include "app/core/HexText.h"
 #include "app/core/RowExport.h"
 #include "app/core/SettingsFile.h"
+#include "app/window/StatisticsPanel.h"
 #include "app/window/Tessalmain.h"
 #include "app/window/TrafficRecords.h"
 #include "platform/registry/Registry.h"
@@ -300,6 +302,35 @@ TEST_F(EndToEnd, RecordedSessionsShowAsExportedAndReplayAsTheSameRows) {
     }
     EXPECT_EQ(kinds, (std::set<std::string>{"TX", "CRC OK", "CRC FAIL", "Timeout", "Too short",
                                             "No answer"}));
+}
+
+// docs/screenshot-statistics.png: the statistics panel after 1,000 repetitions against the
+// simulator with silent requests and wrong CRCs mixed in. Only with TESSAL_SCREENSHOT_DIR set:
+//   TESSAL_SCREENSHOT_DIR=docs build/tests/test_app_endtoend --gtest_filter='*Thousand*'
+TEST_F(EndToEnd, StatisticsAfterAThousandRepetitions) {
+    const char* dir = std::getenv("TESSAL_SCREENSHOT_DIR");
+    if (dir == nullptr) {
+        GTEST_SKIP() << "set TESSAL_SCREENSHOT_DIR to take the picture";
+    }
+    AnswerTimeoutMs = 100;
+    Start({"--silent", "9", "--bad-crc", "7", "--delay", "8", "--quiet"});
+    Form->resize(1700, 900);
+    Form->MenuShowTime->trigger();
+    Form->MenuShowAnswerTime->trigger();
+    Form->MenuStatistics->trigger();
+    Form->MenuWaitForAnswer->trigger();
+    Form->SetRepeatPeriod(5);
+    Form->findChild<QCheckBox*>("AutoRepeatCheckBox")->setChecked(true);
+    Send();
+    const TAnswerStatistics& statistics = Form->Bench().Statistics();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return statistics.Summaries().back().Sent >= 1000; }, 120000));
+    Form->MenuStopRepeat->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Form->UARTTimeout.isActive(); }, 5000));
+    Form->resizeDocks({Form->Statistics()}, {760}, Qt::Horizontal);
+    Form->Statistics()->Refresh();
+    QTest::qWait(200);
+    EXPECT_TRUE(Form->grab().save(QString(dir) + "/screenshot-statistics.png"));
 }
 
 // The program itself, started as ./run starts it, opens the simulator's port: the port's lock
