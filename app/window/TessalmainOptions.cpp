@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr const char* kAnswerTimeoutValue = "AnswerTimeout";
 constexpr const char* kWaitForAnswerValue = "WaitForAnswer";
 constexpr const char* kReconnectValue = "Reconnect";
 // The port's settings are stored under a key named after the port component.
