@@ -9,11 +9,13 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tessal-term"));
+    QApplication::setApplicationVersion(QStringLiteral("3.20.00"));
     InstallGuiSynchronize();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("A terminal on a serial port."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption portOption(QStringLiteral("port"),
                                         QStringLiteral("The device to open, e.g. ttyUSB0."),
                                         QStringLiteral("NAME"));
