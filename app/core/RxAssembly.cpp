@@ -13,7 +13,8 @@ std::uint8_t TRxAssembly::ByteAt(std::int64_t index) const {
     return index >= 0 && index < kRxBufferSize ? RxBuffer[static_cast<std::size_t>(index)] : 0;
 }
 
-void TRxAssembly::Received(std::span<const std::uint8_t> bytes, TWorkbenchOutcome& out) {
+void TRxAssembly::Received(std::span<const std::uint8_t> bytes, TWorkbenchTime time,
+                           TWorkbenchOutcome& out) {
     // One event may bring more bytes than the buffer holds even when empty: they are taken in
     // pieces, each handled as a reception of its own, so nothing is written past the buffer.
     while (!bytes.empty()) {
@@ -23,12 +24,16 @@ void TRxAssembly::Received(std::span<const std::uint8_t> bytes, TWorkbenchOutcom
         }
         const std::size_t piece =
             std::min(bytes.size(), static_cast<std::size_t>(kRxBufferSize - 1 - RxFill));
-        ReceivePiece(bytes.first(piece), out);
+        ReceivePiece(bytes.first(piece), time, out);
         bytes = bytes.subspan(piece);
     }
 }
 
-void TRxAssembly::ReceivePiece(std::span<const std::uint8_t> piece, TWorkbenchOutcome& out) {
+void TRxAssembly::ReceivePiece(std::span<const std::uint8_t> piece, TWorkbenchTime time,
+                               TWorkbenchOutcome& out) {
+    if (Receptions.empty() || Receptions.back().second != time) {
+        Receptions.emplace_back(RxFill, time);
+    }
     std::memcpy(RxBuffer.data() + RxFill, piece.data(), piece.size());
     RxFill += static_cast<std::int32_t>(piece.size());
     out.Start(wtAnswer, AnswerTimeoutMs);
@@ -92,7 +97,17 @@ void TRxAssembly::ResetRxBuffer(bool keepPortQueues, TWorkbenchOutcome& out) {
     }
     RxBuffer.fill(0);
     RxFill = 0;
+    Receptions.clear();
     RxFrameStart = 0;
+}
+
+TWorkbenchTime TRxAssembly::TimeOf(std::int32_t index) const {
+    const auto after =
+        std::upper_bound(Receptions.begin(), Receptions.end(), index,
+                         [](std::int32_t at, const std::pair<std::int32_t, TWorkbenchTime>& r) {
+                             return at < r.first;
+                         });
+    return after == Receptions.begin() ? TWorkbenchTime{} : std::prev(after)->second;
 }
 
 void TRxAssembly::BeginSend(TWorkbenchOutcome& out) {
@@ -108,25 +123,29 @@ void TRxAssembly::ProcessRxFrame(TWorkbenchOutcome& out) {
         const std::int32_t s = RxFrameStart;
         const std::int32_t L = RxFrameLength;
         TFrameRow row;
-        TRowKind kind = rkCrcOk;
-        std::span<const std::uint8_t> parameters;
+        TRowData data;
+        data.Kind = rkCrcOk;
+        data.Time = TimeOf(s);
         row[kColNr] = std::to_string(Rows.GetFrameCount());
         row[kColAddr] = hex2(ByteAt(s));
         row[kColLength] = hex2(ByteAt(s + 1));
         row[kColAnswer] = hex2(ByteAt(s + 2));
         if (L < kMinAnswerLength) {
             row[kColAnswer] = row[kColParameters] = row[kColOpCode] = row[kColCrc] = "?";
-            kind = TimedOut ? rkTooShortTimeout : rkTooShort;
+            data.Kind = TimedOut ? rkTooShortTimeout : rkTooShort;
             if (TimedOut) {
                 row[kColLength] = "?";
             }
+            data.Line = Held(s, s + 2);
             RxFrameStart = s + 2;
         } else {
-            parameters = ShowRxFrameData(s, L);
+            data.Line = Held(s, TimedOut ? RxFill : s + L);
+            data.ParamOffset = 3;
+            data.ParamCount = ParameterCount(s, L);
             if (TimedOut) {
                 row[kColOpCode] = "?";
                 row[kColCrc] = "?";
-                kind = rkTimeout;
+                data.Kind = rkTimeout;
             } else {
                 const std::uint8_t op = ByteAt(s + L - 3);
                 row[kColOpCode] = "0x" + hex2(op);
@@ -137,14 +156,14 @@ void TRxAssembly::ProcessRxFrame(TWorkbenchOutcome& out) {
                     Crc16(RxBuffer.data() + s, static_cast<std::uint8_t>(L - 2));
                 const std::uint8_t hi = ByteAt(s + L - 2);
                 const std::uint8_t lo = ByteAt(s + L - 1);
-                kind = (crc >> 8) == hi && (crc & 0xFF) == lo ? rkCrcOk : rkCrcFail;
+                data.Kind = (crc >> 8) == hi && (crc & 0xFF) == lo ? rkCrcOk : rkCrcFail;
                 row[kColCrc] = hex2(hi) + " " + hex2(lo);
             }
             RxFrameStart = s + L;
         }
-        row[kColStatus] = RowStatusText(kind);
-        Rows.AppendRow(row, kind, parameters,
-                       static_cast<std::size_t>(std::max(L - kMinAnswerLength, 0)));
+        row[kColStatus] = RowStatusText(data.Kind);
+        data.AsciiLength = static_cast<std::size_t>(std::max(L - kMinAnswerLength, 0));
+        Rows.AppendRow(row, data);
         out.NoteAppend();
         RxFrameLength = ByteAt(static_cast<std::int64_t>(RxFrameStart) + 1);
         if (!NextFrameComplete()) {
@@ -155,12 +174,16 @@ void TRxAssembly::ProcessRxFrame(TWorkbenchOutcome& out) {
     } while (true);
 }
 
-std::span<const std::uint8_t> TRxAssembly::ShowRxFrameData(std::int32_t s, std::int32_t L) const {
+std::span<const std::uint8_t> TRxAssembly::Held(std::int32_t from, std::int32_t to) const {
+    to = std::min(to, RxFill);
+    return from < to ? std::span<const std::uint8_t>(RxBuffer.data() + from,
+                                                     static_cast<std::size_t>(to - from))
+                     : std::span<const std::uint8_t>();
+}
+
+std::size_t TRxAssembly::ParameterCount(std::int32_t s, std::int32_t L) const {
     // Whole, the frame's parameters; cut short, every byte that came after the first three
     // (operation code and CRC positions included).
     const std::int32_t n = TimedOut ? RxFill - s - 3 : L - kMinAnswerLength;
-    if (n < 1) {
-        return {};
-    }
-    return std::span<const std::uint8_t>(RxBuffer.data() + s + 3, static_cast<std::size_t>(n));
+    return static_cast<std::size_t>(std::max(n, 0));
 }

@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 inline constexpr std::int32_t kRxBufferSize = 64000;
 // The answer time-out: silence that closes a reception, and that a request may wait for its
@@ -40,8 +42,9 @@ public:
     // The rows, the op-code list and the check boxes must outlive the assembly.
     TRxAssembly(TFrameRows& rows, const TOpCodeList& opCodes, const TCheckBoxes& checks);
 
-    // One reception: the bytes one receive event brought.
-    void Received(std::span<const std::uint8_t> bytes, TWorkbenchOutcome& out);
+    // One reception: the bytes one receive event brought, at time. A frame's row takes the time
+    // of the reception that brought its first byte.
+    void Received(std::span<const std::uint8_t> bytes, TWorkbenchTime time, TWorkbenchOutcome& out);
     void UARTTimeoutTimer(TWorkbenchOutcome& out);
     void TimeForDataTimerTimer(TWorkbenchOutcome& out);
     void ResetRxBuffer(bool keepPortQueues, TWorkbenchOutcome& out);
@@ -66,11 +69,16 @@ public:
 
 private:
     // One reception of at most the room the buffer has after the overflow check.
-    void ReceivePiece(std::span<const std::uint8_t> piece, TWorkbenchOutcome& out);
+    void ReceivePiece(std::span<const std::uint8_t> piece, TWorkbenchTime time,
+                      TWorkbenchOutcome& out);
+    // When the byte at index came.
+    TWorkbenchTime TimeOf(std::int32_t index) const;
     // Shows the frame at RxFrameStart and every complete frame after it, one row each.
     void ProcessRxFrame(TWorkbenchOutcome& out);
-    // The parameter bytes of the frame at s, and the length its ASCII rendering has.
-    std::span<const std::uint8_t> ShowRxFrameData(std::int32_t s, std::int32_t L) const;
+    // The number of parameter bytes the row of the frame at s shows.
+    std::size_t ParameterCount(std::int32_t s, std::int32_t L) const;
+    // The bytes held from one index up to another, or to the last byte held.
+    std::span<const std::uint8_t> Held(std::int32_t from, std::int32_t to) const;
     bool NextFrameComplete() const;
     // RxBuffer[index], or 0 past the buffer's end: an unfinished frame near the end may name
     // positions behind it.
@@ -83,6 +91,8 @@ private:
 
     std::array<std::uint8_t, kRxBufferSize> RxBuffer{};
     std::int32_t RxFill = 0;
+    // Where each reception since the buffer was last emptied starts in it, and when it came.
+    std::vector<std::pair<std::int32_t, TWorkbenchTime>> Receptions;
     std::int32_t RxFrameStart = 0;
     std::int32_t RxFrameLength = 0;
     bool TimedOut = false;

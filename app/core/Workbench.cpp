@@ -3,6 +3,9 @@
 #include "app/core/FrameRendering.h"
 #include "app/core/HexText.h"
 
+#include <algorithm>
+#include <utility>
+
 TWorkbench::TWorkbench(std::string appDir) : Defs(std::move(appDir)) {}
 
 // --- command definitions and the editor ---
@@ -182,8 +185,41 @@ void TWorkbench::NoAnswerRow(TWorkbenchOutcome& out) {
     if (request.size() > kFrameCommandOffset) {
         row[kColAnswer] = SentCommandCell(request[kFrameCommandOffset]);
     }
-    FrameRows.AppendRow(row, rkNoAnswer);
+    // The row stands for the request: it takes the request's time.
+    TRowData data;
+    data.Kind = rkNoAnswer;
+    data.Time = Request ? Request->Written : LastWriteDone.value_or(TWorkbenchTime{});
+    FrameRows.AppendRow(row, data);
     out.NoteAppend();
+    Stats.Row(Request ? std::optional<std::uint8_t>(Request->Code) : std::nullopt, rkNoAnswer);
+    if (Request) {
+        Request->Answered = true;
+    }
+}
+
+void TWorkbench::TakeReceivedRows(std::int32_t frameCount, std::uint64_t clearCount) {
+    const std::int32_t first = FrameRows.GetClearCount() == clearCount ? frameCount + 1 : 1;
+    for (std::int32_t row = first; row <= FrameRows.GetFrameCount(); ++row) {
+        Stats.Row(Request ? std::optional<std::uint8_t>(Request->Code) : std::nullopt,
+                  FrameRows.Kind(row));
+        if (!Request || Request->Answered || !Request->FirstByte) {
+            continue;
+        }
+        Request->Answered = true;
+        const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
+                                *Request->FirstByte - Request->End)
+                                .count();
+        FrameRows.SetAnswerMicros(
+            row, static_cast<std::uint32_t>(std::clamp<std::int64_t>(micros, 0, UINT32_MAX)));
+        Stats.Answer(Request->Code, FrameRows.TimeMicros(row), *FrameRows.AnswerMicros(row));
+    }
+}
+
+void TWorkbench::RecordEvent(TCaptureKind kind, TWorkbenchTime time,
+                             std::span<const std::uint8_t> bytes) {
+    if (Recorder) {
+        Recorder->Record(kind, FrameRows.GetClockOrigin().WallAt(time), bytes);
+    }
 }
 
 void TWorkbench::ClearRxFrames(TWorkbenchOutcome& out) {
@@ -384,24 +420,40 @@ TWorkbenchOutcome TWorkbench::WriteDone(TWorkbenchTime time) {
     if (!Pending) {
         return out;
     }
-    LastWriteDone = time;
     const std::vector<std::uint8_t> frame = std::move(Pending->Frame);
     Pending.reset();
+    RecordEvent(ckSent, time, frame);
+    RequestWritten(frame, time, out);
+    return out;
+}
+
+void TWorkbench::RequestWritten(const std::vector<std::uint8_t>& frame, TWorkbenchTime time,
+                                TWorkbenchOutcome& out) {
+    LastWriteDone = time;
     Unanswered = frame;
     // The answer time-out runs from the end of the request.
     out.Start(wtAnswer, Rx.GetAnswerTimeout());
     if (Repeating && WaitForAnswer) {
         WaitingForAnswer = true;
     }
+    const std::uint8_t code = frame.size() > kFrameCommandOffset ? frame[kFrameCommandOffset] : 0;
+    Request.emplace();
+    Request->Code = code;
+    Request->Written = Request->End = time;
+    Stats.Sent(code, SentCommandCell(code));
     if (Checks.ShowTx) {
-        const std::uint8_t code =
-            frame.size() > kFrameCommandOffset ? frame[kFrameCommandOffset] : 0;
+        const std::span<const std::uint8_t> parameters =
+            TxFrameParameters(frame.data(), frame.size());
+        TRowData data;
+        data.Time = time;
+        data.Line = frame;
+        data.ParamOffset = 3;
+        data.ParamCount = parameters.size();
         FrameRows.AppendRow(TxFrameRow(frame.data(), frame.size(), FrameRows.GetFrameCount(),
                                        SentCommandCell(code)),
-                            rkSent, TxFrameParameters(frame.data(), frame.size()));
+                            data);
         out.NoteAppend();
     }
-    return out;
 }
 
 TWorkbenchOutcome TWorkbench::PortFailed(const std::string& message) {
@@ -423,9 +475,18 @@ TWorkbenchOutcome TWorkbench::PortFailed(const std::string& message) {
     return out;
 }
 
-TWorkbenchOutcome TWorkbench::TxEmpty() {
+TWorkbenchOutcome TWorkbench::TxEmpty(std::optional<TWorkbenchTime> time) {
     TWorkbenchOutcome out;
     out.Step(psRtsOff);
+    if (!time) {
+        return out;
+    }
+    RecordEvent(ckTxEmpty, *time);
+    // The first transmit-empty after the write ends the request, unless the answer came first.
+    if (Request && !Request->TxEmptySeen && !Request->FirstByte && *time >= Request->Written) {
+        Request->TxEmptySeen = true;
+        Request->End = *time;
+    }
     return out;
 }
 
@@ -458,6 +519,7 @@ TWorkbenchOutcome TWorkbench::DeviceLost(const std::string& statusText) {
     SetRepeating(false, out);
     Pending.reset();
     Unanswered.reset();
+    Request.reset();
     WaitingForAnswer = false;
     out.Stop(wtAnswer);
     out.Status(statusText);
@@ -478,22 +540,30 @@ TWorkbenchOutcome TWorkbench::Received(std::span<const std::uint8_t> bytes, TWor
     if (bytes.empty()) {
         return out;
     }
+    RecordEvent(ckReceived, time, bytes);
     if (Rx.GetRxFill() == 0) {
         ReceptionStart = time;
     }
+    if (Request && !Request->FirstByte) {
+        Request->FirstByte = time;
+    }
     Unanswered.reset();
-    Rx.Received(bytes, out);
+    const std::int32_t frameCount = FrameRows.GetFrameCount();
+    const std::uint64_t clearCount = FrameRows.GetClearCount();
+    Rx.Received(bytes, time, out);
+    TakeReceivedRows(frameCount, clearCount);
     if (WaitingForAnswer && out.RowsAppended > 0) {
         AnswerEnded(out);
     }
     return out;
 }
 
-TWorkbenchOutcome TWorkbench::TimerFired(TWorkbenchTimer which, TWorkbenchTime,
+TWorkbenchOutcome TWorkbench::TimerFired(TWorkbenchTimer which, TWorkbenchTime time,
                                          std::uint32_t token) {
     TWorkbenchOutcome out;
     switch (which) {
-    case wtAnswer:
+    case wtAnswer: {
+        RecordEvent(ckAnswerTimeout, time);
         if (Unanswered) {
             // Nothing came since the request: there is no reception to close, and discarding
             // the port's queue would throw away an answer that is late, not absent.
@@ -504,12 +574,16 @@ TWorkbenchOutcome TWorkbench::TimerFired(TWorkbenchTimer which, TWorkbenchTime,
             }
             break;
         }
+        const std::int32_t frameCount = FrameRows.GetFrameCount();
+        const std::uint64_t clearCount = FrameRows.GetClearCount();
         Rx.UARTTimeoutTimer(out);
+        TakeReceivedRows(frameCount, clearCount);
         ReceptionStart.reset();
         if (WaitingForAnswer) {
             AnswerEnded(out);
         }
         break;
+    }
     case wtTimeForData:
         Rx.TimeForDataTimerTimer(out);
         break;
@@ -534,6 +608,34 @@ TWorkbenchOutcome TWorkbench::TimerFired(TWorkbenchTimer which, TWorkbenchTime,
 TWorkbenchOutcome TWorkbench::DeleteAll() {
     TWorkbenchOutcome out;
     ClearRxFrames(out);
+    Stats.Reset();
+    return out;
+}
+
+TWorkbenchOutcome TWorkbench::Replay(const TCaptureRecord& record) {
+    TCaptureSink* const recorder = std::exchange(Recorder, nullptr);
+    const TWorkbenchTime time = FrameRows.GetClockOrigin().SteadyAt(record.WallMicros);
+    TWorkbenchOutcome out;
+    switch (record.Kind) {
+    case ckSent:
+        // What a send does to the receive side, then its write completed.
+        if (Unanswered) {
+            NoAnswerRow(out);
+        }
+        Rx.BeginSend(out);
+        RequestWritten(record.Bytes, time, out);
+        break;
+    case ckTxEmpty:
+        out = TxEmpty(time);
+        break;
+    case ckReceived:
+        out = Received(record.Bytes, time);
+        break;
+    case ckAnswerTimeout:
+        out = TimerFired(wtAnswer, time);
+        break;
+    }
+    Recorder = recorder;
     return out;
 }
 

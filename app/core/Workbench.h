@@ -7,10 +7,22 @@
 // The port steps of a send end with a write; the client then reports WriteDone, or PortFailed
 // when a step raised. The sent frame's row is added at WriteDone, once the frame is on its way.
 //
+// Times: every row carries its time; the first received row after a request (its answer) carries
+// the answer time, from the end of the request's transmission (the port's transmit-empty event,
+// or the write's completion when none came before the answer) to the answer's first byte. The
+// statistics count requests, verdicts and answer times as rows come.
+//
+// Recording: with a sink set, every event that makes rows (a write completed, transmit-empty,
+// bytes received, the answer time-out) is reported to it as it comes, whatever the grid's
+// options show; Replay feeds such an event back, which gives the same rows, verdicts and answer
+// times (but no port steps or timers: drop those of its outcome).
+//
 // Not thread-safe: every call comes from one thread (the window's), the repeat timer's ticks
 // included.
 #pragma once
 
+#include "app/core/AnswerStatistics.h"
+#include "app/core/Capture.h"
 #include "app/core/CommandDefinitions.h"
 #include "app/core/FrameEditor.h"
 #include "app/core/FrameRows.h"
@@ -82,7 +94,8 @@ public:
     TWorkbenchOutcome WriteDone(TWorkbenchTime time);
     // A port step raised (message: the exception's text); the steps after it were not taken.
     TWorkbenchOutcome PortFailed(const std::string& message);
-    TWorkbenchOutcome TxEmpty(); // the port's transmit-empty event: RTS down
+    // The port's transmit-empty event: RTS down. time: when the port saw it, if known.
+    TWorkbenchOutcome TxEmpty(std::optional<TWorkbenchTime> time = std::nullopt);
     // "Setup" -> "COM": repetition stops before the port closes; sending is enabled again before
     // it reopens, and disabled when it fails to open (at start-up too).
     TWorkbenchOutcome StopForPortSetup();
@@ -97,7 +110,12 @@ public:
     TWorkbenchOutcome Received(std::span<const std::uint8_t> bytes, TWorkbenchTime time);
     TWorkbenchOutcome TimerFired(TWorkbenchTimer which, TWorkbenchTime time,
                                  std::uint32_t token = 0);
-    TWorkbenchOutcome DeleteAll(); // "Delete all"
+    TWorkbenchOutcome DeleteAll(); // "Delete all": the rows and the statistics
+    // One recorded event, again; the sink is not told.
+    TWorkbenchOutcome Replay(const TCaptureRecord& record);
+    // nullptr: no recording. The sink must outlive its use.
+    void SetRecorder(TCaptureSink* sink) { Recorder = sink; }
+    TCaptureSink* GetRecorder() const { return Recorder; }
     // The window closes: the repeat timer goes.
     TWorkbenchOutcome Close();
 
@@ -111,6 +129,7 @@ public:
     TFrameRows& Rows() { return FrameRows; }
     const TRxAssembly& Receiver() const { return Rx; }
     const TCheckBoxes& CheckBoxes() const { return Checks; }
+    const TAnswerStatistics& Statistics() const { return Stats; }
     bool GetRepeating() const { return Repeating; }
     bool GetSendEnabled() const { return SendEnabled; }
     std::int32_t GetRepeatPeriod() const { return RepeatPeriod; }
@@ -141,6 +160,14 @@ private:
     // Waiting for the answer, it ended: the period starts.
     void AnswerEnded(TWorkbenchOutcome& out);
     void NoAnswerRow(TWorkbenchOutcome& out);
+    // A request is on its way: its row, its answer time-out, the statistics.
+    void RequestWritten(const std::vector<std::uint8_t>& frame, TWorkbenchTime time,
+                        TWorkbenchOutcome& out);
+    // Counts the received rows appended since the rows had frameCount frames and clearCount
+    // clears, and gives the first answer to a request its answer time.
+    void TakeReceivedRows(std::int32_t frameCount, std::uint64_t clearCount);
+    void RecordEvent(TCaptureKind kind, TWorkbenchTime time,
+                     std::span<const std::uint8_t> bytes = {});
     void SetSendEnabled(bool enabled, TWorkbenchOutcome& out);
     void ClearRxFrames(TWorkbenchOutcome& out);
 
@@ -175,4 +202,17 @@ private:
 
     std::optional<TWorkbenchTime> ReceptionStart;
     std::optional<TWorkbenchTime> LastWriteDone;
+
+    // The last request written, until the next: what its answer time runs from.
+    struct TRequest {
+        std::uint8_t Code = 0;
+        TWorkbenchTime Written{};
+        TWorkbenchTime End{}; // transmit-empty, else Written
+        bool TxEmptySeen = false;
+        std::optional<TWorkbenchTime> FirstByte;
+        bool Answered = false;
+    };
+    std::optional<TRequest> Request;
+    TAnswerStatistics Stats;
+    TCaptureSink* Recorder = nullptr;
 };

@@ -3,16 +3,13 @@
 // leaves its widget alone.
 #pragma once
 
+#include "app/core/WorkbenchClock.h"
+
 #include <array>
-#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
-
-// One monotonic clock for every time the workbench is told.
-using TWorkbenchClock = std::chrono::steady_clock;
-using TWorkbenchTime = TWorkbenchClock::time_point;
 
 // The answer timer (UARTTimeout), the grid-clearing timer (TimeForDataTimer) and the periodic
 // repeat timer.

@@ -109,6 +109,9 @@ TRxFrameGrid::TRxFrameGrid(TRxFramesModel& model, QWidget* parent)
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { RXFramesPopupMenu->popup(viewport()->mapToGlobal(at)); });
+    horizontalHeader()->moveSection(kColTime, kColNr + 1);
+    setColumnHidden(kColTime, true);
+    setColumnHidden(kColAnswerTime, true);
     connect(&FramesModel, &TRxFramesModel::RowsAppended, this, &TRxFrameGrid::RowsAppended);
     connect(&FramesModel, &QAbstractItemModel::modelReset, this, &TRxFrameGrid::RowsCleared);
 }
@@ -124,9 +127,20 @@ void TRxFrameGrid::SetStartWidths(double scale) {
 void TRxFrameGrid::FitParametersColumn() {
     std::array<int, kGridColumns> widths{};
     for (int col = 0; col < kGridColumns; ++col) {
-        widths[col] = columnWidth(col);
+        widths[col] = isColumnHidden(col) ? 0 : columnWidth(col);
     }
     setColumnWidth(kColParameters, ParametersColumnWidth(width(), widths));
+}
+
+void TRxFrameGrid::ShowColumn(TGridColumn col, bool shown) {
+    if (isColumnHidden(col) != shown) {
+        return;
+    }
+    setColumnHidden(col, !shown);
+    if (shown) {
+        setColumnWidth(col, static_cast<int>(kGridColumnWidths[col] * Scale + 0.5));
+    }
+    FitParametersColumn();
 }
 
 void TRxFrameGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {

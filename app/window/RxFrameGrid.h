@@ -45,6 +45,9 @@ public:
     // The start-up widths at the screen's scale, the resize rule for column 4.
     void SetStartWidths(double scale);
     void FitParametersColumn();
+    // "Time" (shown after "Nr") and "Answer time" (after "Status"): hidden unless asked for.
+    void ShowColumn(TGridColumn col, bool shown);
+    bool ColumnShown(TGridColumn col) const { return !isColumnHidden(col); }
     // The "Answer" texts of the file loaded: its command box items.
     void SetAnswerTexts(const std::vector<std::string>& items);
     // A cell's editor is open.

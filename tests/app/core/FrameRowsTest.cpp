@@ -62,7 +62,7 @@ TEST(FrameRenderingTest, SentFrameRowsFollowTheRendering) {
         rows.SetAscii(ascii);
         for (std::size_t i = 0; i < cases.size(); ++i) {
             const auto r = static_cast<std::int32_t>(i + 1);
-            for (int col = 0; col < kGridColumns; ++col) {
+            for (int col = 0; col <= kColStatus; ++col) {
                 EXPECT_EQ(rows.Cell(col, r),
                           col == kColParameters && ascii ? cases[i].Ascii : cases[i].Expected[col])
                     << "row " << r << " column " << col << (ascii ? " ASCII" : " HEX");
@@ -158,12 +158,15 @@ TEST(FrameRowsTest, ParametersColumnFollowsTheGridWidth) {
         std::array<int, kGridColumns> Widths;
         int Expected;
     };
+    // The grid gives hidden columns no width.
+    const std::array<int, kGridColumns> timeHidden = {40, 50, 50, 50, 120, 110, 50, 80, 0, 0};
     const std::vector<TCase> cases = {
-        {762, kGridColumnWidths, 302},
-        {1000, kGridColumnWidths, 540},
+        {762, timeHidden, 302},
+        {1000, timeHidden, 540},
+        {762, kGridColumnWidths, 132},
         {300, kGridColumnWidths, 20},
-        {762, {400, 50, 50, 50, 999, 110, 50, 80}, 20},
-        {762, {40, 50, 50, 50, 1, 110, 50, 70}, 312},
+        {762, {400, 50, 50, 50, 999, 110, 50, 80, 0, 0}, 20},
+        {762, {40, 50, 50, 50, 1, 110, 50, 70, 0, 0}, 312},
     };
     for (const TCase& c : cases) {
         EXPECT_EQ(ParametersColumnWidth(c.GridWidth, c.Widths), c.Expected);

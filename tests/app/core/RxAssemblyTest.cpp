@@ -34,7 +34,7 @@ struct TRxHarness {
     }
     void Receive(const TBytes& bytes) {
         TWorkbenchOutcome out;
-        Rx.Received(bytes, out);
+        Rx.Received(bytes, TWorkbenchTime{}, out);
         Apply(out);
     }
     template <typename F>
@@ -162,7 +162,7 @@ TEST_F(RxAssemblyTest, ReceptionsGiveTheirRows) {
         }
         ASSERT_EQ(rows.GetFrameCount(), static_cast<std::int32_t>(c.Expected.size()));
         for (std::size_t r = 0; r < c.Expected.size(); ++r) {
-            for (int col = 0; col < kGridColumns; ++col) {
+            for (int col = 0; col <= kColStatus; ++col) {
                 if (col == kColCrc && c.Expected[r][col].empty()) {
                     continue; // a computed CRC: the verdict checks it
                 }
@@ -220,7 +220,7 @@ TEST_F(RxAssemblyTest, OverflowResetsWithoutTouchingThePortAndNeverWritesPastThe
     const std::int32_t shown = Rows.GetFrameCount();
     EXPECT_EQ(Rx.GetRxFill(), static_cast<std::int32_t>(filler.size()));
     TWorkbenchOutcome out;
-    Rx.Received(TBytes{0x01, 0x06, 0x00, 0x05, 0x94, 0xB1, 0x01, 0x06, 0x00, 0x05, 0x94, 0xB1},
+    Rx.Received(TBytes{0x01, 0x06, 0x00, 0x05, 0x94, 0xB1, 0x01, 0x06, 0x00, 0x05, 0x94, 0xB1}, {},
                 out);
     H.Apply(out);
     // The warning is replaced in the same reception by the length status.

@@ -37,10 +37,15 @@ public:
         return Model->index(row, col).data(role);
     }
     std::string Text(int row, int col) const { return Cell(row, col).toString().toStdString(); }
+    // The cells a person sees: the columns shown, in the order shown.
     std::vector<std::string> Row(int row) const {
         std::vector<std::string> cells;
-        for (int col = 0; col < kGridColumns; ++col) {
-            cells.push_back(Text(row, col));
+        const QHeaderView* header = Grid->horizontalHeader();
+        for (int at = 0; at < header->count(); ++at) {
+            const int col = header->logicalIndex(at);
+            if (!header->isSectionHidden(col)) {
+                cells.push_back(Text(row, col));
+            }
         }
         return cells;
     }

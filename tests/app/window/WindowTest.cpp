@@ -39,7 +39,7 @@ TEST_F(TWindowTest, StartsWithTheLastFileLoadedAndThePortOpen) {
     // One blank row, which is no frame row.
     EXPECT_EQ(Form->Grid()->model()->rowCount(), 1);
     EXPECT_EQ(View->Frames(), 0);
-    EXPECT_EQ(View->Row(0), std::vector<std::string>(kGridColumns));
+    EXPECT_EQ(View->Row(0), std::vector<std::string>(kColStatus + 1));
 
     // Every control a person works with has a name a screen reader can read, and takes focus.
     for (QWidget* w : Form->findChildren<QWidget*>()) {
@@ -163,7 +163,7 @@ TEST_F(TWindowTest, DeleteAllEmptiesTheGridAndNumberingStartsAgain) {
     EXPECT_EQ(rx.GetRxFill(), fill);
     EXPECT_EQ(rx.GetRxFrameStart(), start);
     ASSERT_TRUE(View->WaitRows(0));
-    EXPECT_EQ(View->Row(0), std::vector<std::string>(kGridColumns));
+    EXPECT_EQ(View->Row(0), std::vector<std::string>(kColStatus + 1));
     WAIT_EQ(rx.GetRxFill(), 0);
     PeerWrite({0x01, 0x06, 0x00, 0x05, 0x94, 0xB1});
     ASSERT_TRUE(View->WaitRows(1));
