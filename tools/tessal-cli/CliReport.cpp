@@ -54,12 +54,6 @@ TRunReport Report(const TCliRunner& runner, const std::string& suite) {
     TRunReport report;
     report.Suite = suite;
     for (const TRequest& request : runner.Requests()) {
-        ++report.Requests;
-        if (request.Verdict) {
-            report.Ok += *request.Verdict == vdOk;
-            report.NoAnswer += *request.Verdict == vdNoAnswer;
-            report.Bad += *request.Verdict == vdCrcFail || *request.Verdict == vdTimeout;
-        }
         if (request.Expect.Empty()) {
             continue;
         }
@@ -86,13 +80,21 @@ TRunReport Report(const TCliRunner& runner, const std::string& suite) {
     return report;
 }
 
-std::string SummaryLine(const TRunReport& report, const TWorkbench&) {
+std::string SummaryLine(const TRunReport& report, const TWorkbench& workbench) {
+    const TAnswerSummary total = workbench.Statistics().Summaries().back();
+    const std::uint64_t failed = total.Rows[rkCrcFail] + total.Timeouts() + total.TooShort();
+    char times[96] = "no answer times";
+    if (total.Answers > 0) {
+        std::snprintf(times, sizeof times, "answer time median %.1f ms, p95 %.1f ms",
+                      total.MedianMicros / 1000.0, total.P95Micros / 1000.0);
+    }
     const auto held =
         static_cast<std::int64_t>(report.Cases.size()) - report.Failures - report.Errors;
-    return std::to_string(report.Requests) + (report.Requests == 1 ? " request: " : " requests: ") +
-           std::to_string(report.Ok) + " OK, " + std::to_string(report.Bad) + " failed, " +
-           std::to_string(report.NoAnswer) + " no answer; expectations: " + std::to_string(held) +
-           " held, " + std::to_string(report.Failures + report.Errors) + " failed";
+    return std::to_string(total.Sent) + (total.Sent == 1 ? " request: " : " requests: ") +
+           std::to_string(total.Rows[rkCrcOk]) + " OK, " + std::to_string(failed) + " failed, " +
+           std::to_string(total.Rows[rkNoAnswer]) + " no answer; " + times +
+           "; expectations: " + std::to_string(held) + " held, " +
+           std::to_string(report.Failures + report.Errors) + " failed";
 }
 
 std::string JUnitXml(const TRunReport& report) {

@@ -21,8 +21,6 @@ struct TRunReport {
     std::vector<TCheckCase> Cases;
     int Failures = 0;
     int Errors = 0;
-    // Every request sent, with or without an expectation, by its verdict.
-    std::int64_t Requests = 0, Ok = 0, Bad = 0, NoAnswer = 0;
     // "script:LINE: name: failure", one a failed case.
     std::vector<std::string> FailureLines;
 };
@@ -30,7 +28,7 @@ struct TRunReport {
 TRunReport Report(const TCliRunner& runner, const std::string& suite);
 
 // "12 requests: 10 OK, 1 failed, 1 no answer; answer time median 1.2 ms, p95 3.4 ms;
-// expectations: 11 held, 1 failed"
+// expectations: 11 held, 1 failed": the workbench's statistics of the rows, and the cases.
 std::string SummaryLine(const TRunReport& report, const TWorkbench& workbench);
 
 // The JUnit XML text, and the file written whole (false when it cannot be).

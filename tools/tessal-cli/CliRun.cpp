@@ -5,6 +5,7 @@
 
 #include "app/core/FrameRendering.h"
 #include "app/core/HexText.h"
+#include "app/core/RxAssembly.h"
 #include "framework/Synchronize.h"
 
 namespace {
@@ -60,7 +61,7 @@ TCliRunner::TCliRunner(TWorkbench& workbench, TCustomComPort& port, const std::a
         BytesReceived += static_cast<std::int64_t>(Chunk.size());
         Apply(Workbench.Received(Chunk, TWorkbenchClock::now()));
     };
-    Port.OnTxEmpty = [this](TObject*) { Apply(Workbench.TxEmpty()); };
+    Port.OnTxEmpty = [this](TObject*) { Apply(Workbench.TxEmpty(TWorkbenchClock::now())); };
     Port.OnDeviceLost = [this](TObject*, std::int32_t error) {
         if (!Failed) {
             Failed = true;
@@ -327,14 +328,11 @@ void TCliRunner::Judge(TRequest& request, std::int32_t row) {
     request.Judged = TWorkbenchClock::now();
     request.Verdict = VerdictOf(kind);
     if (kind == rkCrcOk || kind == rkCrcFail) {
-        // The cells read "0x00   DONE" and "DE AD BE EF " while the grid shows HEX.
-        const std::string_view op = rows.Cell(kColOpCode, row);
-        if (op.starts_with("0x")) {
-            request.OpCode = static_cast<std::uint8_t>(ReadHex(op));
-        }
-        const std::string_view params = rows.Cell(kColParameters, row);
-        for (std::size_t i = 0; i + 1 < params.size(); i += 3) {
-            request.Params.push_back(static_cast<std::uint8_t>(ReadHex(params.substr(i, 2))));
+        // Address, length, answer code, parameters, operation code, CRC high and low.
+        const std::span<const std::uint8_t> line = rows.LineBytes(row);
+        if (line.size() >= kMinAnswerLength) {
+            request.OpCode = line[line.size() - 3];
+            request.Params.assign(line.begin() + 3, line.end() - 3);
         }
     }
     const TExpectation& expect = request.Expect;

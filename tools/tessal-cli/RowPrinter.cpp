@@ -1,5 +1,6 @@
 #include "tools/tessal-cli/RowPrinter.h"
 
+#include <algorithm>
 #include <array>
 
 #include "app/core/RowExport.h"
@@ -35,17 +36,37 @@ std::string_view Trimmed(std::string_view text) {
     return text;
 }
 
+// Latin-1, as the grid shows it, in UTF-8 for the terminal.
+void AppendText(std::string& line, std::string_view text) {
+    for (const char ch : text) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (byte < 0x80) {
+            line += ch;
+        } else {
+            line += static_cast<char>(0xC0 | (byte >> 6));
+            line += static_cast<char>(0x80 | (byte & 0x3F));
+        }
+    }
+}
+
+// A column is as wide as its header or its set width, whichever is wider; a longer cell pushes
+// the rest of its line along.
 void TextLine(const TExportRow& cells, std::string& line) {
     for (const TTextColumn& column : kTextColumns) {
         const std::string_view cell = Trimmed(cells[column.Column]);
-        line += cell;
+        AppendText(line, cell);
+        const int width =
+            std::max<int>(column.Width, static_cast<int>(kExportHeaders[column.Column].size()) + 1);
         if (column.Width > 0) {
-            line.append(static_cast<std::size_t>(
-                            std::max<int>(1, column.Width - static_cast<int>(cell.size()))),
-                        ' ');
+            line.append(
+                static_cast<std::size_t>(std::max<int>(1, width - static_cast<int>(cell.size()))),
+                ' ');
         }
     }
-    line = std::string(Trimmed(line)) + "\n";
+    while (!line.empty() && line.back() == ' ') {
+        line.pop_back();
+    }
+    line += '\n';
 }
 
 // nr and answer_ms are numbers (answer_ms null on rows that are no answer), the rest strings.
