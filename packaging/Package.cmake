@@ -53,7 +53,7 @@ endif()
 # What Debian asks of every package's documentation.
 set(TESSAL_DEBIAN_CHANGELOG ${CMAKE_BINARY_DIR}/packaging/changelog.Debian)
 file(WRITE ${TESSAL_DEBIAN_CHANGELOG}
-     "tessal (${PROJECT_VERSION}) unstable; urgency=medium\n\n"
+     "tessal (${PROJECT_VERSION}-1) unstable; urgency=medium\n\n"
      "  * Built from the project's own sources with CPack.\n\n"
      " -- Tessal maintainers <maintainers@users.noreply.c-seed-54a9e321.example>  "
      "Mon, 07 Dec 2026 00:00:00 +0000\n")
@@ -70,16 +70,19 @@ set(CPACK_PACKAGE_CONTACT "Tessal maintainers <maintainers@users.noreply.c-seed-
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "workbench for devices that speak a binary frame protocol over a serial line")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "Tessal loads a command-definition file, composes request frames with their length\n"
-    "byte and CRC-16, sends them with RTS keyed around each one, and lists the answers cut\n"
-    "from the byte stream, CRC-checked and named. The package holds the workbench window\n"
-    "(tessal), a terminal on a serial port (tessal-term), a device simulator on a\n"
-    "pseudo-terminal (tessal-devsim) and the same requests from a script for test benches\n"
-    "and continuous integration (tessal-cli).")
+    "Tessal loads a command-definition file, composes request frames with their\n"
+    "length byte and CRC-16, sends them with RTS keyed around each one, and lists\n"
+    "the answers cut from the byte stream, CRC-checked and named. The package\n"
+    "holds the workbench window (tessal), a terminal on a serial port\n"
+    "(tessal-term), a device simulator on a pseudo-terminal (tessal-devsim) and\n"
+    "the same requests from a script for test benches and continuous integration\n"
+    "(tessal-cli).")
 string(REPLACE ";" "" CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_DEBIAN_PACKAGE_DESCRIPTION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# The first packaging of this version: a Debian revision, so the changelog is changelog.Debian.
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 . scripts/setup.sh
 
 tessal_install_missing lintian
-cmake -S . -B build-deb -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSAL_BENCH=OFF -DTESSAL_HARDENING=ON \
+cmake -S . -B build-deb -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSAL_BENCH=OFF -DTESSAL_HARDENING=ON \
     -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON
 cmake --build build-deb --parallel "$(nproc)" \
     --target tessal tessal-term tessal-devsim tessal-cli man debian_changelog
