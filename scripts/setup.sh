@@ -4,8 +4,8 @@
 # Fonts: the offscreen platform of the widget tests and the terminal need a sans and a fixed-pitch face.
 # vttest: the terminal program's test runs it (and is skipped without it).
 # help2man writes the manual pages from the programs' --help; dpkg-dev has dpkg-shlibdeps, which
-# CPack asks for the package's dependencies.
-TESSAL_PACKAGES=(cmake g++ make qt6-base-dev libgtest-dev fonts-dejavu-core vttest help2man dpkg-dev)
+# CPack asks for the package's dependencies; python3 reads tessal-cli's JUnit report in its test.
+TESSAL_PACKAGES=(cmake g++ make qt6-base-dev libgtest-dev fonts-dejavu-core vttest help2man dpkg-dev python3)
 
 tessal_install_missing() {
     local missing=() pkg
