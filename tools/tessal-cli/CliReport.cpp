@@ -60,7 +60,8 @@ TRunReport Report(const TCliRunner& runner, const std::string& suite) {
         TCheckCase check;
         check.Name = Where(suite, request.Line) + ": " + request.Label;
         check.Error = !request.Verdict;
-        check.Failure = check.Error ? "no answer row: the run ended first" : request.Failure;
+        check.Failure = check.Error && request.Failure.empty() ? "the run ended before an answer"
+                                                               : request.Failure;
         if (request.Verdict) {
             check.Seconds = std::chrono::duration<double>(request.Judged - request.Sent).count();
         }
@@ -117,7 +118,7 @@ std::string JUnitXml(const TRunReport& report) {
         }
         const char* element = check.Error ? "error" : "failure";
         xml += ">\n      <" + std::string(element) + " message=\"" + XmlText(check.Failure) +
-               "\" type=\"" + (check.Error ? "interrupted" : "expectation") + "\"/>\n" +
+               "\" type=\"" + (check.Error ? "no-verdict" : "expectation") + "\"/>\n" +
                "    </testcase>\n";
     }
     return xml + "  </testsuite>\n</testsuites>\n";

@@ -155,7 +155,18 @@ bool TCliRunner::RunSend(const TStep& step) {
         Current = nullptr;
         return false;
     }
-    const bool judged = Serve([this] { return RepeatLeft == 0 && Unjudged == RequestLog.size(); });
+    // A device that never lets the answer time-out pass (bytes without end, none of them a
+    // frame) would keep the run here: past this, what is unjudged fails.
+    const auto limit = std::chrono::milliseconds(10 * Workbench.GetAnswerTimeout() + 1000);
+    const auto givenUp = [this, limit] {
+        return RepeatLeft == 0 && TWorkbenchClock::now() - RequestLog.back().Sent > limit;
+    };
+    const bool judged =
+        Serve([&] { return (RepeatLeft == 0 && Unjudged == RequestLog.size()) || givenUp(); });
+    for (; judged && Unjudged < RequestLog.size(); ++Unjudged) {
+        RequestLog[Unjudged].Failure =
+            "no row answered it within " + std::to_string(limit.count()) + " ms";
+    }
     Apply(Workbench.StopRepeat());
     Current = nullptr;
     return judged;

@@ -288,6 +288,9 @@ TScriptResult ParseScript(std::string_view text, const TCommandDefinitions& defs
         if (std::string error = ParseLine(*words, defs, step); !error.empty()) {
             return fail(number, error);
         }
+        if (step.Kind == skRepeat && openLines.size() == kMaxNesting) {
+            return fail(number, "repeats nested deeper than " + std::to_string(kMaxNesting));
+        }
         open.back()->push_back(std::move(step));
         if (open.back()->back().Kind == skRepeat) {
             open.push_back(&open.back()->back().Body);

@@ -65,6 +65,8 @@ struct TScriptResult {
 
 inline constexpr std::int32_t kMaxWaitMs = 3600000;
 inline constexpr std::int32_t kMaxRepeat = 100000000;
+// The steps are run (and counted) recursively: the depth is bounded.
+inline constexpr std::size_t kMaxNesting = 64;
 
 TScriptResult ParseScript(std::string_view text, const TCommandDefinitions& definitions);
 

@@ -67,10 +67,19 @@ TEST(Script, EachMistakeIsNamedWithItsLine) {
         {"set cts on\n", "1: set needs rts or dtr, then on or off"},
         {"sned PING\n", "1: unknown step 'sned'"},
     };
+    std::string deep;
+    for (std::size_t i = 0; i <= kMaxNesting; ++i) {
+        deep += "repeat 1 {\n";
+    }
+    const std::string deepError = std::to_string(kMaxNesting + 1) + ": repeats nested deeper";
+    std::vector<std::pair<std::string, std::string>> all = {{deep, deepError}};
     for (const auto& c : cases) {
-        const TScriptResult script = ParseScript(c.Text, Example());
-        ASSERT_TRUE(script.Error) << c.Text;
-        EXPECT_TRUE(script.Error->starts_with(c.Error)) << c.Text << " -> " << *script.Error;
+        all.emplace_back(c.Text, c.Error);
+    }
+    for (const auto& [text, error] : all) {
+        const TScriptResult script = ParseScript(text, Example());
+        ASSERT_TRUE(script.Error) << text;
+        EXPECT_TRUE(script.Error->starts_with(error)) << text << " -> " << *script.Error;
         EXPECT_TRUE(script.Steps.empty());
     }
 }
