@@ -31,7 +31,7 @@ void PrintHelp() {
     const std::string example = ExampleCommandFile(dir);
     std::printf(
         "Usage: tessal [--port NAME]\n"
-        "       tessal --help | --version\n"
+        "  or:  tessal --help | --version\n"
         "\n"
         "The frame workbench: load a command-definition file (File -> Open, Ctrl+O), pick a\n"
         "command, type the address and parameters, and send the frame; the answers are listed\n"

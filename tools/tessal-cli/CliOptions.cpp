@@ -113,8 +113,8 @@ TCliOptionsResult ParseCliOptions(const std::vector<std::string>& args) {
 
 std::string CliUsage() {
     return R"(Usage: tessal-cli [OPTION]... send COMMAND [PARAMETER]... [SEND OPTION]...
-       tessal-cli [OPTION]... run SCRIPT
-       tessal-cli --help | --version
+  or:  tessal-cli [OPTION]... run SCRIPT
+  or:  tessal-cli --help | --version
 Sends frames of the Tessal frame protocol from the command line or from a script, with the
 workbench's command-definition file: the length byte and the CRC are added and RTS is keyed
 around each frame; every answer is cut by its length byte, CRC-checked and named. Prints every
