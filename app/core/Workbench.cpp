@@ -206,9 +206,10 @@ void TWorkbench::TakeReceivedRows(std::int32_t frameCount, std::uint64_t clearCo
             continue;
         }
         Request->Answered = true;
-        const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
-                                *Request->FirstByte - Request->End)
-                                .count();
+        // In the microseconds rows and captures keep, so a replay gives the same figure.
+        const TClockOrigin& origin = FrameRows.GetClockOrigin();
+        const std::int64_t micros =
+            origin.WallAt(*Request->FirstByte) - origin.WallAt(Request->End);
         FrameRows.SetAnswerMicros(
             row, static_cast<std::uint32_t>(std::clamp<std::int64_t>(micros, 0, UINT32_MAX)));
         Stats.Answer(Request->Code, FrameRows.TimeMicros(row), *FrameRows.AnswerMicros(row));

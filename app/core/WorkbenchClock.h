@@ -17,8 +17,7 @@ struct TClockOrigin {
     static TClockOrigin Now();
 
     std::int64_t WallAt(TWorkbenchTime time) const {
-        return WallMicros +
-               std::chrono::duration_cast<std::chrono::microseconds>(time - Steady).count();
+        return WallMicros + std::chrono::floor<std::chrono::microseconds>(time - Steady).count();
     }
     TWorkbenchTime SteadyAt(std::int64_t wallMicros) const {
         return Steady + std::chrono::microseconds(wallMicros - WallMicros);

@@ -1,5 +1,13 @@
 #include "app/window/RxFrameGrid.h"
 
+#include "app/core/RowExport.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
+
+#include <set>
+
 #include <QAction>
 #include <QHeaderView>
 #include <QMenu>
@@ -77,7 +85,7 @@ TRxFrameGrid::TRxFrameGrid(TRxFramesModel& model, QWidget* parent)
     setAccessibleName("Received frames");
     setModel(&FramesModel);
     setItemDelegate(&Delegate);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setShowGrid(true);
     setTabKeyNavigation(false);
@@ -141,6 +149,33 @@ void TRxFrameGrid::ShowColumn(TGridColumn col, bool shown) {
         setColumnWidth(col, static_cast<int>(kGridColumnWidths[col] * Scale + 0.5));
     }
     FitParametersColumn();
+}
+
+QString TRxFrameGrid::SelectedRowsText() const {
+    std::set<int> rows;
+    for (const QModelIndex& index : selectionModel()->selectedIndexes()) {
+        rows.insert(index.row());
+    }
+    if (rows.empty() && currentIndex().isValid()) {
+        rows.insert(currentIndex().row());
+    }
+    const TFrameRows& frames = FramesModel.Rows();
+    std::string text;
+    for (const int row : rows) {
+        if (row + 1 <= frames.GetFrameCount() && row < FramesModel.rowCount()) {
+            text += TabLine(ExportRow(frames, row + 1));
+        }
+    }
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+void TRxFrameGrid::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Copy)) {
+        QGuiApplication::clipboard()->setText(SelectedRowsText());
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 void TRxFrameGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {

@@ -2,7 +2,7 @@
 // painting, editing in the "Parameters" column only, and the "Delete all" context menu. Tab leaves
 // it, from a cell editor too. The "Answer" and "Operation code" columns are as wide as the longest
 // text they may show: the loaded file's command names, and the cells of the rows since the last
-// clear, each row measured once as it comes.
+// clear, each row measured once as it comes. Ctrl+C copies the selected rows.
 #pragma once
 
 #include "app/window/RxFramesModel.h"
@@ -52,11 +52,15 @@ public:
     void SetAnswerTexts(const std::vector<std::string>& items);
     // A cell's editor is open.
     bool Editing() const { return state() == EditingState; }
+    // The rows with a selected cell (or the current row), one line each in the export's columns,
+    // tab-separated: what Ctrl+C puts on the clipboard.
+    QString SelectedRowsText() const;
 
     // Runs for "Delete all" (the window's ClearRxFrames).
     std::function<void()> OnDeleteAll;
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
 
 private:

@@ -3,6 +3,7 @@
 #include "app/core/SettingsFile.h"
 #include "app/window/About.h"
 #include "app/window/Repeat_period.h"
+#include "app/window/TrafficRecords.h"
 #include "app/window/ValueLabel.h"
 #include "controls/CPortCtl.h"
 #include "framework/Application.h"
@@ -275,7 +276,8 @@ void TTessalForm::AutoCRCCheckBoxClick() {
 // --- reception and the grid ---
 
 void TTessalForm::ComPortRxChar(TObject*, std::int32_t Count) {
-    // The bytes go down into the workbench once; it keeps what it needs of them.
+    // The bytes go down into the workbench once; it keeps what it needs of them. While a capture
+    // replays, the receive side is the capture's: what the line brings is read and dropped.
     RxChunk.resize(static_cast<std::size_t>(std::max(Count, 0)));
     std::int32_t got = 0;
     try {
@@ -285,7 +287,9 @@ void TTessalForm::ComPortRxChar(TObject*, std::int32_t Count) {
         return;
     }
     RxChunk.resize(static_cast<std::size_t>(std::clamp(got, 0, Count)));
-    ApplyOutcome(Workbench.Received(RxChunk, TWorkbenchClock::now()));
+    if (!TrafficRecords->Replaying()) {
+        ApplyOutcome(Workbench.Received(RxChunk, TWorkbenchClock::now()));
+    }
 }
 
 void TTessalForm::UARTTimeoutTimer() {

@@ -38,6 +38,8 @@ class QScrollArea;
 class TComLed;
 class TAboutForm;
 class TSendDelayForm;
+class TStatisticsPanel;
+class TTrafficRecords;
 
 inline constexpr const char* kCantOpenUartText = "Can't open UART.";
 // What the editor shows while no command is defined (UTF-8).
@@ -45,6 +47,8 @@ inline constexpr const char* kFirstStartHelpText =
     "Open a command-definition file: File \u2192 Open (Ctrl+O)";
 // Grid rows the window shows at its start size.
 inline constexpr int kStartGridRows = 12;
+// An export of more rows shows its progress and may be cancelled.
+inline constexpr std::int32_t kExportProgressRows = 100000;
 
 struct TTessalOptions {
     // Port name used instead of the stored one ("" keeps the settings' own); on the first start
@@ -94,6 +98,7 @@ private:
     QGroupBox* BuildTxFrameGroup();
     QGroupBox* BuildRxFrameGroup();
     void BuildMenus();
+    void BuildRecordsMenus(QMenu* file, QAction* before, QMenu* view);
     // The minimum size at which every control is usable, and a start size that shows at least
     // kStartGridRows rows of the grid; below the minimum the content scrolls.
     void FitWindowSize();
@@ -117,6 +122,20 @@ public:
     void OnMenuWaitForAnswerClick();
     void OnMenuReconnectClick();
     void OnMenuAboutClick();
+    // Time and records (TessalmainRecords.cpp).
+    void OnMenuExportRowsClick();
+    void OnMenuRecordTrafficClick();
+    void OnMenuOpenCaptureClick();
+    void OnMenuTimeColumnsClick();
+    // Writes every row to a CSV file at path, through a temporary file; false when it failed
+    // or was cancelled (the status bar says which), leaving no file behind.
+    bool ExportRows(const std::string& path);
+    // Starts or stops recording the traffic, as the menu's check says; path is the file.
+    void RecordTraffic(bool on, const std::string& path = {});
+    // Replays a capture into the emptied grid.
+    void OpenCapture(const std::string& path, bool atPace);
+    TStatisticsPanel* Statistics() const { return StatisticsPanel; }
+    TTrafficRecords& Records() { return *TrafficRecords; }
     void FormResize();
     void FormClose();
 
@@ -190,6 +209,7 @@ private:
     // The port's bytes of one receive event, kept to spare an allocation per event.
     std::vector<std::uint8_t> RxChunk;
     TComPort ComPort;
+    std::unique_ptr<TTrafficRecords> TrafficRecords;
     // Kept for the window's lifetime; the port's settings store opens its own.
     TRegistry Registry{HKEY_CURRENT_USER};
 
@@ -242,6 +262,13 @@ public:
     QAction* MenuWaitForAnswer = nullptr;
     QAction* MenuReconnect = nullptr;
     QAction* MenuAbout = nullptr;
+    QAction* MenuExportRows = nullptr;
+    QAction* MenuRecordTraffic = nullptr;
+    QAction* MenuOpenCapture = nullptr;
+    QAction* MenuShowTime = nullptr;
+    QAction* MenuShowAnswerTime = nullptr;
+    QAction* MenuStatistics = nullptr;
+    TStatisticsPanel* StatisticsPanel = nullptr;
 
 private:
     TAboutForm* AboutForm = nullptr;

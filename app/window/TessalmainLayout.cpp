@@ -357,6 +357,7 @@ void TTessalForm::BuildMenus() {
     MenuStopRepeat->setShortcut(QKeySequence(Qt::Key_Escape));
     // Enabled only while repeating, so Escape keeps its other uses the rest of the time.
     MenuStopRepeat->setEnabled(false);
+    BuildRecordsMenus(file, MenuExit, addMenu("&View"));
     QMenu* help = addMenu("&Help");
     MenuAbout = help->addAction("About");
     MenuAbout->setShortcut(QKeySequence(Qt::Key_F1));

@@ -1,5 +1,6 @@
-// The workbench's own options beside the port's settings: the answer time-out and "Wait for the
-// answer" under the settings key, reconnection with the port's settings.
+// The workbench's own options beside the port's settings: the answer time-out, "Wait for the
+// answer" and the time columns shown under the settings key, reconnection with the port's
+// settings.
 #include "app/window/Tessalmain.h"
 
 #include <QAction>
@@ -9,6 +10,8 @@ namespace {
 
 constexpr const char* kWaitForAnswerValue = "WaitForAnswer";
 constexpr const char* kReconnectValue = "Reconnect";
+constexpr const char* kShowTimeValue = "ShowTime";
+constexpr const char* kShowAnswerTimeValue = "ShowAnswerTime";
 // The port's settings are stored under a key named after the port component.
 const std::string kPortKeyPath = std::string(kPortSettingsPath) + "\\ComPort";
 
@@ -30,6 +33,10 @@ void TTessalForm::LoadOptions() {
         const bool wait = ReadStored(registry, kWaitForAnswerValue, 0) != 0;
         MenuWaitForAnswer->setChecked(wait);
         ApplyOutcome(Workbench.SetWaitForAnswer(wait));
+        MenuShowTime->setChecked(ReadStored(registry, kShowTimeValue, 0) != 0);
+        MenuShowAnswerTime->setChecked(ReadStored(registry, kShowAnswerTimeValue, 0) != 0);
+        RXFrameStringGrid->ShowColumn(kColTime, MenuShowTime->isChecked());
+        RXFrameStringGrid->ShowColumn(kColAnswerTime, MenuShowAnswerTime->isChecked());
     }
     TRegistry port(HKEY_CURRENT_USER);
     if (port.OpenKeyReadOnly(kPortKeyPath)) {
@@ -42,6 +49,8 @@ void TTessalForm::StoreOptions() {
     if (registry.OpenKey(kPortSettingsPath, true)) {
         registry.WriteInteger(kAnswerTimeoutValue, Workbench.GetAnswerTimeout());
         registry.WriteInteger(kWaitForAnswerValue, Workbench.GetWaitForAnswer() ? 1 : 0);
+        registry.WriteInteger(kShowTimeValue, MenuShowTime->isChecked() ? 1 : 0);
+        registry.WriteInteger(kShowAnswerTimeValue, MenuShowAnswerTime->isChecked() ? 1 : 0);
     }
     TRegistry port(HKEY_CURRENT_USER);
     if (port.OpenKey(kPortKeyPath, true)) {

@@ -3,6 +3,7 @@
 // them; once per fault mode of the simulator.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
@@ -13,12 +14,15 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <set>
 
 #include <sys/file.h>
 
 #include "app/core/HexText.h"
+#include "app/core/RowExport.h"
 #include "app/core/SettingsFile.h"
 #include "app/window/Tessalmain.h"
+#include "app/window/TrafficRecords.h"
 #include "platform/registry/Registry.h"
 #include "tests/app/window/GridView.h"
 #include "tests/common/TempDir.h"
@@ -70,7 +74,7 @@ protected:
         // Sanitizer builds answer slowly: an answer later than the usual 100 ms still counts.
         TRegistry options(HKEY_CURRENT_USER);
         ASSERT_TRUE(options.OpenKey("Software\\Tessal", true));
-        options.WriteInteger("AnswerTimeout", 1000);
+        options.WriteInteger("AnswerTimeout", AnswerTimeoutMs);
         TRegistry reg(HKEY_CURRENT_USER);
         ASSERT_TRUE(reg.OpenKey("Software\\Tessal\\ComPort", true));
         for (const auto& [name, value] :
@@ -123,6 +127,7 @@ protected:
     std::filesystem::path OldDir;
     std::unique_ptr<TSimProcess> Sim;
     std::string Port;
+    std::int32_t AnswerTimeoutMs = 1000;
     std::unique_ptr<TTessalForm> Form;
     std::unique_ptr<TGridView> View;
     QPushButton* SendButton = nullptr;
@@ -212,6 +217,89 @@ TEST_F(EndToEnd, EachFaultModeGivesItsRowKind) {
         Form.reset();
         Sim.reset();
     }
+}
+
+// Sessions against the simulator with its fault modes mixed in, recorded as they ran: the grid
+// shows what the export holds, and the capture replayed gives the same rows, times, answer times
+// and statistics.
+TEST_F(EndToEnd, RecordedSessionsShowAsExportedAndReplayAsTheSameRows) {
+    // Garbage ahead of an answer, or a first answer of a burst, makes the rest of its reception
+    // go unshown at the time-out: the cut answers go in a session of their own.
+    const std::vector<std::vector<std::string>> sessions = {
+        {"--bad-crc", "3", "--cut", "4", "--silent", "4", "--split", "2", "--split-gap", "5"},
+        {"--garbage", "AA 00", "--burst", "2", "--bad-crc", "3"}};
+    AnswerTimeoutMs = 300;
+    std::set<std::string> kinds;
+    for (std::vector<std::string> faults : sessions) {
+        faults.push_back("--quiet");
+        Start(faults);
+        // The first session's choice is kept for the second.
+        for (QAction* column : {Form->MenuShowTime, Form->MenuShowAnswerTime}) {
+            if (!column->isChecked()) {
+                column->trigger();
+            }
+        }
+        const std::string capture = (Dir / "session.capture").string();
+        Form->RecordTraffic(true, capture);
+        const TAnswerStatistics& statistics = Form->Bench().Statistics();
+        for (std::size_t sent = 1; sent <= 6; ++sent) {
+            Send();
+            // The request's verdict (an answer time, or "No answer"), and its reception closed.
+            ASSERT_TRUE(QTest::qWaitFor(
+                [&] {
+                    return statistics.Samples().size() +
+                                   statistics.Summaries().back().Rows[rkNoAnswer] ==
+                               sent &&
+                           !Form->UARTTimeout.isActive();
+                },
+                5000));
+        }
+        Form->RecordTraffic(false);
+        ASSERT_TRUE(View->CatchUp(Form->Bench()));
+        const auto exported = [&] {
+            std::vector<TExportRow> rows;
+            for (std::int32_t r = 1; r <= Form->Bench().Rows().GetFrameCount(); ++r) {
+                rows.push_back(ExportRow(Form->Bench().Rows(), r));
+            }
+            return rows;
+        };
+        const auto figures = [&] {
+            std::vector<std::vector<std::uint64_t>> all;
+            for (const TAnswerSummary& s : statistics.Summaries()) {
+                all.push_back({s.Sent, s.Rows[rkCrcOk], s.Rows[rkCrcFail], s.Timeouts(),
+                               s.TooShort(), s.Rows[rkNoAnswer], s.MinMicros, s.MedianMicros,
+                               s.P95Micros, s.MaxMicros});
+            }
+            return all;
+        };
+        const std::vector<TExportRow> live = exported();
+        const auto liveFigures = figures();
+        for (std::size_t r = 0; r < live.size(); ++r) {
+            const TExportRow& e = live[r];
+            kinds.insert(e[exStatus]);
+            EXPECT_EQ(View->Row(static_cast<int>(r)),
+                      (TRow{e[exNr], e[exTime].substr(11, 12), e[exAddress], e[exLength], e[exName],
+                            e[exParameters], e[exOpCode], e[exCrc], e[exStatus], e[exAnswerTime]}));
+        }
+        ASSERT_TRUE(Form->ExportRows((Dir / "live.csv").string()));
+
+        Form->OpenCapture(capture, false);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !Form->Records().Replaying(); }, 5000));
+        ASSERT_TRUE(View->CatchUp(Form->Bench()));
+        EXPECT_EQ(exported(), live);
+        EXPECT_EQ(figures(), liveFigures);
+        ASSERT_TRUE(Form->ExportRows((Dir / "replayed.csv").string()));
+        const auto read = [&](const char* name) {
+            std::ifstream in(Dir / name, std::ios::binary);
+            return std::string(std::istreambuf_iterator<char>(in), {});
+        };
+        EXPECT_EQ(read("replayed.csv"), read("live.csv"));
+        View.reset();
+        Form.reset();
+        Sim.reset();
+    }
+    EXPECT_EQ(kinds, (std::set<std::string>{"TX", "CRC OK", "CRC FAIL", "Timeout", "Too short",
+                                            "No answer"}));
 }
 
 // The program itself, started as ./run starts it, opens the simulator's port: the port's lock

@@ -259,7 +259,10 @@ protected:
     }
 
     // "File" -> "Open ..." with the path typed into the dialog.
-    void OpenFromMenu(const std::string& path) {
+    void OpenFromMenu(const std::string& path) { PickFile("Open ...", path); }
+
+    // The menu item triggered and path typed into the file dialog it opens.
+    void PickFile(const char* item, const std::string& path) {
         QTimer picker;
         int tries = 0;
         QObject::connect(&picker, &QTimer::timeout, [&] {
@@ -275,7 +278,7 @@ protected:
             }
         });
         picker.start(10);
-        Action("Open ...")->trigger();
+        Action(item)->trigger();
         picker.stop();
     }
 
