@@ -11,6 +11,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/core/StoredSettings.h"
+#include "port/CPort.h"
 #include "tests/common/BoundedWait.h"
 #include "tests/common/TempDir.h"
 #include "tests/tools/devsim/SimProcess.h"
@@ -165,6 +167,20 @@ TEST(CliProgram, MistakesEndBeforeAnythingIsSentWithTheirExitCodes) {
         EXPECT_NE(run.Err.find(c.Message), std::string::npos) << run.Err;
         EXPECT_EQ(run.Out, "");
     }
+}
+
+TEST(CliProgram, WithoutPortTheWorkbenchsStoredSettingsAreUsed) {
+    TCliOnSim cli({});
+    const std::vector<std::string> args = {
+        TESSAL_CLI_EXE, "--tsl", TESSAL_SOURCE_DIR "/resources/example.tsl", "send", "PING",
+        "--expect",     "ok"};
+    EXPECT_EQ(RunProgram(args, cli.Dir).Exit, 2); // nothing stored yet
+    TComPort stored;
+    stored.SetName(kPortComponentName);
+    stored.SetPort(cli.Port);
+    stored.StoreSettings(stRegistry, kPortSettingsKey);
+    const TCliResult run = RunProgram(args, cli.Dir);
+    EXPECT_EQ(run.Exit, 0) << run.Err;
 }
 
 TEST(CliProgram, CtrlCEndsARepetitionWithTheSummaryAnd130) {
