@@ -48,32 +48,64 @@ std::string Hex(const std::vector<std::uint8_t>& bytes) {
 
 TCliRunner::TCliRunner(TWorkbench& workbench, TCustomComPort& port, const std::atomic<bool>& stop)
     : Workbench(workbench), Port(port), Stop(stop), DefaultTimeoutMs(workbench.GetAnswerTimeout()) {
+    // The handlers run on the event thread and only queue their event for the main thread, which
+    // goes on at once: no hand-over waits for the other side.
+    Port.SetSyncMethod(smNone);
     Port.OnRxChar = [this](TObject*, std::int32_t count) {
-        Chunk.resize(static_cast<std::size_t>(std::max(count, 0)));
-        std::int32_t got = 0;
+        std::vector<std::uint8_t> chunk(static_cast<std::size_t>(std::max(count, 0)));
+        std::uint64_t purges = 0;
         try {
-            got = count > 0 ? Port.Read(Chunk.data(), count) : 0;
-        } catch (const std::exception& e) {
-            PortFailure(e);
+            const std::lock_guard lock(PurgeLock);
+            const std::int32_t got = count > 0 ? Port.Read(chunk.data(), count) : 0;
+            chunk.resize(static_cast<std::size_t>(std::clamp(got, 0, count)));
+            purges = Purges;
+        } catch (...) {
+            Queue([this, failure = std::current_exception()] { PortFailure(failure); }, this);
             return;
         }
-        Chunk.resize(static_cast<std::size_t>(std::clamp(got, 0, count)));
-        BytesReceived += static_cast<std::int64_t>(Chunk.size());
-        Apply(Workbench.Received(Chunk, TWorkbenchClock::now()));
+        Queue(
+            [this, chunk = std::move(chunk), purges, time = TWorkbenchClock::now()] {
+                // Read before a purge that the main thread has done since: the purge was meant
+                // to discard these, and they must not count as the new request's answer.
+                if (!Finished && purges == Purges) {
+                    BytesReceived += static_cast<std::int64_t>(chunk.size());
+                    Apply(Workbench.Received(chunk, time));
+                }
+            },
+            this);
     };
-    Port.OnTxEmpty = [this](TObject*) { Apply(Workbench.TxEmpty(TWorkbenchClock::now())); };
+    Port.OnTxEmpty = [this](TObject*) {
+        Queue(
+            [this, time = TWorkbenchClock::now()] {
+                if (!Finished) {
+                    Apply(Workbench.TxEmpty(time));
+                }
+            },
+            this);
+    };
     Port.OnDeviceLost = [this](TObject*, std::int32_t error) {
-        if (!Failed) {
-            Failed = true;
-            Problem = PortProblemInWords(Port.GetPort(), error, ppLost);
-        }
+        Queue(
+            [this, error] {
+                if (!Failed) {
+                    Failed = true;
+                    Problem = PortProblemInWords(Port.GetPort(), error, ppLost);
+                }
+            },
+            this);
     };
 }
 
 TCliRunner::~TCliRunner() {
+    // The handlers go with the runner: the event thread must have ended before.
+    try {
+        Port.Close();
+    } catch (const EComPort&) {
+        // Closing is all that is left to do; a port that will not close has nobody to tell.
+    }
     Port.OnRxChar = nullptr;
     Port.OnTxEmpty = nullptr;
     Port.OnDeviceLost = nullptr;
+    RemoveQueuedEvents(this);
 }
 
 bool TCliRunner::Stopped() const {
@@ -87,6 +119,8 @@ TRunEnd TCliRunner::Run(const std::vector<TStep>& steps) {
         Serve([this] { return !Timers[wtAnswer].Active; });
     }
     Apply(Workbench.Close());
+    // Events still queued, served while the port closes, come after the end.
+    Finished = true;
     if (Failed) {
         return rePortFailed;
     }
@@ -260,9 +294,12 @@ void TCliRunner::ApplyPort(const std::vector<TPortCommand>& steps) {
     try {
         for (const TPortCommand& step : steps) {
             switch (step.Step) {
-            case psClearQueues:
+            case psClearQueues: {
+                const std::lock_guard lock(PurgeLock);
+                ++Purges;
                 Port.ClearBuffer(true, true);
                 break;
+            }
             case psRtsOn:
                 Port.SetRTS(true);
                 break;
@@ -307,6 +344,16 @@ void TCliRunner::PortFailure(const std::exception& e) {
     const auto* port = dynamic_cast<const EComPort*>(&e);
     Problem = port != nullptr ? PortFailureInWords(Port.GetPort(), *port) + " (" + e.what() + ")"
                               : e.what();
+}
+
+void TCliRunner::PortFailure(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& e) {
+        PortFailure(e);
+    } catch (...) {
+        PortFailure(std::runtime_error(Port.GetPort() + ": reading failed"));
+    }
 }
 
 void TCliRunner::TakeNewRows() {

@@ -2,16 +2,19 @@
 // applying each outcome as the window would (port steps, timers, rows), and judges every request
 // by the first row that answers it.
 //
-// Threads: everything here runs on the program's main thread, which the port's event thread
-// hands its events to (smThreadSync); the wait for the next event or timer is
-// CheckSynchronize's, so nothing polls. Stop is the one member set from another thread.
+// Threads: the port's event thread (smNone) reads the bytes and queues each event for the
+// program's main thread, where everything else runs; the wait for the next event or timer is
+// CheckSynchronize's, so nothing polls. Stop is set from another thread; PurgeLock keeps a read
+// and a purge apart, so bytes read before a purge are known as such.
 #pragma once
 
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <exception>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -49,8 +52,8 @@ public:
     using TRowEvent = std::function<void(std::int32_t row)>;
     using TProgressEvent = std::function<void(std::int64_t requests)>;
 
-    // The workbench has its definitions loaded; the port is open and its handlers are the
-    // runner's from construction on.
+    // The workbench has its definitions loaded; the port is not open yet, and its sync method
+    // and handlers are the runner's from construction on. The runner closes it when it goes.
     TCliRunner(TWorkbench& workbench, TCustomComPort& port, const std::atomic<bool>& stop);
     ~TCliRunner();
     TCliRunner(const TCliRunner&) = delete;
@@ -90,6 +93,7 @@ private:
     void TakeNewRows();
     void Judge(TRequest& request, std::int32_t row);
     void PortFailure(const std::exception& e);
+    void PortFailure(const std::exception_ptr& failure);
     bool Stopped() const;
     void SetEditor(const TSendStep& send);
 
@@ -111,7 +115,10 @@ private:
     std::int32_t RepeatLeft = 0;
     bool Failed = false;
     std::string Problem;
-    std::vector<std::uint8_t> Chunk;
+    bool Finished = false;
+    std::mutex PurgeLock;
+    // Written under PurgeLock, on the main thread only.
+    std::uint64_t Purges = 0;
     const std::int32_t DefaultTimeoutMs;
     std::string Refusal;
 };

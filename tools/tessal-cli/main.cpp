@@ -213,6 +213,7 @@ int Run(const TCliOptions& o, std::atomic<bool>& stop) {
                                                      : SendStep(o, workbench.Definitions());
     TComPort port;
     SetUpPort(port, o);
+    TCliRunner runner(workbench, port, stop);
     try {
         port.Open();
     } catch (const EComPort& e) {
@@ -222,7 +223,6 @@ int Run(const TCliOptions& o, std::atomic<bool>& stop) {
     const bool terminal = isatty(STDOUT_FILENO) == 1;
     TRowPrinter printer(o.Format.value_or(terminal ? ofText : ofCsv), stdout, terminal);
     TProgress progress(CountRequests(steps), o.Progress && isatty(STDERR_FILENO) == 1);
-    TCliRunner runner(workbench, port, stop);
     runner.OnRow = [&](std::int32_t row) {
         progress.Clear(terminal);
         printer.Row(workbench.Rows(), row);
