@@ -35,7 +35,8 @@ if(TESSAL_HELP2MAN AND TESSAL_GZIP AND NOT TESSAL_ASAN AND NOT TESSAL_TSAN AND N
     add_custom_command(
       OUTPUT ${page}.gz
       COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
-      COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
+      # Without a display: --help and --version never need one.
+      COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY --unset=QT_QPA_PLATFORM
               ${TESSAL_HELP2MAN} --no-info --section=1 --version-string=${PROJECT_VERSION}
               "--name=${summary}" --output=${page} $<TARGET_FILE:${program}>
       COMMAND sed -i "s|${PROJECT_SOURCE_DIR}/resources|${CMAKE_INSTALL_FULL_DATADIR}/tessal|g" ${page}

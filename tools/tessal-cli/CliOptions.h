@@ -45,4 +45,3 @@ struct TCliOptionsResult {
 TCliOptionsResult ParseCliOptions(const std::vector<std::string>& args);
 
 std::string CliUsage();
-inline constexpr const char* kCliVersion = "3.20.00";

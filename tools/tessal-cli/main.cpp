@@ -14,6 +14,7 @@
 
 #include "app/core/SettingsFile.h"
 #include "app/core/StoredSettings.h"
+#include "framework/ProgramInfo.h"
 #include "framework/Synchronize.h"
 #include "platform/registry/Registry.h"
 #include "platform/text/AsciiText.h"
@@ -275,7 +276,7 @@ int main(int argc, char** argv) {
         return exPassed;
     }
     if (parsed.Options.Version) {
-        std::printf("tessal-cli %s\n", kCliVersion);
+        std::printf("tessal-cli %s\n", TessalVersion());
         return exPassed;
     }
     TStopSignals signals;
