@@ -3,8 +3,13 @@
 
 # Fonts: the offscreen platform of the widget tests and the terminal need a sans and a fixed-pitch face.
 # vttest: the terminal program's test runs it (and is skipped without it).
-# qt6-charts-dev (and libqt6opengl6-dev, which its CMake package needs): the statistics panel's plots. python3: its csv module reads exports back in a test.
-TESSAL_PACKAGES=(cmake g++ make qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgtest-dev fonts-dejavu-core vttest python3)
+# help2man writes the manual pages from the programs' --help; dpkg-dev has dpkg-shlibdeps, which
+# CPack asks for the package's dependencies.
+# qt6-charts-dev (and libqt6opengl6-dev, which its CMake package needs): the statistics panel's
+# plots. python3: its csv module reads exports back in a test, and tessal-cli's test reads its
+# JUnit report with its XML module.
+TESSAL_PACKAGES=(cmake g++ make qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgtest-dev
+    fonts-dejavu-core vttest help2man dpkg-dev python3)
 
 tessal_install_missing() {
     local missing=() pkg

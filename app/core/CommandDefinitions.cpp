@@ -185,6 +185,8 @@ TLoadOutcome TCommandDefinitions::LoadCommandFile(const std::string& path) {
     }
     outcome.StatusText = kConfigLoadedText;
     outcome.Caption = path;
-    WriteSettingsFile(AppDir, path);
+    if (RememberLoads) {
+        WriteSettingsFile(AppDir, path);
+    }
     return outcome;
 }

@@ -78,6 +78,8 @@ public:
     const TOpCodeList& GetOpCodeList() const { return OpCodeList; }
     bool GetConfigLoaded() const { return ConfigLoaded; }
     const std::string& GetAppDir() const { return AppDir; }
+    // Off: a load leaves tessal.ini alone (a client that is handed its file each time).
+    void SetRememberLoads(bool remember) { RememberLoads = remember; }
 
     // The items a successful load puts into the command box, in list order.
     std::vector<std::string> CommandBoxItems() const;
@@ -87,4 +89,5 @@ private:
     TCommandList CommandList;
     TOpCodeList OpCodeList;
     bool ConfigLoaded = false;
+    bool RememberLoads = true;
 };

@@ -3,13 +3,15 @@
 #include <filesystem>
 #include <system_error>
 
-std::string ExampleCommandFile(std::string_view appDir) {
+namespace {
+
+std::string ExampleFile(std::string_view appDir, const char* name) {
     const std::filesystem::path dir(appDir);
     const std::filesystem::path candidates[] = {
-        dir / "../share/tessal/example.tsl",
-        dir / "../../resources/example.tsl",
+        dir / "../share/tessal" / name,
+        dir / "../../resources" / name,
 #ifdef TESSAL_SOURCE_DIR
-        std::filesystem::path(TESSAL_SOURCE_DIR) / "resources/example.tsl",
+        std::filesystem::path(TESSAL_SOURCE_DIR) / "resources" / name,
 #endif
     };
     for (const std::filesystem::path& candidate : candidates) {
@@ -19,4 +21,14 @@ std::string ExampleCommandFile(std::string_view appDir) {
         }
     }
     return "";
+}
+
+} // namespace
+
+std::string ExampleCommandFile(std::string_view appDir) {
+    return ExampleFile(appDir, "example.tsl");
+}
+
+std::string ExampleRulesFile(std::string_view appDir) {
+    return ExampleFile(appDir, "example.rules");
 }

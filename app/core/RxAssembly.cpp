@@ -95,7 +95,8 @@ void TRxAssembly::ResetRxBuffer(bool keepPortQueues, TWorkbenchOutcome& out) {
     if (!keepPortQueues) {
         out.Step(psClearQueues);
     }
-    RxBuffer.fill(0);
+    // Only the filled part can hold bytes: past it the buffer is still zero from the last reset.
+    std::fill_n(RxBuffer.begin(), RxFill, std::uint8_t{0});
     RxFill = 0;
     Receptions.clear();
     RxFrameStart = 0;

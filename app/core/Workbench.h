@@ -131,6 +131,8 @@ public:
 
     // What the window reads back, under the names the window's state has.
     const TCommandDefinitions& Definitions() const { return Defs; }
+    // Off: loading a command file leaves tessal.ini as it was.
+    void SetRememberCommandFile(bool remember) { Defs.SetRememberLoads(remember); }
     const TFrameEditor& Editor() const { return FrameEditor; }
     const TTxList& TxList() const { return List; }
     const TFrameRows& Rows() const { return FrameRows; }

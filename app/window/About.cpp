@@ -2,6 +2,7 @@
 
 #include "app/core/ExampleFiles.h"
 #include "app/core/SettingsFile.h"
+#include "framework/ProgramInfo.h"
 
 #include <QDesktopServices>
 #include <QFrame>
@@ -118,8 +119,9 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent) {
     buttons->addSpacing(8);
     layout->addLayout(buttons);
 
-    VersionLabel->setText(kVersionText);
-    VersionLabel->setAccessibleName(kVersionText);
+    const QString version = QStringLiteral("ver. ") + QString::fromLatin1(TessalVersion());
+    VersionLabel->setText(version);
+    VersionLabel->setAccessibleName(version);
 }
 
 void TAboutForm::ShowModeless() {

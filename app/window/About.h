@@ -8,7 +8,6 @@ class QLabel;
 class QPushButton;
 
 inline constexpr const char* kMakerAddress = "https://tessal.example.org";
-inline constexpr const char* kVersionText = "ver. 3.20.00";
 
 class TAboutForm : public QDialog {
     Q_OBJECT

@@ -13,6 +13,7 @@
 #include "app/core/Workbench.h"
 #include "app/window/RxFrameGrid.h"
 #include "framework/Application.h"
+#include "app/core/StoredSettings.h"
 #include "platform/registry/Registry.h"
 #include "platform/serial/DeviceWatch.h"
 #include "port/CPort.h"
@@ -46,9 +47,6 @@ inline constexpr const char* kFirstStartHelpText =
     "Open a command-definition file: File \u2192 Open (Ctrl+O)";
 // Grid rows the window shows at its start size.
 inline constexpr int kStartGridRows = 12;
-inline constexpr const char* kPortSettingsKey = "HKEY_CURRENT_USER\\Software\\Tessal";
-// The same key below the current-user root, as the registry object names it.
-inline constexpr const char* kPortSettingsPath = "\\Software\\Tessal";
 // An export of more rows shows its progress and may be cancelled.
 inline constexpr std::int32_t kExportProgressRows = 100000;
 

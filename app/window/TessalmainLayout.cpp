@@ -364,8 +364,7 @@ void TTessalForm::BuildMenus() {
 }
 
 void TTessalForm::SetUpPort() {
-    // Its settings are stored under a key of this name.
-    ComPort.SetName("ComPort");
+    ComPort.SetName(kPortComponentName);
     ComPort.SetBaudRate(br9600);
     ComPort.SetPort("COM1");
     ComPort.SetDataBits(dbEight);

@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr const char* kAnswerTimeoutValue = "AnswerTimeout";
 constexpr const char* kWaitForAnswerValue = "WaitForAnswer";
 constexpr const char* kReconnectValue = "Reconnect";
 constexpr const char* kShowTimeValue = "ShowTime";

@@ -6,6 +6,7 @@
 #include "controls/CPortSetup.h"
 #include "controls/GuiSynchronize.h"
 #include "framework/Application.h"
+#include "framework/ProgramInfo.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -19,8 +20,6 @@
 
 namespace {
 
-constexpr const char* kVersion = "3.20.00";
-
 void PrintHelp() {
     std::string dir;
     try {
@@ -31,7 +30,7 @@ void PrintHelp() {
     const std::string example = ExampleCommandFile(dir);
     std::printf(
         "Usage: tessal [--port NAME]\n"
-        "       tessal --help | --version\n"
+        "  or:  tessal --help | --version\n"
         "\n"
         "The frame workbench: load a command-definition file (File -> Open, Ctrl+O), pick a\n"
         "command, type the address and parameters, and send the frame; the answers are listed\n"
@@ -53,15 +52,8 @@ void PrintHelp() {
 
 int main(int argc, char** argv) {
     // Answered before any display is needed.
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            PrintHelp();
-            return 0;
-        }
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("tessal %s\n", kVersion);
-            return 0;
-        }
+    if (AnswerHelpOrVersion(argc, argv, "tessal", PrintHelp)) {
+        return 0;
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName("Tessal");

@@ -3,7 +3,9 @@
 #include <functional>
 #include <map>
 
+#include "app/core/ExampleFiles.h"
 #include "app/core/HexText.h"
+#include "app/core/SettingsFile.h"
 #include "platform/text/AsciiText.h"
 
 namespace {
@@ -123,7 +125,13 @@ TSimOptionsResult ParseSimOptions(const std::vector<std::string>& Args) {
 }
 
 std::string DefaultRulesPath() {
-    return TESSAL_DEVSIM_DEFAULT_RULES;
+    std::string dir;
+    try {
+        dir = ExecutableDir();
+    } catch (const std::exception&) {
+        // Without its own directory the rules are looked for in the source tree only.
+    }
+    return ExampleRulesFile(dir);
 }
 
 std::string SimUsage() {
@@ -142,7 +150,7 @@ parameters. A request with a bad CRC, or for another address, gets no answer.
 Device:
   --address HEX      the simulator's address (default 01)
   --no-broadcast     do not answer requests addressed to FF
-  --rules FILE       the answer rules (default the example rules of the source tree, see below)
+  --rules FILE       the answer rules (default the example rules, see below)
   --delay MS         time from the end of a request to its answer (default 10)
   --reset-gap MS     silence after which a partial request is forgotten (default 100)
 
@@ -171,5 +179,5 @@ Rules file: one rule per line, "#" starts a remark.
   20 -> 00 $OK @             "$text" is the characters of text, "@" the request's parameters
 The first rule that fits answers; bytes are hexadecimal (one or two digits, optional 0x).
 )" + std::string("Default rules: ") +
-           DefaultRulesPath() + "\n";
+           (DefaultRulesPath().empty() ? "(not found)" : DefaultRulesPath()) + "\n";
 }

@@ -3,17 +3,40 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
+#include <cstdio>
+
 #include "TermWindow.h"
 #include "controls/GuiSynchronize.h"
+#include "framework/ProgramInfo.h"
+
+namespace {
+
+void PrintHelp() {
+    std::printf("Usage: tessal-term [--port NAME] [--flow None|Hardware|Software]\n"
+                "  or:  tessal-term --help | --version\n"
+                "\n"
+                "A terminal on a serial port. Without --port the port's set-up dialog asks for\n"
+                "one.\n"
+                "\n"
+                "  --port NAME   the device to open, e.g. ttyUSB0\n"
+                "  --flow TEXT   flow control: None, Hardware or Software\n"
+                "  --help        print this help and exit\n"
+                "  --version     print the version and exit\n");
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
+    // Answered before any display is needed.
+    if (AnswerHelpOrVersion(argc, argv, "tessal-term", PrintHelp)) {
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tessal-term"));
+    QApplication::setApplicationVersion(QString::fromLatin1(TessalVersion()));
     InstallGuiSynchronize();
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("A terminal on a serial port."));
-    parser.addHelpOption();
     const QCommandLineOption portOption(QStringLiteral("port"),
                                         QStringLiteral("The device to open, e.g. ttyUSB0."),
                                         QStringLiteral("NAME"));
