@@ -110,11 +110,14 @@ void TComPortControl::Record(TAnswerKind Kind, std::uint32_t Value) {
 }
 
 void TComPortControl::Subnegotiation(const std::uint8_t* Data, std::size_t Count, bool Truncated) {
-    if (Truncated || Count < 3 || Data[0] != COM_PORT || Data[1] < ServerOffset)
+    if (Truncated || Count < 2 || Data[0] != COM_PORT || Data[1] < ServerOffset)
         return;
     const std::uint8_t Code = static_cast<std::uint8_t>(Data[1] - ServerOffset);
     const std::uint8_t* V = Data + 2;
     const std::size_t N = Count - 2;
+    // Suspend and resume carry no value; every other command has one at least.
+    if (N == 0 && Code != FLOWCONTROL_SUSPEND && Code != FLOWCONTROL_RESUME)
+        return;
     switch (Code) {
     case SET_BAUDRATE:
         if (N == 4)
