@@ -247,8 +247,10 @@ public:
         return true;
     }
     bool OutputQueued(std::uint32_t& Count) override {
+        // Bytes not yet sent; sent ones wait for nothing of ours, and counting them would count
+        // control requests the server leaves unacknowledged for a while.
         int N = 0;
-        if (::ioctl(fd_, SIOCOUTQ, &N) != 0)
+        if (::ioctl(fd_, SIOCOUTQNSD, &N) != 0)
             return false;
         Count =
             static_cast<std::uint32_t>(std::max(N, 0)) + static_cast<std::uint32_t>(out_.size());

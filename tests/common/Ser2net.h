@@ -95,17 +95,17 @@ public:
     TSer2net& operator=(const TSer2net&) = delete;
 
     // Serves RfcDevice with com port control and RawDevice (one device is served to one
-    // connection at a time) as raw TCP; the ports stay those of the first start. "" on success,
-    // else what failed.
+    // connection at a time; "" for none) as raw TCP; the ports stay those of the first start.
+    // "" on success, else what failed.
     std::string Start(const std::string& RfcDevice, const std::string& RawDevice) {
         Stop();
         if (::access(Program, X_OK) != 0)
             return std::string(Program) + " is missing: apt-get install ser2net (./test does)";
         if (RfcPort == 0 || RawPort == 0 || RfcPort == RawPort)
             return "no free loopback port";
-        const std::string Config =
-            Dir.Write("ser2net.yaml", Entry("rfc", "telnet(rfc2217),tcp", RfcPort, RfcDevice) +
-                                          Entry("raw", "tcp", RawPort, RawDevice));
+        const std::string Config = Dir.Write(
+            "ser2net.yaml", Entry("rfc", "telnet(rfc2217),tcp", RfcPort, RfcDevice) +
+                                (RawDevice.empty() ? "" : Entry("raw", "tcp", RawPort, RawDevice)));
         const std::string Log = Dir.File("ser2net.log");
         posix_spawn_file_actions_t Files;
         posix_spawn_file_actions_init(&Files);
@@ -124,7 +124,7 @@ public:
         PidFd = static_cast<int>(::syscall(SYS_pidfd_open, Pid, 0));
         // Listening once both ports take a connection; an exit meanwhile is a failure.
         const auto End = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!(LoopbackListens(RfcPort) && LoopbackListens(RawPort))) {
+        while (!(LoopbackListens(RfcPort) && (RawDevice.empty() || LoopbackListens(RawPort)))) {
             pollfd P{PidFd, POLLIN, 0};
             if (std::chrono::steady_clock::now() > End || ::poll(&P, 1, 10) != 0) {
                 Stop();
