@@ -49,8 +49,9 @@ void SetOptions(int Fd) {
     ::setsockopt(Fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &UserTimeoutMs, sizeof UserTimeoutMs);
 }
 
-// A connected non-blocking socket, or -1 with errno.
-int Connect(const TNetworkAddress& Address) {
+// A connected non-blocking socket, or -1 with errno; readiness of CancelFd ends the wait for
+// the connection (ECANCELED).
+int Connect(const TNetworkAddress& Address, int CancelFd = -1) {
     addrinfo Hints{};
     Hints.ai_family = AF_UNSPEC;
     Hints.ai_socktype = SOCK_STREAM;
@@ -73,13 +74,16 @@ int Connect(const TNetworkAddress& Address) {
         }
         int Result = ::connect(S, A->ai_addr, A->ai_addrlen) == 0 ? 0 : errno;
         if (Result == EINPROGRESS) {
-            pollfd P{S, POLLOUT, 0};
+            pollfd P[2] = {{S, POLLOUT, 0}, {CancelFd, POLLIN, 0}};
             int N;
-            while ((N = ::poll(&P, 1, MsUntil(Deadline))) < 0 && errno == EINTR) {
+            while ((N = ::poll(P, CancelFd >= 0 ? 2 : 1, MsUntil(Deadline))) < 0 &&
+                   errno == EINTR) {
             }
             socklen_t Len = sizeof Result;
             if (N == 0)
                 Result = ETIMEDOUT;
+            else if (N > 0 && P[1].revents != 0)
+                Result = ECANCELED;
             else if (N < 0 || ::getsockopt(S, SOL_SOCKET, SO_ERROR, &Result, &Len) != 0)
                 Result = errno;
         }
@@ -426,8 +430,8 @@ std::unique_ptr<TSerialBackend> OpenNetworkBackend(const TNetworkAddress& Addres
     return Backend;
 }
 
-bool NetworkServerThere(const TNetworkAddress& Address) {
-    const int Fd = Connect(Address);
+bool NetworkServerThere(const TNetworkAddress& Address, int CancelFd) {
+    const int Fd = Connect(Address, CancelFd);
     if (Fd < 0)
         return false;
     ::close(Fd);

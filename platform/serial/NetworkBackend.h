@@ -32,4 +32,6 @@ inline constexpr std::chrono::seconds NetworkDeadAfter{12};
 std::unique_ptr<TSerialBackend> OpenNetworkBackend(const TNetworkAddress& Address);
 
 // Whether a connection to Address is accepted now (the connection is closed again at once).
-bool NetworkServerThere(const TNetworkAddress& Address);
+// Readiness of CancelFd (-1: none) ends the wait for an answer early, with false. The name is
+// resolved first, which no descriptor can cut short.
+bool NetworkServerThere(const TNetworkAddress& Address, int CancelFd = -1);
