@@ -231,8 +231,7 @@ public:
     int OutputStopped() override { return Stopped() ? 1 : 0; }
 
     bool Flush(bool Input, bool Output) override {
-        if (telnet_ && (Input || Output) &&
-            !Control(PURGE_DATA, static_cast<std::uint8_t>((Input ? 1 : 0) | (Output ? 2 : 0))))
+        if (telnet_ && (Input || Output) && !Purge((Input ? 1 : 0) | (Output ? 2 : 0)))
             return false;
         if (!Input)
             return true;
@@ -340,6 +339,24 @@ private:
         return Flush();
     }
 
+    // The server's buffers emptied: what arrives after this call is kept. Waits for the answer,
+    // so that a purge the server carries out late cannot take later bytes; a server that leaves
+    // it unanswered is not waited for again.
+    bool Purge(int Which) {
+        const auto Before = control_.Answer(TComPortControl::akPurge).Count;
+        if (!Control(PURGE_DATA, static_cast<std::uint8_t>(Which)))
+            return false;
+        if (!purgeAnswered_)
+            return true;
+        if (WaitFor([&] { return control_.Answer(TComPortControl::akPurge).Count != Before; },
+                    TClock::now() + NetworkAnswerTimeout))
+            return true;
+        if (errno != ETIMEDOUT)
+            return false;
+        purgeAnswered_ = false;
+        return true;
+    }
+
     bool SetLineOut(int& Last, bool On, std::uint8_t Value) {
         if (!telnet_ || !LinesThere() || Last == static_cast<int>(On))
             return true;
@@ -410,6 +427,7 @@ private:
     std::vector<std::uint8_t> held_; // data that came while a setting waited
     std::size_t heldAt_ = 0;
     bool stopped_ = false;
+    bool purgeAnswered_ = true;
     int dtr_ = -1, rts_ = -1; // the state last sent, -1 none yet
     TClock::time_point linesAskedAt_{};
 };

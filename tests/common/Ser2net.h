@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -112,6 +113,8 @@ public:
         posix_spawn_file_actions_addopen(&Files, 1, Log.c_str(), O_WRONLY | O_CREAT | O_APPEND,
                                          0644);
         posix_spawn_file_actions_adddup2(&Files, 1, 2);
+        // Nothing else of ours: a pty's master held there too would outlive the test's.
+        posix_spawn_file_actions_addclosefrom_np(&Files, 3);
         const std::string Pidfile = Dir.File("ser2net.pid");
         const char* Argv[] = {Program, "-n", "-c", Config.c_str(), "-P", Pidfile.c_str(), nullptr};
         const int Rc =
@@ -151,6 +154,16 @@ public:
         PidFd = -1;
     }
 
+    // Whether the server has Device open now (a connection is being served on it).
+    bool HoldsDevice(const std::string& Device) const {
+        std::error_code Ignored;
+        const std::filesystem::path Fds = "/proc/" + std::to_string(Pid) + "/fd";
+        for (const auto& E : std::filesystem::directory_iterator(Fds, Ignored))
+            if (std::filesystem::read_symlink(E.path(), Ignored) == Device)
+                return true;
+        return false;
+    }
+
     std::string RfcUrl() const { return "rfc2217://127.0.0.1:" + std::to_string(RfcPort); }
     std::string RawUrl() const { return "socket://127.0.0.1:" + std::to_string(RawPort); }
     pid_t ProcessId() const { return Pid; }
@@ -160,7 +173,7 @@ private:
                              const std::string& Device) {
         return std::string("connection: &") + Name + "\n  accepter: " + Accepter + ",127.0.0.1," +
                std::to_string(Port) + "\n  connector: serialdev," + Device +
-               ",9600n81,local\n  options:\n    kickolduser: true\n";
+               ",9600n81,local\n  options:\n    kickolduser: true\n    chardelay: false\n";
     }
 
     TTempDir Dir;
