@@ -3,7 +3,10 @@
 
 # Fonts: the offscreen platform of the widget tests and the terminal need a sans and a fixed-pitch face.
 # vttest: the terminal program's test runs it (and is skipped without it).
-TESSAL_PACKAGES=(cmake g++ make qt6-base-dev libgtest-dev fonts-dejavu-core vttest)
+# ser2net: the network port tests serve a pty through it; python3-serial: the network port
+# benchmark's comparison client.
+TESSAL_PACKAGES=(cmake g++ make qt6-base-dev libgtest-dev fonts-dejavu-core vttest ser2net
+    python3-serial)
 
 tessal_install_missing() {
     local missing=() pkg
