@@ -2,10 +2,15 @@
 // serves a pty played by the test.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <random>
+#include <thread>
+
+#include <arpa/inet.h>
 
 #include <termios.h>
 
+#include "platform/serial/NetworkBackend.h"
 #include "platform/serial/NetworkName.h"
 #include "platform/serial/SerialDriver.h"
 #include "tests/common/BoundedWait.h"
@@ -186,4 +191,143 @@ TEST_F(NetworkPortTest, ServerGoneIsDeviceLossAndItsReturnOpensAgain) {
     Open(Server.RfcUrl());
     EXPECT_EQ(::write(Pty.Master, "back", 4), 4);
     EXPECT_EQ(Read(4), "back");
+}
+
+namespace {
+
+// A com port control server of the test's own, for what the real one never does: it answers a
+// rate of 19200 with 9600 (a setting taken otherwise than asked), never answers DTR or RTS
+// changes, and reports CTS and DSR on. It records the rates asked for.
+class TScriptedServer {
+public:
+    TScriptedServer() {
+        Listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in A{};
+        A.sin_family = AF_INET;
+        A.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t Len = sizeof A;
+        ::bind(Listener, reinterpret_cast<sockaddr*>(&A), sizeof A);
+        ::listen(Listener, 1);
+        ::getsockname(Listener, reinterpret_cast<sockaddr*>(&A), &Len);
+        Url = "rfc2217://127.0.0.1:" + std::to_string(ntohs(A.sin_port));
+        Thread = std::thread([this] { Serve(); });
+    }
+    ~TScriptedServer() {
+        Stop = true;
+        Thread.join();
+        ::close(Listener);
+    }
+    std::vector<std::uint32_t> Rates() {
+        std::lock_guard G(Lock);
+        return Asked;
+    }
+
+    std::string Url;
+
+private:
+    static std::string Sub(std::uint8_t Code, const std::string& Value) {
+        return std::string("\xff\xfa\x2c") + static_cast<char>(Code + 100) + Value + "\xff\xf0";
+    }
+
+    void Serve() {
+        pollfd P{Listener, POLLIN, 0};
+        while (!Stop && ::poll(&P, 1, 50) == 0) {
+        }
+        if (Stop)
+            return;
+        const int Fd = ::accept4(Listener, nullptr, nullptr, SOCK_CLOEXEC);
+        const std::string Hello = std::string("\xff\xfd\x2c") + Sub(7, "\x30");
+        ::send(Fd, Hello.data(), Hello.size(), MSG_NOSIGNAL);
+        std::string In;
+        std::uint32_t Rate = 9600;
+        while (!Stop) {
+            pollfd Q{Fd, POLLIN, 0};
+            char Buf[512];
+            if (::poll(&Q, 1, 50) != 1)
+                continue;
+            const ssize_t N = ::recv(Fd, Buf, sizeof Buf, 0);
+            if (N <= 0)
+                break;
+            In.append(Buf, static_cast<std::size_t>(N));
+            // Each complete request (no 255 inside: the test asks for none).
+            for (std::size_t At; (At = In.find("\xff\xfa\x2c")) != std::string::npos;) {
+                const std::size_t End = In.find("\xff\xf0", At);
+                if (End == std::string::npos)
+                    break;
+                const auto Code = static_cast<std::uint8_t>(In[At + 3]);
+                std::string Value = In.substr(At + 4, End - At - 4);
+                In.erase(0, End + 2);
+                if (Code == 1) {
+                    std::uint32_t V = 0;
+                    for (char C : Value)
+                        V = V << 8 | static_cast<std::uint8_t>(C);
+                    if (V != 0) {
+                        std::lock_guard G(Lock);
+                        Asked.push_back(V);
+                    }
+                    Rate = V == 0 ? Rate : V == 19200 ? 9600 : V;
+                    Value = {static_cast<char>(Rate >> 24), static_cast<char>(Rate >> 16),
+                             static_cast<char>(Rate >> 8), static_cast<char>(Rate)};
+                } else if (Code >= 2 && Code <= 4 && Value == std::string(1, '\0')) {
+                    Value = Code == 2 ? "\x08" : "\x01";
+                } else if (Code == 5 && Value[0] == 0) {
+                    Value = "\x01";
+                }
+                const bool Silent =
+                    (Code == 5 && Value[0] >= 7 && Value[0] <= 12) || Code == 10 || Code == 11;
+                if (!Silent) {
+                    const std::string Answer = Sub(Code, Value);
+                    ::send(Fd, Answer.data(), Answer.size(), MSG_NOSIGNAL);
+                }
+            }
+        }
+        ::close(Fd);
+    }
+
+    int Listener = -1;
+    std::atomic<bool> Stop{false};
+    std::thread Thread;
+    std::mutex Lock;
+    std::vector<std::uint32_t> Asked;
+};
+
+} // namespace
+
+// A rate the server takes otherwise than asked is refused as a tty refuses one, the previous
+// rate asked for again; modem lines whose changes the server never answers count as not there
+// once the answer is overdue, and the port goes on working.
+TEST(NetworkPortServerTest, RefusedSettingsAndUnansweredLines) {
+    TScriptedServer Server;
+    const TSerialHandle H = SerialOpen(Server.Url);
+    ASSERT_NE(H, InvalidSerialHandle) << std::strerror(LastPlatformError());
+    DCB D{};
+    ASSERT_TRUE(GetDeviceState(H, D));
+    EXPECT_EQ(D.BaudRate, 9600u);
+    D.BaudRate = 19200;
+    EXPECT_FALSE(SetDeviceState(H, D));
+    EXPECT_EQ(LastPlatformError(), EINVAL);
+    ASSERT_TRUE(GetDeviceState(H, D));
+    EXPECT_EQ(D.BaudRate, 9600u);
+    EXPECT_EQ(Server.Rates(), (std::vector<std::uint32_t>{19200, 9600}));
+    D.BaudRate = 38400;
+    EXPECT_TRUE(SetDeviceState(H, D)) << std::strerror(LastPlatformError());
+
+    std::uint32_t Status = 0;
+    ASSERT_TRUE(EscapeFunction(H, ESC_CLRDTR));
+    ASSERT_TRUE(GetDeviceModemStatus(H, Status));
+    EXPECT_EQ(Status, MS_CTS_ON | MS_DSR_ON) << "as the server reports them";
+    const auto End = std::chrono::steady_clock::now() + NetworkAnswerTimeout * 2;
+    while (Status != 0 && std::chrono::steady_clock::now() < End) {
+        COMMTIMEOUTS T{};
+        T.ReadTotalTimeoutConstant = 100;
+        ASSERT_TRUE(SetDeviceTimeouts(H, T));
+        char B;
+        std::uint32_t N = 0;
+        SerialRead(H, &B, 1, &N, nullptr); // a bounded pause that serves the connection
+        ASSERT_TRUE(GetDeviceModemStatus(H, Status));
+    }
+    EXPECT_EQ(Status, 0u) << "lines unanswered for " << NetworkAnswerTimeout.count() << " ms";
+    D.BaudRate = 57600;
+    EXPECT_TRUE(SetDeviceState(H, D));
+    SerialClose(H);
 }
