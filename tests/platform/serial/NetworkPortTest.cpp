@@ -197,7 +197,8 @@ namespace {
 
 // A com port control server of the test's own, for what the real one never does: it answers a
 // rate of 19200 with 9600 (a setting taken otherwise than asked), never answers DTR or RTS
-// changes, and reports CTS and DSR on. It records the rates asked for.
+// changes, reports CTS and DSR on, and CTS off and a break once DTR drops. It records the rates
+// asked for.
 class TScriptedServer {
 public:
     TScriptedServer() {
@@ -275,10 +276,11 @@ private:
                 }
                 const bool Silent =
                     (Code == 5 && Value[0] >= 7 && Value[0] <= 12) || Code == 10 || Code == 11;
-                if (!Silent) {
-                    const std::string Answer = Sub(Code, Value);
-                    ::send(Fd, Answer.data(), Answer.size(), MSG_NOSIGNAL);
-                }
+                // DTR dropped: the far end drops CTS and sends a break.
+                const std::string Answer = !Silent           ? Sub(Code, Value)
+                                           : Value == "\x09" ? Sub(7, "\x21") + Sub(6, "\x10")
+                                                             : "";
+                ::send(Fd, Answer.data(), Answer.size(), MSG_NOSIGNAL);
             }
         }
         ::close(Fd);
@@ -294,8 +296,9 @@ private:
 } // namespace
 
 // A rate the server takes otherwise than asked is refused as a tty refuses one, the previous
-// rate asked for again; modem lines whose changes the server never answers count as not there
-// once the answer is overdue, and the port goes on working.
+// rate asked for again; the server's line notifications are events, errors and modem status;
+// modem lines whose changes the server never answers count as not there once the answer is
+// overdue, and the port goes on working.
 TEST(NetworkPortServerTest, RefusedSettingsAndUnansweredLines) {
     TScriptedServer Server;
     const TSerialHandle H = SerialOpen(Server.Url);
@@ -313,9 +316,22 @@ TEST(NetworkPortServerTest, RefusedSettingsAndUnansweredLines) {
     EXPECT_TRUE(SetDeviceState(H, D)) << std::strerror(LastPlatformError());
 
     std::uint32_t Status = 0;
-    ASSERT_TRUE(EscapeFunction(H, ESC_CLRDTR));
     ASSERT_TRUE(GetDeviceModemStatus(H, Status));
     EXPECT_EQ(Status, MS_CTS_ON | MS_DSR_ON) << "as the server reports them";
+    // Its notifications are the device's events and errors.
+    ASSERT_TRUE(SetDeviceEventMask(H, EV_CTS | EV_DSR | EV_BREAK | EV_RXCHAR));
+    std::uint32_t Events = 0;
+    OVERLAPPED Ov{};
+    Ov.Event = CreateSyncEvent(true, false);
+    ASSERT_FALSE(WaitForDeviceEvent(H, &Events, &Ov));
+    ASSERT_TRUE(EscapeFunction(H, ESC_CLRDTR));
+    ASSERT_TRUE(OverlappedResultWithin(H, &Ov, nullptr, 3000));
+    EXPECT_EQ(Events, EV_CTS | EV_BREAK);
+    std::uint32_t Errors = 0;
+    ASSERT_TRUE(ClearDeviceError(H, &Errors, nullptr));
+    EXPECT_EQ(Errors, CE_BREAK);
+    ASSERT_TRUE(GetDeviceModemStatus(H, Status));
+    EXPECT_EQ(Status, MS_DSR_ON);
     const auto End = std::chrono::steady_clock::now() + NetworkAnswerTimeout * 2;
     while (Status != 0 && std::chrono::steady_clock::now() < End) {
         COMMTIMEOUTS T{};
