@@ -18,7 +18,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -26,8 +26,6 @@
 #include <unistd.h>
 
 #include "tests/common/TempDir.h"
-
-extern char** environ;
 
 // A raw pty pair: the server opens SlaveName, the test plays the device on Master. The test's
 // own slave descriptor stays open so that the server closing its own is no hang-up.
@@ -108,21 +106,29 @@ public:
             "ser2net.yaml", Entry("rfc", "telnet(rfc2217),tcp", RfcPort, RfcDevice) +
                                 (RawDevice.empty() ? "" : Entry("raw", "tcp", RawPort, RawDevice)));
         const std::string Log = Dir.File("ser2net.log");
-        posix_spawn_file_actions_t Files;
-        posix_spawn_file_actions_init(&Files);
-        posix_spawn_file_actions_addopen(&Files, 1, Log.c_str(), O_WRONLY | O_CREAT | O_APPEND,
-                                         0644);
-        posix_spawn_file_actions_adddup2(&Files, 1, 2);
-        // Nothing else of ours: a pty's master held there too would outlive the test's.
-        posix_spawn_file_actions_addclosefrom_np(&Files, 3);
         const std::string Pidfile = Dir.File("ser2net.pid");
         const char* Argv[] = {Program, "-n", "-c", Config.c_str(), "-P", Pidfile.c_str(), nullptr};
-        const int Rc =
-            ::posix_spawn(&Pid, Program, &Files, nullptr, const_cast<char**>(Argv), environ);
-        posix_spawn_file_actions_destroy(&Files);
-        if (Rc != 0) {
+        const int LogFd = ::open(Log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (LogFd < 0)
+            return "cannot write " + Log;
+        const pid_t Parent = ::getpid();
+        Pid = ::fork();
+        if (Pid == 0) {
+            // Ends with us, however we end (a benchmark that exits, a test that crashes), and
+            // holds nothing else of ours: a pty's master kept there would outlive the test's.
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (::getppid() != Parent)
+                ::_exit(127);
+            ::dup2(LogFd, 1);
+            ::dup2(LogFd, 2);
+            ::close_range(3, ~0u, 0);
+            ::execv(Program, const_cast<char**>(Argv));
+            ::_exit(127);
+        }
+        ::close(LogFd);
+        if (Pid < 0) {
             Pid = -1;
-            return std::string("cannot start ") + Program + ": " + std::strerror(Rc);
+            return std::string("cannot start ") + Program + ": " + std::strerror(errno);
         }
         PidFd = static_cast<int>(::syscall(SYS_pidfd_open, Pid, 0));
         // Listening once both ports take a connection; an exit meanwhile is a failure.
