@@ -221,8 +221,8 @@ bool RunPython(const std::string& Script, const std::string& Url, const char* Mo
     posix_spawn_file_actions_adddup2(&Files, Out[1], 1);
     posix_spawn_file_actions_adddup2(&Files, In[0], 0);
     const std::string N = std::to_string(Count);
-    const std::string Spec = Url + "?ign_set_control";
-    const char* Argv[] = {"/usr/bin/python3", Script.c_str(), Spec.c_str(), Mode,
+    const std::string Address = Url + "?ign_set_control"; // a pty has no modem lines
+    const char* Argv[] = {"/usr/bin/python3", Script.c_str(), Address.c_str(), Mode,
                           N.c_str(),          nullptr};
     pid_t Pid = -1;
     const int Rc = posix_spawn(&Pid, Argv[0], &Files, nullptr, const_cast<char**>(Argv), environ);
