@@ -86,7 +86,7 @@ void TComComboBox::Notification(TComponent* AComponent, TOperation Operation) {
 void TComComboBox::RefreshPortList() {
     TStringList Found;
     try {
-        EnumComPorts(Found);
+        ListPortNames(Found);
     } catch (...) {
         // The list as it was stays usable.
         Application->HandleException(this);

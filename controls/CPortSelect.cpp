@@ -1,6 +1,7 @@
 #include "controls/CPortSelect.h"
 
 #include "framework/Strings.h"
+#include "platform/serial/NetworkName.h"
 #include "port/CPortComPort.h"
 #include "port/CPortConv.h"
 
@@ -20,8 +21,16 @@ std::string PortNameOfItem(const std::string& Item) {
     return Item;
 }
 
-// A name without a slash lies in /dev, as the driver opens it.
+std::vector<std::string>& OfferedNames() {
+    static std::vector<std::string> Names;
+    return Names;
+}
+
+// A name without a slash lies in /dev, as the driver opens it. A network port has no file, and
+// whether its server is there only a connection would tell: it is not marked.
 bool PortFileExists(const std::string& Name) {
+    if (IsNetworkPortName(Name))
+        return true;
     std::error_code Ignored;
     return std::filesystem::exists(Name.find('/') == std::string::npos ? "/dev/" + Name : Name,
                                    Ignored);
@@ -36,6 +45,17 @@ void AddTexts(TStrings& Items, TEnum Last, std::string (*ToStr)(TEnum)) {
 
 } // namespace
 
+void SetOfferedPortNames(std::vector<std::string> Names) {
+    OfferedNames() = std::move(Names);
+}
+
+void ListPortNames(TStrings& Items) {
+    EnumComPorts(Items);
+    for (const auto& Name : OfferedNames())
+        if (Items.IndexOf(Name) < 0)
+            Items.Add(Name);
+}
+
 void TComSelect::SetComProperty(TComProperty Value) {
     FComProperty = Value;
     FItems.BeginUpdate();
@@ -45,7 +65,7 @@ void TComSelect::SetComProperty(TComProperty Value) {
         case cpNone:
             break;
         case cpPort:
-            EnumComPorts(FItems);
+            ListPortNames(FItems);
             break;
         case cpBaudRate:
             AddTexts(FItems, br256000, BaudRateToStr);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "framework/Component.h"
 #include "port/CPortTypes.h"
@@ -22,13 +23,19 @@ enum TComProperty : std::uint8_t {
     cpFlowControl
 };
 
+// Port names every port box offers after the local devices that EnumComPorts lists: names no
+// enumeration can find, such as the network ports an application remembers. GUI thread only.
+void SetOfferedPortNames(std::vector<std::string> Names);
+// EnumComPorts, then the offered names it lacks; its failure passes to the caller.
+void ListPortNames(TStrings& Items);
+
 class TComSelect {
 public:
     // Items is the host control's list; it must outlive the selector.
     explicit TComSelect(TStrings& Items) : FItems(Items) {}
 
     TComProperty GetComProperty() const { return FComProperty; }
-    // Refills the list with every value of the setting; for cpPort with EnumComPorts, whose
+    // Refills the list with every value of the setting; for cpPort with ListPortNames, whose
     // failure passes to the caller.
     void SetComProperty(TComProperty Value);
     TCustomComPort* GetComPort() const { return FComPort; }

@@ -6,6 +6,7 @@
 
 #include "platform/serial/DeviceFile.h"
 #include "platform/serial/DeviceName.h"
+#include "platform/serial/NetworkName.h"
 #include "platform/serial/SerialDriver.h"
 #include "platform/serial/VirtualBackend.h"
 
@@ -48,16 +49,62 @@ std::string NoPermission(const std::string& Port, const std::string& File) {
     return Denied + "membership of the '" + Access.Group + "' group is the usual cure";
 }
 
+// A serial line on another machine: what went wrong with the connection, naming host and port.
+std::string NetworkProblem(const std::string& Name, std::int32_t Errno,
+                           TPortProblemContext Context) {
+    TNetworkAddress Address;
+    if (!ParseNetworkPortName(Name, Address))
+        return Name + " is not a network port name; write rfc2217://HOST:PORT or "
+                      "socket://HOST:PORT";
+    const std::string At = NetworkEndpointText(Address);
+    if (Context == ppLost || (Context != ppOpening && IsDeviceLostError(Errno))) {
+        if (Errno == 0 || Errno == EIO)
+            return Name + " disconnected: " + At + " closed the connection";
+        if (Errno == ETIMEDOUT)
+            return Name + " disconnected: " + At + " stopped answering";
+        return Name + " disconnected: the connection to " + At + " broke" + Because(Errno);
+    }
+    switch (Context) {
+    case ppOpening: {
+        const std::string Failed = Name + " could not be opened: ";
+        switch (Errno) {
+        case ENXIO:
+            return Failed + "the host name " + Address.Host + " does not resolve";
+        case ECONNREFUSED:
+            return Failed + "nothing accepts connections at " + At;
+        case ETIMEDOUT:
+            return Failed + At + " does not answer";
+        case EPROTONOSUPPORT:
+            return Failed + At + " does not serve RFC 2217 (telnet com port control)";
+        case EPROTO:
+            return Failed + At + " did not report the line's settings";
+        default:
+            return Failed + "no connection to " + At + Because(Errno);
+        }
+    }
+    case ppSettings:
+        if (Errno == EPROTO)
+            return Name + ": " + At + " did not answer the new settings";
+        return Name + " refuses these settings";
+    default:
+        return "Sending or receiving on " + Name + " failed" + Because(Errno);
+    }
+}
+
 } // namespace
 
 std::string PortProblemInWords(const std::string& PortName, std::int32_t Errno,
                                TPortProblemContext Context) {
+    if (IsNetworkPortName(SerialDeviceName(PortName)))
+        return NetworkProblem(SerialDeviceName(PortName), Errno, Context);
     const std::string File = FileOf(PortName);
     std::string Port = File.empty() ? SerialDeviceName(PortName) : File;
     if (Port.empty())
         Port = "(no port)";
     // A device gone while in use; at the open, ENXIO and ENODEV say it was never there.
-    if (Context == ppLost || Errno == EIO || (Context != ppOpening && IsDeviceLostError(Errno)))
+    // (The connection errors of network ports are not a device's.)
+    const bool Gone = Errno == EIO || Errno == ENXIO || Errno == ENODEV;
+    if (Context == ppLost || Errno == EIO || (Context != ppOpening && Gone))
         return Port + " disconnected: the device was removed";
     switch (Errno) {
     case ENOENT:

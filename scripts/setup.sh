@@ -8,8 +8,10 @@
 # qt6-charts-dev (and libqt6opengl6-dev, which its CMake package needs): the statistics panel's
 # plots. python3: its csv module reads exports back in a test, and tessal-cli's test reads its
 # JUnit report with its XML module.
+# ser2net: the network port tests serve a pty through it; python3-serial: the network port
+# benchmark's comparison client.
 TESSAL_PACKAGES=(cmake g++ make qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgtest-dev
-    fonts-dejavu-core vttest help2man dpkg-dev python3)
+    fonts-dejavu-core vttest help2man dpkg-dev python3 ser2net python3-serial)
 
 tessal_install_missing() {
     local missing=() pkg

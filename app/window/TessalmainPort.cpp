@@ -3,6 +3,8 @@
 // the component's own message; a device that went away is told once, in the status bar.
 #include "app/window/Tessalmain.h"
 
+#include "app/core/NetworkPortHistory.h"
+#include "controls/CPortSelect.h"
 #include "framework/Synchronize.h"
 
 #include <QAction>
@@ -16,9 +18,18 @@ namespace {
 // opened (udev still setting its permissions) is not retried in a loop.
 constexpr int kRewatchMs = 1000;
 
+// Network ports once opened are offered in the Port box beside the local devices.
+void OfferNetworkPorts(const std::string& Opened = {}) {
+    TNetworkPortHistory History(std::string(kPortSettingsPath) + "\\NetworkPorts");
+    if (History.Remember(Opened))
+        History.Store();
+    SetOfferedPortNames(History.Names());
+}
+
 } // namespace
 
 void TTessalForm::RestorePortSettings() {
+    OfferNetworkPorts();
     if (Registry.OpenKey(kPortSettingsPath, false)) {
         ComPort.LoadSettings(stRegistry, kPortSettingsKey);
         if (!Options.PortName.empty()) {
@@ -45,6 +56,7 @@ std::string TTessalForm::PortProblemText(const std::exception& e) const {
 bool TTessalForm::TryOpenPort() {
     ComPort.Open();
     PortIdentity = IdentifyDevice(ComPort.GetPort());
+    OfferNetworkPorts(ComPort.GetPort());
     if (!Workbench.GetConnected()) {
         ApplyOutcome(Workbench.DeviceBack(PortName() + " reconnected"));
     }

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "platform/serial/DeviceName.h"
+#include "platform/serial/NetworkBackend.h"
 #include "platform/serial/VirtualBackend.h"
 
 namespace fs = std::filesystem;
@@ -85,6 +86,10 @@ bool Removed(int Inotify, const std::vector<std::string>& Names) {
 TDeviceIdentity IdentifyDevice(const std::string& PortName) {
     TDeviceIdentity Id;
     Id.Name = PortName;
+    if (IsNetworkPortName(SerialDeviceName(PortName))) {
+        Id.Network = true;
+        return Id;
+    }
     bool Known = false;
     VirtualDevicePresent(SerialDeviceName(PortName), Known);
     if (Known) {
@@ -109,7 +114,15 @@ TDeviceIdentity IdentifyDevice(const std::string& PortName) {
     return Id;
 }
 
-std::string FindDevice(const TDeviceIdentity& Identity) {
+namespace {
+
+std::string FindDevice(const TDeviceIdentity& Identity, int CancelFd) {
+    TNetworkAddress Address;
+    if (Identity.Network)
+        return ParseNetworkPortName(SerialDeviceName(Identity.Name), Address) &&
+                       NetworkServerThere(Address, CancelFd)
+                   ? Identity.Name
+                   : std::string();
     if (Identity.Virtual)
         return VirtualPresent(Identity) ? Identity.Name : std::string();
     struct stat S {};
@@ -122,6 +135,12 @@ std::string FindDevice(const TDeviceIdentity& Identity) {
             return Path;
     }
     return {};
+}
+
+} // namespace
+
+std::string FindDevice(const TDeviceIdentity& Identity) {
+    return FindDevice(Identity, -1);
 }
 
 // ---- the watcher ----------------------------------------------------------------------------
@@ -176,10 +195,10 @@ struct TDeviceWatcher::TWatch {
         Published.wait();
         for (;;) {
             // Watches first, then the look: whatever appears after the look wakes the poll.
-            // Where nothing can tell of a new file (no inotify, no watch left), look once a
-            // second instead.
+            // Where nothing can tell of a new file (no inotify, no watch left) or of a server
+            // back on the network, look once a second instead.
             const int Timeout = Identity.Virtual || Arm() ? -1 : 1000;
-            const std::string Name = FindDevice(Identity);
+            const std::string Name = FindDevice(Identity, StopFd);
             if (!Name.empty()) {
                 try {
                     Callback(Name);
@@ -223,7 +242,7 @@ bool TDeviceWatcher::Start(const TDeviceIdentity& Identity, TCallback Callback) 
         if (W->PlugFd < 0)
             return false;
         AddVirtualPlugListener(W->PlugFd);
-    } else {
+    } else if (!Identity.Network) {
         W->Inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         W->Dirs = WatchedDirectories(Identity);
         for (const auto& P : {Identity.Path, Identity.DevicePath})

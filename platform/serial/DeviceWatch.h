@@ -8,11 +8,13 @@
 // from the loss (unchanged since it was identified, not yet seen gone) does not count as its
 // return.
 //
-// Covered: ttys and ptys (files under /dev and the links to them) and the virtual null-modem
-// ends of this process. The watcher waits in poll on an inotify descriptor (the name's
-// directory, the target's directory, /dev, /dev/serial/by-id or their nearest existing parent),
-// an eventfd for Stop and one for virtual plugs: it wakes only when a file is created, moved or
-// removed in there. Without inotify (no descriptors or watches left) it looks once a second.
+// Covered: ttys and ptys (files under /dev and the links to them), the virtual null-modem
+// ends of this process, and network ports (NetworkName.h): a server cannot tell of its return,
+// so the watcher tries a connection once a second, and one in progress ends at Stop. The watcher
+// waits in poll on an inotify descriptor (the name's directory, the target's directory, /dev,
+// /dev/serial/by-id or their nearest existing parent), an eventfd for Stop and one for virtual
+// plugs: it wakes only when a file is created, moved or removed in there. Without inotify (no
+// descriptors or watches left) it looks once a second.
 #pragma once
 
 #include <cstdint>
@@ -28,7 +30,8 @@ struct TDeviceIdentity {
     std::string Path;       // the file Name opens ("" for a virtual device)
     std::string DevicePath; // where Path led when identified ("" when nowhere)
     bool Virtual = false;
-    TUsbIdentity Usb; // empty when the device is not behind USB
+    bool Network = false; // a serial line on another machine, by its URL
+    TUsbIdentity Usb;     // empty when the device is not behind USB
     // An adapter's node when identified (0: none); one still there unchanged is not a return.
     std::uint64_t NodeDevice = 0, NodeInode = 0;
     std::int64_t NodeChangedNs = 0;

@@ -31,6 +31,8 @@ public:
     virtual short PollEvents(bool WantInput, bool WantOutput) const = 0;
     // After readiness: consume the notification, if the descriptor needs that.
     virtual void Acknowledge() {}
+    // After the descriptor reported room for output: for a backend with bytes of its own queued.
+    virtual void Writable() {}
     // A second descriptor that becomes readable when modem lines or line counters change, for
     // devices whose main descriptor does not tell (-1: none).
     virtual int LineEventFd() const { return -1; }
@@ -49,6 +51,9 @@ public:
     // Fails with EINVAL when the device keeps a part of the state other than asked, with its
     // previous state back in force.
     virtual bool SetLine(const DCB& State) = 0;
+    // Whether the far end (a network server) applies the line's flow control itself: output is
+    // then never held back here for CTS or DSR.
+    virtual bool RemoteFlowControl() const { return false; }
     // Whether the device itself keys RTS around transmissions in RTS toggle mode.
     virtual bool TogglesRts() const { return false; }
     virtual bool GetLine(DCB& State) = 0;

@@ -4,6 +4,7 @@
 
 #include "platform/serial/DeviceName.h"
 #include "platform/serial/HandleTable.h"
+#include "platform/serial/NetworkBackend.h"
 #include "platform/serial/SerialDevice.h"
 #include "platform/serial/TtyBackend.h"
 #include "platform/serial/VirtualBackend.h"
@@ -58,10 +59,20 @@ TSerialHandle SerialOpen(const std::string& Name) {
         SetLastPlatformError(EINVAL);
         return InvalidSerialHandle;
     }
-    bool known = false;
-    auto backend = OpenVirtualBackend(name, known);
-    if (!known)
-        backend = OpenTtyBackend(SerialDevicePath(Name));
+    std::unique_ptr<TSerialBackend> backend;
+    if (IsNetworkPortName(name)) {
+        TNetworkAddress address;
+        if (!ParseNetworkPortName(name, address)) {
+            SetLastPlatformError(EINVAL);
+            return InvalidSerialHandle;
+        }
+        backend = OpenNetworkBackend(address);
+    } else {
+        bool known = false;
+        backend = OpenVirtualBackend(name, known);
+        if (!known)
+            backend = OpenTtyBackend(SerialDevicePath(Name));
+    }
     if (!backend) {
         SetLastPlatformError(errno);
         return InvalidSerialHandle;

@@ -10,7 +10,9 @@
 //   ENOTTY         the path is not a terminal; EIO the device has vanished; EINVAL bad record
 //
 // Devices: a relative name is a device in /dev/ ("ttyUSB0", "pts/3"), an absolute path is used
-// as given, names of virtual devices (VirtualNullModem.h) are resolved first. An open is exclusive:
+// as given, names of virtual devices (VirtualNullModem.h) are resolved first;
+// "rfc2217://HOST:PORT" and "socket://HOST:PORT" are serial lines on other machines
+// (NetworkBackend.h says what they carry; a malformed one is EINVAL). An open is exclusive:
 // an advisory lock on the device stops a second open even for root.
 //
 // Receive queue: bytes are moved from the device into a queue of the input queue size by the
@@ -290,9 +292,12 @@ bool EscapeFunction(TSerialHandle Handle, std::uint32_t Function);
 // Transmit char: one byte ahead of any pending output. EBUSY while an earlier one waits.
 bool TransmitChar(TSerialHandle Handle, std::uint8_t Ch);
 
-// The errors that mean the device has vanished (hang-up, unplugged adapter, closed pty master).
+// The errors that mean the device has vanished (hang-up, unplugged adapter, closed pty master;
+// for a network port a connection reset, broken or timed out).
 inline constexpr bool IsDeviceLostError(std::int32_t Errno) {
-    return Errno == EIO || Errno == ENXIO || Errno == ENODEV;
+    return Errno == EIO || Errno == ENXIO || Errno == ENODEV || Errno == ECONNRESET ||
+           Errno == EPIPE || Errno == ETIMEDOUT || Errno == ECONNABORTED || Errno == ENETDOWN ||
+           Errno == ENETUNREACH || Errno == EHOSTUNREACH;
 }
 
 // Whether the device has vanished: Errno receives the error that told of it (EIO for a hang-up

@@ -35,6 +35,8 @@ void TSerialDevice::PollEnd(const pollfd* Fds, std::size_t Count) {
     } else if (revents & POLLIN) {
         backend_->Acknowledge();
     }
+    if (revents & POLLOUT)
+        backend_->Writable();
     if (lineEvent)
         backend_->AcknowledgeLineEvent();
     Service(TSyncClock::now(), lineEvent, revents);
@@ -401,14 +403,14 @@ bool TSerialDevice::WantInput() const {
 bool TSerialDevice::CtsHeld() {
     const bool ctsFlow = (dcb_.Flags & DCB_fOutxCtsFlow) ||
                          (dcb_.Flags & DCB_fRtsControlMask) == RTS_CONTROL_HANDSHAKE;
-    if (!ctsFlow || lost_)
+    if (!ctsFlow || lost_ || backend_->RemoteFlowControl())
         return false;
     std::uint32_t ms = 0;
     return backend_->ModemLines(ms) && !(ms & MS_CTS_ON);
 }
 
 bool TSerialDevice::DsrHeld() {
-    if (!(dcb_.Flags & DCB_fOutxDsrFlow) || lost_)
+    if (!(dcb_.Flags & DCB_fOutxDsrFlow) || lost_ || backend_->RemoteFlowControl())
         return false;
     std::uint32_t ms = 0;
     return backend_->ModemLines(ms) && !(ms & MS_DSR_ON);

@@ -146,7 +146,8 @@ TEST_F(ComSelectPortTest, PortNameFromTheListOrAnItemOfItsOwn) {
     };
     const Case Cases[] = {{NameA, NameA},
                           {"no_such_device", "no_such_device (not present)"},
-                          {"/dev/null", "/dev/null"}};
+                          {"/dev/null", "/dev/null"},
+                          {"rfc2217://rack7:4001", "rfc2217://rack7:4001"}};
     for (const auto& C : Cases) {
         SCOPED_TRACE(C.Port);
         TComPort P;
@@ -163,6 +164,29 @@ TEST_F(ComSelectPortTest, PortNameFromTheListOrAnItemOfItsOwn) {
         Box.ApplySettings();
         EXPECT_EQ(P.GetPort(), C.Port);
     }
+}
+
+// Names the application offers follow the devices, once each, in the box and in its fresh
+// drop-down list.
+TEST_F(ComSelectPortTest, OfferedNamesFollowTheDevices) {
+    SetOfferedPortNames({"rfc2217://rack7:4001", NameA, "socket://10.0.0.9:23"});
+    TComComboBox Box;
+    Box.SetComProperty(cpPort);
+    for (bool Popup : {false, true}) {
+        if (Popup) {
+            Box.showPopup();
+            Box.hidePopup();
+        }
+        QStringList Items;
+        for (int I = 0; I < Box.count(); ++I)
+            Items << Box.itemText(I);
+        ASSERT_GE(Items.size(), 3) << Popup;
+        EXPECT_EQ(Items.count(QString::fromStdString(NameA)), 1) << Popup;
+        EXPECT_EQ(Items.mid(Items.size() - 2),
+                  (QStringList{"rfc2217://rack7:4001", "socket://10.0.0.9:23"}))
+            << Popup;
+    }
+    SetOfferedPortNames({});
 }
 
 TEST_F(ComSelectPortTest, HandSetFlowControlShowsCustomAndApplyingKeepsTheFields) {

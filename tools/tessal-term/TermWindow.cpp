@@ -188,7 +188,8 @@ QString TTermWindow::ShownPortName() const {
     const std::string name = SerialDeviceName(FComPort->GetPort());
     bool isVirtual = false;
     VirtualDevicePresent(name, isVirtual);
-    return Words(isVirtual ? name : SerialDevicePath(name));
+    const std::string path = SerialDevicePath(name);
+    return Words(isVirtual || path.empty() ? name : path); // a network port has no file
 }
 
 void TTermWindow::DeviceLost(std::int32_t Errno) {

@@ -16,6 +16,7 @@
 #include "tests/common/BoundedWait.h"
 #include "tests/common/FarEnd.h"
 #include "tests/common/PtyAdapter.h"
+#include "tests/common/Ser2net.h"
 #include "tests/common/TempDir.h"
 
 namespace {
@@ -50,8 +51,12 @@ private:
 
 } // namespace
 
-// The device returns under the name it was known by, once, and only after it was plugged.
+// The device returns under the name it was known by, once, and only after it was plugged. A
+// network port's server is looked for once a second.
 TEST(DeviceWatchTest, CallsBackOnceWhenTheSameDeviceReturns) {
+    TServedPty Served;
+    TSer2net Server;
+    ASSERT_EQ(Server.Start(Served.SlaveName, ""), "");
     TTempDir Dir("tessal-watch");
     TPtyAdapter Adapter(Dir.Dir() / "ttyBACK");
     const std::string VirtualName = UniqueDeviceName("vwatchA");
@@ -60,9 +65,12 @@ TEST(DeviceWatchTest, CallsBackOnceWhenTheSameDeviceReturns) {
     const struct {
         std::string Name;
         std::function<void()> Pull, Plug;
+        int WithinMs;
     } Cases[] = {
-        {Adapter.Name().string(), [&] { Adapter.Pull(); }, [&] { Adapter.Plug(); }},
-        {VirtualName, [&] { Modem->Unplug(0); }, [&] { Modem->Replug(0); }},
+        {Adapter.Name().string(), [&] { Adapter.Pull(); }, [&] { Adapter.Plug(); }, 1000},
+        {VirtualName, [&] { Modem->Unplug(0); }, [&] { Modem->Replug(0); }, 1000},
+        {Server.RfcUrl(), [&] { Server.Stop(); },
+         [&] { ASSERT_EQ(Server.Start(Served.SlaveName, ""), ""); }, 2500},
     };
     for (const auto& C : Cases) {
         SCOPED_TRACE(C.Name);
@@ -75,7 +83,7 @@ TEST(DeviceWatchTest, CallsBackOnceWhenTheSameDeviceReturns) {
         C.Pull(); // nothing to see: still gone
         EXPECT_TRUE(Returns.Names().empty());
         C.Plug();
-        ASSERT_TRUE(Returns.WaitFor(1, 1000)) << "back within a second";
+        ASSERT_TRUE(Returns.WaitFor(1, C.WithinMs)) << "back within " << C.WithinMs << " ms";
         C.Pull();
         C.Plug();
         Watcher.Stop();

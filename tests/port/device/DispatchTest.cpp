@@ -132,6 +132,12 @@ INSTANTIATE_TEST_SUITE_P(AllModes, DispatchModeTest,
 
 using DispatchTest = TPairTest;
 
+// Once more over a network port where the far end needs neither modem lines nor injected line
+// errors, which a served pty cannot give.
+class DispatchOnEachPortTest : public TOnEachPort<TPairTest> {};
+INSTANTIATE_TEST_SUITE_P(Ports, DispatchOnEachPortTest, ::testing::Values(pkVirtual, pkRfc2217),
+                         PortKindName);
+
 TEST_F(DispatchTest, ErrorIsHeardBeforeTheBytesOfTheSameBatch) {
     RecordEvents(Port, Log);
     Port.SetEvents(TComEvents{evRxChar, evError});
@@ -142,7 +148,7 @@ TEST_F(DispatchTest, ErrorIsHeardBeforeTheBytesOfTheSameBatch) {
     EXPECT_EQ(Log.Entries(), (std::vector<std::string>{"Error 1", "RxChar 1"}));
 }
 
-TEST_F(DispatchTest, ReceivedBytesGoToOnRxBufAndLinksReadOnce) {
+TEST_P(DispatchOnEachPortTest, ReceivedBytesGoToOnRxBufAndLinksReadOnce) {
     Port.OnRxChar = [&](TObject*, std::int32_t) { Log.Add("RxChar"); };
     Port.OnRxBuf = [&](TObject*, const void* B, std::int32_t N) {
         Log.Add("port " + std::string(static_cast<const char*>(B), static_cast<std::size_t>(N)));
@@ -198,7 +204,7 @@ TEST_F(DispatchTest, ReceivedBytesGoToOnRxBufAndLinksReadOnce) {
     EXPECT_EQ(Log.Entries(), std::vector<std::string>{"port solo"});
 }
 
-TEST_F(DispatchTest, EmptyQueueAtReceiveEventFiresNothing) {
+TEST_P(DispatchOnEachPortTest, EmptyQueueAtReceiveEventFiresNothing) {
     RecordEvents(Port, Log);
     TComLink Link;
     Link.OnRx = [&](TObject*, bool) { Log.Add("link rx"); };
@@ -213,7 +219,7 @@ TEST_F(DispatchTest, EmptyQueueAtReceiveEventFiresNothing) {
     Port.UnRegisterLink(&Link);
 }
 
-TEST_F(DispatchTest, BytesTakenBeforeTheReadAreNotPassedOn) {
+TEST_P(DispatchOnEachPortTest, BytesTakenBeforeTheReadAreNotPassedOn) {
     std::string Delivered;
     Port.OnRxBuf = [&](TObject*, const void* B, std::int32_t N) {
         Delivered.append(static_cast<const char*>(B), static_cast<std::size_t>(N));
@@ -364,7 +370,7 @@ TEST_F(DispatchTest, CloseWhileAThreadSyncDispatchIsInFlight) {
     EXPECT_EQ(Handled.load(), 1000) << "every dispatch in flight finished during Close";
 }
 
-TEST_F(DispatchTest, MainWindowConfigurationReadsASplitAnswerInOrder) {
+TEST_P(DispatchOnEachPortTest, MainWindowConfigurationReadsASplitAnswerInOrder) {
     Port.SetBaudRate(br9600);
     Port.SetDataBits(dbEight);
     Port.SetStopBits(sbOneStopBit);
@@ -398,18 +404,18 @@ TEST_F(DispatchTest, MainWindowConfigurationReadsASplitAnswerInOrder) {
     EXPECT_EQ(Received, Answer);
 }
 
-TEST_F(DispatchTest, LostDeviceIsHeardOnceAndThePortClosesAndReopens) {
+TEST_P(DispatchOnEachPortTest, LostDeviceIsHeardOnceAndThePortClosesAndReopens) {
     RecordEvents(Port, Log);
     Port.SetSyncMethod(smNone);
     OpenPeer();
     Port.Open();
     Log.Clear();
-    Modem->Unplug(0);
+    PullFarEnd();
     EXPECT_TRUE(WaitServing([&] { return Has(Log, "Error 16"); })) << "ceIO";
     EXPECT_FALSE(WaitServing([&] { return Log.Count("Error 16") > 1; }, 200));
     Port.Close();
     EXPECT_FALSE(Port.GetConnected());
-    Modem->Replug(0);
+    PlugFarEnd();
     Port.Open();
     EXPECT_TRUE(Port.GetConnected());
 }

@@ -40,6 +40,26 @@ TEST(PortWordsTest, SentencesByErrnoAndContext) {
         {"/dev/tessal-none/ttyX", EACCES, ppOpening,
          "/dev/tessal-none/ttyX: permission denied; membership of the 'dialout' group is the "
          "usual cure"},
+        {"rfc2217://rack7:4001", 0, ppLost,
+         "rfc2217://rack7:4001 disconnected: rack7 port 4001 closed the connection"},
+        {"rfc2217://rack7:4001", ETIMEDOUT, ppTransfer,
+         "rfc2217://rack7:4001 disconnected: rack7 port 4001 stopped answering"},
+        {"socket://10.0.0.9:23", ECONNRESET, ppTransfer,
+         "socket://10.0.0.9:23 disconnected: the connection to 10.0.0.9 port 23 broke: "
+         "connection reset by peer"},
+        {"rfc2217://rack7:4001", ECONNREFUSED, ppOpening,
+         "rfc2217://rack7:4001 could not be opened: nothing accepts connections at rack7 port "
+         "4001"},
+        {"rfc2217://rack7.invalid:4001", ENXIO, ppOpening,
+         "rfc2217://rack7.invalid:4001 could not be opened: the host name rack7.invalid does not "
+         "resolve"},
+        {"rfc2217://rack7:4001", EPROTONOSUPPORT, ppOpening,
+         "rfc2217://rack7:4001 could not be opened: rack7 port 4001 does not serve RFC 2217 "
+         "(telnet com port control)"},
+        {"rfc2217://rack7", EINVAL, ppOpening,
+         "rfc2217://rack7 is not a network port name; write rfc2217://HOST:PORT or "
+         "socket://HOST:PORT"},
+        {"rfc2217://rack7:4001", EINVAL, ppSettings, "rfc2217://rack7:4001 refuses these settings"},
     };
     for (const auto& C : Cases)
         EXPECT_EQ(PortProblemInWords(C.Name, C.Errno, C.Context), C.Words) << C.Name;
