@@ -1,6 +1,7 @@
 #include "terminal/CPortTrmBuffer.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "terminal/TermEngine.h"
 
@@ -8,7 +9,29 @@ namespace {
 
 constexpr int TabWidth = 8;
 
+constexpr char32_t Glyphs[31] = {0x25C6, 0x2592, 0x2409, 0x240C, 0x240D, 0x240A, 0x00B0, 0x00B1,
+                                 0x2424, 0x240B, 0x2518, 0x2510, 0x250C, 0x2514, 0x253C, 0x23BA,
+                                 0x23BB, 0x2500, 0x23BC, 0x23BD, 0x251C, 0x2524, 0x2534, 0x252C,
+                                 0x2502, 0x2264, 0x2265, 0x03C0, 0x2260, 0x00A3, 0x00B7};
+
 } // namespace
+
+char32_t LineDrawingGlyph(char Character) {
+    return IsLineDrawing(Character) ? Glyphs[Character - 1] : static_cast<unsigned char>(Character);
+}
+
+char LineDrawingText(char Character) {
+    if (!IsLineDrawing(Character))
+        return Character;
+    const char Dec = static_cast<char>(Character - 1 + FirstLineDrawingChar);
+    if (Dec >= 'j' && Dec <= 'n')
+        return '+';
+    if (Dec >= 't' && Dec <= 'w')
+        return '+';
+    if (Dec >= 'o' && Dec <= 's')
+        return '-';
+    return Dec == 'x' ? '|' : Dec;
+}
 
 void TComTermBuffer::Init() {
     FColumns = FOwner->GetColumns();
@@ -50,6 +73,72 @@ void TComTermBuffer::EraseLine(int Column, int Row) {
 
 void TComTermBuffer::EraseScreen(int Column, int Row) {
     Erase(Column, Row, FRows);
+}
+
+void TComTermBuffer::EraseRange(int FromColumn, int FromRow, int ToColumn, int ToRow) {
+    const auto First = static_cast<std::ptrdiff_t>((FromRow - 1) * FColumns + FromColumn - 1);
+    const auto Last = static_cast<std::ptrdiff_t>((ToRow - 1) * FColumns + ToColumn);
+    if (Last <= First)
+        return;
+    std::fill(FCells.begin() + First, FCells.begin() + Last, TComTermChar{});
+    TTermView& View = FOwner->Display();
+    if (FromRow == ToRow) {
+        View.InvalidatePortion(FromColumn, FromRow, ToColumn, ToRow);
+        return;
+    }
+    View.InvalidatePortion(FromColumn, FromRow, FColumns, FromRow);
+    if (ToRow - FromRow > 1)
+        View.InvalidatePortion(1, FromRow + 1, FColumns, ToRow - 1);
+    View.InvalidatePortion(1, ToRow, ToColumn, ToRow);
+}
+
+void TComTermBuffer::InsertCells(int Column, int Row, int Count) {
+    Count = std::min(Count, FColumns - Column + 1);
+    if (Count <= 0)
+        return;
+    const auto Start = FCells.begin() + static_cast<std::ptrdiff_t>((Row - 1) * FColumns);
+    const auto From = Start + (Column - 1), End = Start + FColumns;
+    std::move_backward(From, End - Count, End);
+    std::fill(From, From + Count, TComTermChar{});
+    FOwner->Display().InvalidatePortion(Column, Row, FColumns, Row);
+}
+
+void TComTermBuffer::DeleteCells(int Column, int Row, int Count) {
+    Count = std::min(Count, FColumns - Column + 1);
+    if (Count <= 0)
+        return;
+    const auto Start = FCells.begin() + static_cast<std::ptrdiff_t>((Row - 1) * FColumns);
+    const auto From = Start + (Column - 1), End = Start + FColumns;
+    std::move(From + Count, End, From);
+    std::fill(End - Count, End, TComTermChar{});
+    FOwner->Display().InvalidatePortion(Column, Row, FColumns, Row);
+}
+
+void TComTermBuffer::ScrollRows(int Top, int Bottom, int Count) {
+    const int Height = Bottom - Top + 1;
+    if (Count == 0 || Height <= 0)
+        return;
+    const auto Width = static_cast<std::ptrdiff_t>(FColumns);
+    const auto First = FCells.begin() + (Top - 1) * Width, Last = FCells.begin() + Bottom * Width;
+    TTermView& View = FOwner->Display();
+    if (std::abs(Count) >= Height) {
+        std::fill(First, Last, TComTermChar{});
+        View.InvalidatePortion(1, Top, FColumns, Bottom);
+        return;
+    }
+    const auto Shift = std::abs(Count) * Width;
+    if (Count > 0) {
+        std::move(First + Shift, Last, First);
+        std::fill(Last - Shift, Last, TComTermChar{});
+    } else {
+        std::move_backward(First, Last - Shift, Last);
+        std::fill(First, First + Shift, TComTermChar{});
+    }
+    // The screen's own scroll is what a view without regions knows.
+    if (Top == 1 && Bottom == FRows && std::abs(Count) == 1)
+        View.ScrollScreen(Count > 0);
+    else
+        View.ScrollRows(Top, Bottom, Count);
 }
 
 int TComTermBuffer::NextTab(int Column) const {

@@ -11,7 +11,7 @@
 using TColor = std::uint32_t;
 
 struct TComTermChar {
-    // 0: an empty cell, nothing drawn.
+    // 0: an empty cell, nothing drawn. 1..31: a glyph of the line-drawing set (LineDrawingGlyph).
     char Character = 0;
     TColor TextColor = 0;
     TColor BackgroundColor = 0;
@@ -19,6 +19,20 @@ struct TComTermChar {
 
     friend bool operator==(const TComTermChar&, const TComTermChar&) = default;
 };
+
+// The line-drawing set's characters 0x60..0x7E are kept in a cell as 1..31, so the buffer alone
+// tells a box corner from a letter.
+inline constexpr char FirstLineDrawingChar = 0x60;
+inline constexpr bool IsLineDrawing(char Character) {
+    return Character >= 1 && Character <= 31;
+}
+inline constexpr char LineDrawingCell(char Ch) {
+    return static_cast<char>(Ch - FirstLineDrawingChar + 1);
+}
+// The glyph's Unicode code point.
+char32_t LineDrawingGlyph(char Character);
+// A plain character that stands for it in text (corners and crossings '+', lines '-' and '|').
+char LineDrawingText(char Character);
 
 class TTermEngine;
 
@@ -51,6 +65,15 @@ public:
     void EraseLine(int Column, int Row);
     // From the cell to the end of the screen.
     void EraseScreen(int Column, int Row);
+    // The cells from (FromColumn, FromRow) to (ToColumn, ToRow) in reading order, both included.
+    void EraseRange(int FromColumn, int FromRow, int ToColumn, int ToRow);
+    // Count cells of the row from Column move right (those pushed past the edge are lost) or,
+    // for DeleteCells, the cells after them move left; the cells vacated are emptied.
+    void InsertCells(int Column, int Row, int Count);
+    void DeleteCells(int Column, int Row, int Count);
+    // Rows Top..Bottom move Count rows up (Count > 0) or down (Count < 0) within themselves; the
+    // rows vacated are emptied.
+    void ScrollRows(int Top, int Bottom, int Count);
 
     bool GetTab(int Column) const { return FTabStops[static_cast<std::size_t>(Column - 1)]; }
     void SetTab(int Column, bool Value) { FTabStops[static_cast<std::size_t>(Column - 1)] = Value; }
