@@ -23,6 +23,10 @@ public:
 
 TNullView NullView;
 
+bool IsPlainText(char Ch) {
+    return Ch >= 32 && Ch < 127;
+}
+
 int Clamp(std::int64_t Value, int Low, int High) {
     return static_cast<int>(std::clamp<std::int64_t>(Value, Low, High));
 }
@@ -177,8 +181,19 @@ void TTermEngine::Write(const void* Buffer, std::int32_t Count) {
         return;
     TCaretHider Hider(Display());
     const auto* Bytes = static_cast<const char*>(Buffer);
-    for (std::int32_t I = 0; I < Count; ++I)
-        ProcessByte(Bytes[I]);
+    for (std::int32_t I = 0; I < Count;) {
+        // Text between sequences, the bulk of what a full-screen program sends, in stretches.
+        if (FVT102Parser != nullptr && !FVT102Parser->GetCollectingSequence() &&
+            IsPlainText(Bytes[I])) {
+            std::int32_t End = I + 1;
+            while (End < Count && IsPlainText(Bytes[End]))
+                ++End;
+            PrintRunVT102(Bytes + I, End - I);
+            I = End;
+            continue;
+        }
+        ProcessByte(Bytes[I++]);
+    }
 }
 
 void TTermEngine::ProcessByte(char Ch) {

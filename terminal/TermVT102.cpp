@@ -92,6 +92,54 @@ void TTermEngine::PrintVT102(char Ch) {
         FVT.WrapPending = FWrapLines;
 }
 
+void TTermEngine::PrintRunVT102(const char* Text, std::int32_t Count) {
+    if (FVT.InsertMode) {
+        for (std::int32_t I = 0; I < Count; ++I) {
+            PrintVT102(Text[I]);
+            DoChar(Text[I]);
+        }
+        return;
+    }
+    TComTermChar Cell = GetCharAttr();
+    const char Set = FVT.Charsets[FVT.Shift];
+    const bool Graphics = IsGraphicsSet(Set), UnitedKingdom = Set == 'A';
+    while (Count > 0) {
+        if (FVT.WrapPending) {
+            GotoVT102(1, FCaretRow);
+            IndexVT102();
+        }
+        const int First = FCaretColumn, Row = FCaretRow;
+        const int Stretch = std::min(Count, FColumns - First + 1);
+        for (int I = 0; I < Stretch; ++I) {
+            char Ch = Text[I];
+            if (Graphics && Ch >= '_')
+                Ch = Ch == '_' ? ' ' : LineDrawingCell(Ch);
+            else if (UnitedKingdom && Ch == '#')
+                Ch = '\xA3';
+            Cell.Character = Ch;
+            FScreenBuffer.SetChar(First + I, Row, Cell);
+            DoChar(Text[I]);
+        }
+        const int Last = First + Stretch - 1;
+        Display().InvalidatePortion(First, Row, Last, Row);
+        Text += Stretch;
+        Count -= Stretch;
+        if (Last < FColumns) {
+            MoveCaret(Last + 1, Row);
+        } else if (FWrapLines) {
+            MoveCaret(Last, Row);
+            FVT.WrapPending = true;
+        } else {
+            // Without wrapping the rest lands on the last column, one over the other.
+            MoveCaret(Last, Row);
+            for (; Count > 0; --Count, ++Text) {
+                PrintVT102(*Text);
+                DoChar(*Text);
+            }
+        }
+    }
+}
+
 void TTermEngine::AdvanceVT102(TAdvanceCaret Kind) {
     switch (Kind) {
     case acChar:
