@@ -166,7 +166,8 @@ std::string Visible(const std::string& S) {
 
 } // namespace
 
-// One stream given as text ('^' for ESC): both screens' first rows and carets.
+// One stream given as text ('^' for ESC) or read from a file: our screen, and libvterm's rows
+// where they differ ('!').
 int Show(std::string Text, bool Raw) {
     for (char& Ch : Text)
         if (Ch == '^' && !Raw)
@@ -182,18 +183,22 @@ int Show(std::string Text, bool Raw) {
     vterm_state_get_cursorpos(vterm_obtain_state(Vt), &Caret);
     std::printf("ours %d,%d  libvterm %d,%d\n", Engine.GetCaretColumn(), Engine.GetCaretRow(),
                 Caret.col + 1, Caret.row + 1);
-    for (int Row = 1; Row <= 6; ++Row) {
-        std::string Ours, Theirs;
-        for (int Column = 1; Column <= Columns; ++Column) {
+    for (int Row = 1; Row <= Engine.GetRows(); ++Row) {
+        std::string Ours, Plain, Theirs;
+        for (int Column = 1; Column <= Engine.GetColumns(); ++Column) {
             const char Ch = Engine.GetScreenBuffer().GetChar(Column, Row).Character;
-            Ours += Ch == 0 ? '.' : IsLineDrawing(Ch) ? '#' : Ch;
+            Ours += Ch == 0 ? '.' : IsLineDrawing(Ch) ? LineDrawingText(Ch) : Ch;
+            Plain += Ch == 0 ? '.' : IsLineDrawing(Ch) || Ch < 0 ? '#' : Ch;
+        }
+        for (int Column = 1; Column <= Columns; ++Column) {
             VTermScreenCell Cell;
             vterm_screen_get_cell(vterm_obtain_screen(Vt), VTermPos{Row - 1, Column - 1}, &Cell);
-            Theirs += Cell.chars[0] == 0    ? '.'
-                      : Cell.chars[0] > 127 ? '#'
-                                            : static_cast<char>(Cell.chars[0]);
+            const char32_t Ch = Cell.chars[0];
+            Theirs += Ch == 0 ? '.' : Ch < 128 ? static_cast<char>(Ch) : '#';
         }
-        std::printf("%s\n%s\n", Ours.c_str(), Theirs.c_str());
+        std::printf(" %s\n", Ours.c_str());
+        if (Plain.substr(0, Columns) != Theirs)
+            std::printf("!%s\n", Theirs.c_str());
     }
     vterm_free(Vt);
     return 0;
@@ -202,10 +207,12 @@ int Show(std::string Text, bool Raw) {
 int main(int argc, char* argv[]) {
     if (argc > 2 && std::string(argv[1]) == "-e")
         return Show(argv[2], false);
-    if (argc > 2 && std::string(argv[1]) == "-f") { // a stream written by a failing run
+    if (argc > 2 && std::string(argv[1]) == "-f") { // a file, or its first bytes
         std::string Text;
+        const long Limit = argc > 3 ? std::atol(argv[3]) : -1;
         if (FILE* File = std::fopen(argv[2], "rb")) {
-            for (int Ch; (Ch = std::fgetc(File)) != EOF;)
+            for (int Ch; (Limit < 0 || static_cast<long>(Text.size()) < Limit) &&
+                         (Ch = std::fgetc(File)) != EOF;)
                 Text += static_cast<char>(Ch);
             std::fclose(File);
         }
