@@ -311,11 +311,14 @@ bool TTermEngine::PerformVT102(TEscapeCode Code, const TControlParams& P) {
         FVT.SavedWrapPending = FVT.WrapPending;
         break;
     case ecRestoreCaretAndAttr:
-        GotoVT102(FSavedCaretColumn, FSavedCaretRow);
         RestoreAttr();
         std::copy(FVT.SavedCharsets, FVT.SavedCharsets + 2, FVT.Charsets);
         FVT.Shift = FVT.SavedShift;
         FVT.OriginMode = FVT.SavedOriginMode;
+        // In origin mode the caret cannot leave the margins set since.
+        GotoVT102(FSavedCaretColumn, FVT.OriginMode
+                                         ? std::clamp(FSavedCaretRow, FVT.Top, FVT.Bottom)
+                                         : FSavedCaretRow);
         FVT.WrapPending = FVT.SavedWrapPending && FWrapLines &&
                           FCaretColumn == FColumns; // a narrower screen since drops it
         break;

@@ -21,7 +21,8 @@ constexpr int Rows = 24, Columns = 80;
 class TGenerator {
 public:
     // With Margins, streams set scrolling regions but never move the caret up or down by
-    // CUU and CUD: libvterm lets those leave the region, which a VT102 does not.
+    // CUU and CUD (libvterm lets those leave the region, which a VT102 does not) nor insert or
+    // delete characters.
     TGenerator(unsigned Seed, bool Margins) : FGen(Seed), FMargins(Margins) {}
 
     std::string Next() {
@@ -74,8 +75,8 @@ public:
                 FSets[Escape[1] - '('] = Escape[2];
             return Escape[1] == '8' && FSaved != FSets ? "" : Escape;
         }
-        if (P < 78)
-            return Csi(Number() + std::string(1, "@PXLM"[Pick(5)]));
+        if (P < 78) // libvterm ignores ICH and DCH outside the margins, a VT102 does not
+            return Csi(Number() + std::string(1, "XLM@P"[Pick(FMargins ? 3 : 5)]));
         if (P < 84)
             return Csi(std::string(1, "012"[Pick(3)]) + (Pick(2) ? "K" : "J"));
         if (P < 90) {

@@ -84,6 +84,8 @@ TEST(Vt102Test, MarginsScrollAndOriginMode) {
         {Fill + "^[2;5r^[6;1H^[L^[M", "a|b|c|d|e|f", "1,6"}, // outside the region
         {Fill + "^[2;5r^[3;1H^[0L", "a|b||c|d|f", "1,3"},    // a count of 0 is 1
         {Fill + "^[1;99r^[6;1H\n", "b|c|d|e|f", "1,6"},      // bottom beyond the screen
+        {"^[?6h^[2;4r^[3;1H^7^[?6l^[H^8X", "|||X", "2,4"},   // DECRC restores origin mode
+        {"^[?6h^[2;4r^[3;1H^7^[5;6r^8X", "||||X", "2,5"},    // ... within the new margins
     });
 }
 
