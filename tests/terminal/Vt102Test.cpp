@@ -73,6 +73,8 @@ TEST(Vt102Test, MarginsScrollAndOriginMode) {
         {Fill + "^[2;4r^[6;1H\n", "a|b|c|d|e|f", "1,6"},     // below the region, last row
         {Fill + "^[2;4r^[5;1H\n", "a|b|c|d|e|f", "1,6"},     // below the region, moves
         {Fill + "^[2;4r^[2;1H^M", "a||b|c|e|f", "1,2"},      // RI at the top margin
+        {Fill + "^[2;4r^[2;1H\n", "a|b|c|d|e|f", "1,3"},     // LF at the top margin
+        {Fill + "^[2;4r^[4;1H^M", "a|b|c|d|e|f", "1,3"},     // RI at the bottom margin
         {Fill + "^[2;4r^[1;1H^M", "a|b|c|d|e|f", "1,1"},     // RI above the region, first row
         {Fill + "^[3;3r^[3;1H\n", "a|b|c|d|e|f", "1,4"},     // a one-line region is ignored
         {Fill + "^[2;4r^[4;3H^D^E", "a|d|||e|f", "1,4"},     // IND and NEL
