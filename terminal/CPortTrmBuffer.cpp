@@ -38,29 +38,30 @@ void TComTermBuffer::Init() {
     FRows = FOwner->GetRows();
     // Fresh blocks rather than a resize: the old cells must not survive at new positions.
     std::vector<TComTermChar>(static_cast<std::size_t>(FColumns * FRows)).swap(FCells);
+    FRowStart.resize(static_cast<std::size_t>(FRows));
+    for (int Row = 0; Row < FRows; ++Row)
+        FRowStart[static_cast<std::size_t>(Row)] = static_cast<std::ptrdiff_t>(Row) * FColumns;
     std::vector<bool>(static_cast<std::size_t>(FColumns), false).swap(FTabStops);
     for (int Column = 1; Column <= FColumns; Column += TabWidth)
         SetTab(Column, true);
 }
 
 void TComTermBuffer::ScrollDown() {
-    const auto Width = static_cast<std::ptrdiff_t>(FColumns);
-    std::move(FCells.begin() + Width, FCells.end(), FCells.begin());
-    std::fill(FCells.end() - Width, FCells.end(), TComTermChar{});
+    std::rotate(FRowStart.begin(), FRowStart.begin() + 1, FRowStart.end());
+    Blank(FRows, 1, FColumns);
     FOwner->Display().ScrollScreen(true);
 }
 
 void TComTermBuffer::ScrollUp() {
-    const auto Width = static_cast<std::ptrdiff_t>(FColumns);
-    std::move_backward(FCells.begin(), FCells.end() - Width, FCells.end());
-    std::fill(FCells.begin(), FCells.begin() + Width, TComTermChar{});
+    std::rotate(FRowStart.begin(), FRowStart.end() - 1, FRowStart.end());
+    Blank(1, 1, FColumns);
     FOwner->Display().ScrollScreen(false);
 }
 
 void TComTermBuffer::Erase(int Column, int Row, int LastRow) {
-    auto First = FCells.begin() + static_cast<std::ptrdiff_t>((Row - 1) * FColumns + Column - 1);
-    auto Last = FCells.begin() + static_cast<std::ptrdiff_t>(LastRow * FColumns);
-    std::fill(First, Last, TComTermChar{});
+    Blank(Row, Column, FColumns);
+    for (int R = Row + 1; R <= LastRow; ++R)
+        Blank(R, 1, FColumns);
     TTermView& View = FOwner->Display();
     View.InvalidatePortion(Column, Row, FColumns, Row);
     if (LastRow > Row)
@@ -76,16 +77,18 @@ void TComTermBuffer::EraseScreen(int Column, int Row) {
 }
 
 void TComTermBuffer::EraseRange(int FromColumn, int FromRow, int ToColumn, int ToRow) {
-    const auto First = static_cast<std::ptrdiff_t>((FromRow - 1) * FColumns + FromColumn - 1);
-    const auto Last = static_cast<std::ptrdiff_t>((ToRow - 1) * FColumns + ToColumn);
-    if (Last <= First)
+    if (FromRow > ToRow || (FromRow == ToRow && FromColumn > ToColumn))
         return;
-    std::fill(FCells.begin() + First, FCells.begin() + Last, TComTermChar{});
     TTermView& View = FOwner->Display();
     if (FromRow == ToRow) {
+        Blank(FromRow, FromColumn, ToColumn);
         View.InvalidatePortion(FromColumn, FromRow, ToColumn, ToRow);
         return;
     }
+    Blank(FromRow, FromColumn, FColumns);
+    for (int Row = FromRow + 1; Row < ToRow; ++Row)
+        Blank(Row, 1, FColumns);
+    Blank(ToRow, 1, ToColumn);
     View.InvalidatePortion(FromColumn, FromRow, FColumns, FromRow);
     if (ToRow - FromRow > 1)
         View.InvalidatePortion(1, FromRow + 1, FColumns, ToRow - 1);
@@ -96,8 +99,8 @@ void TComTermBuffer::InsertCells(int Column, int Row, int Count) {
     Count = std::min(Count, FColumns - Column + 1);
     if (Count <= 0)
         return;
-    const auto Start = FCells.begin() + static_cast<std::ptrdiff_t>((Row - 1) * FColumns);
-    const auto From = Start + (Column - 1), End = Start + FColumns;
+    TComTermChar* const From = RowCells(Row) + (Column - 1);
+    TComTermChar* const End = RowCells(Row) + FColumns;
     std::move_backward(From, End - Count, End);
     std::fill(From, From + Count, TComTermChar{});
     FOwner->Display().InvalidatePortion(Column, Row, FColumns, Row);
@@ -107,8 +110,8 @@ void TComTermBuffer::DeleteCells(int Column, int Row, int Count) {
     Count = std::min(Count, FColumns - Column + 1);
     if (Count <= 0)
         return;
-    const auto Start = FCells.begin() + static_cast<std::ptrdiff_t>((Row - 1) * FColumns);
-    const auto From = Start + (Column - 1), End = Start + FColumns;
+    TComTermChar* const From = RowCells(Row) + (Column - 1);
+    TComTermChar* const End = RowCells(Row) + FColumns;
     std::move(From + Count, End, From);
     std::fill(End - Count, End, TComTermChar{});
     FOwner->Display().InvalidatePortion(Column, Row, FColumns, Row);
@@ -118,21 +121,22 @@ void TComTermBuffer::ScrollRows(int Top, int Bottom, int Count) {
     const int Height = Bottom - Top + 1;
     if (Count == 0 || Height <= 0)
         return;
-    const auto Width = static_cast<std::ptrdiff_t>(FColumns);
-    const auto First = FCells.begin() + (Top - 1) * Width, Last = FCells.begin() + Bottom * Width;
     TTermView& View = FOwner->Display();
     if (std::abs(Count) >= Height) {
-        std::fill(First, Last, TComTermChar{});
+        for (int Row = Top; Row <= Bottom; ++Row)
+            Blank(Row, 1, FColumns);
         View.InvalidatePortion(1, Top, FColumns, Bottom);
         return;
     }
-    const auto Shift = std::abs(Count) * Width;
+    const auto First = FRowStart.begin() + (Top - 1), Last = FRowStart.begin() + Bottom;
     if (Count > 0) {
-        std::move(First + Shift, Last, First);
-        std::fill(Last - Shift, Last, TComTermChar{});
+        std::rotate(First, First + Count, Last);
+        for (int Row = Bottom - Count + 1; Row <= Bottom; ++Row)
+            Blank(Row, 1, FColumns);
     } else {
-        std::move_backward(First, Last - Shift, Last);
-        std::fill(First, First + Shift, TComTermChar{});
+        std::rotate(First, Last + Count, Last);
+        for (int Row = Top; Row < Top - Count; ++Row)
+            Blank(Row, 1, FColumns);
     }
     // The screen's own scroll is what a view without regions knows.
     if (Top == 1 && Bottom == FRows && std::abs(Count) == 1)

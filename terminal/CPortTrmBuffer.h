@@ -3,7 +3,9 @@
 // (the owner clamps the caret before any cell is written). No Qt here.
 #pragma once
 
+#include <algorithm>
 #include <concepts>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -91,11 +93,19 @@ public:
     TTermEngine* GetOwner() const { return FOwner; }
 
 private:
-    TComTermChar& Cell(int Column, int Row) {
-        return FCells[static_cast<std::size_t>((Row - 1) * FColumns + (Column - 1))];
+    // The first cell of a row: rows live anywhere in the block, FRowStart says where, so a
+    // scroll moves row numbers rather than cells.
+    TComTermChar* RowCells(int Row) {
+        return FCells.data() + FRowStart[static_cast<std::size_t>(Row - 1)];
     }
-    const TComTermChar& Cell(int Column, int Row) const {
-        return FCells[static_cast<std::size_t>((Row - 1) * FColumns + (Column - 1))];
+    const TComTermChar* RowCells(int Row) const {
+        return FCells.data() + FRowStart[static_cast<std::size_t>(Row - 1)];
+    }
+    TComTermChar& Cell(int Column, int Row) { return RowCells(Row)[Column - 1]; }
+    const TComTermChar& Cell(int Column, int Row) const { return RowCells(Row)[Column - 1]; }
+    // Cells From..To of a row emptied, without telling the view.
+    void Blank(int Row, int From, int To) {
+        std::fill(RowCells(Row) + (From - 1), RowCells(Row) + To, TComTermChar{});
     }
     void Erase(int Column, int Row, int LastRow);
 
@@ -104,5 +114,6 @@ private:
     int FColumns = 0;
     int FRows = 0;
     std::vector<TComTermChar> FCells;
+    std::vector<std::ptrdiff_t> FRowStart;
     std::vector<bool> FTabStops;
 };

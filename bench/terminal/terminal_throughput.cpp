@@ -11,6 +11,7 @@
 #include <initializer_list>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "terminal/TermEngine.h"
 
@@ -121,7 +122,8 @@ double MeasureEngine(const std::string& Stream, TTermEmulation Emulation, const 
 }
 
 // libvterm's figure and the ratios of ours to it, or a note that it is not there.
-void CompareWithVterm(const std::string& Stream, std::initializer_list<double> Ours) {
+void CompareWithVterm(const std::string& Stream,
+                      std::initializer_list<std::pair<const char*, double>> Ours) {
 #ifdef TESSAL_HAVE_VTERM
     VTerm* Vt = vterm_new(24, 80);
     vterm_set_utf8(Vt, 0);
@@ -133,8 +135,8 @@ void CompareWithVterm(const std::string& Stream, std::initializer_list<double> O
         [&](const char* Bytes, std::size_t Count) { vterm_input_write(Vt, Bytes, Count); });
     vterm_free(Vt);
     std::printf("  %-25s %8.1f MB/s\n", "libvterm screen layer:", Theirs);
-    for (const double Mine : Ours)
-        std::printf("  ratio (ours / libvterm):  %8.2f\n", Mine / Theirs);
+    for (const auto& [Name, Mine] : Ours)
+        std::printf("  ratio %-6s / libvterm:   %8.2f\n", Name, Mine / Theirs);
 #else
     (void)Stream;
     (void)Ours;
@@ -164,11 +166,11 @@ int main() {
     std::printf("  parser alone:             %8.1f MB/s (%zu codes per run)\n", ParserOnly, Codes);
     const double Vt100 = MeasureEngine(Stream, teVT100orANSI, "parser + screen buffer:");
     const double Vt102 = MeasureEngine(Stream, teVT102, "the same in teVT102:");
-    CompareWithVterm(Stream, {Vt100, Vt102});
+    CompareWithVterm(Stream, {{"VT100", Vt100}, {"VT102", Vt102}});
 
     const std::string Scrolling = ScrollRegionStream();
     std::printf("scroll-region stream (teVT102): %zu bytes\n", Scrolling.size());
     const double Region = MeasureEngine(Scrolling, teVT102, "parser + screen buffer:");
-    CompareWithVterm(Scrolling, {Region});
+    CompareWithVterm(Scrolling, {{"VT102", Region}});
     return 0;
 }
