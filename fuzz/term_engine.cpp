@@ -7,6 +7,7 @@
 #include "terminal/TermEngine.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <string_view>
 
 namespace {
@@ -22,6 +23,11 @@ public:
     }
     void InvalidateAll() override {}
     void ScrollScreen(bool) override {}
+    void ScrollRows(int Top, int Bottom, int Count) override {
+        Cell(1, Top);
+        Cell(1, Bottom);
+        FUZZ_CHECK(Top <= Bottom && Count != 0 && std::abs(Count) <= Bottom - Top);
+    }
     void DrawCell(int Column, int Row, const TComTermChar&) override { Cell(Column, Row); }
     void CaretMoved(int Column, int Row) override { Cell(Column, Row); }
     void HideCaret() override { ++FHidden; }
@@ -63,6 +69,10 @@ void CheckState(const TTermEngine& Engine, const TCheckingView& View) {
     FUZZ_CHECK(Engine.GetScreenBuffer().GetRows() == Engine.GetRows());
     FUZZ_CHECK(Engine.GetCaretColumn() >= 1 && Engine.GetCaretColumn() <= Engine.GetColumns());
     FUZZ_CHECK(Engine.GetCaretRow() >= 1 && Engine.GetCaretRow() <= Engine.GetRows());
+    FUZZ_CHECK(Engine.GetTopMargin() >= 1 && Engine.GetTopMargin() <= Engine.GetBottomMargin());
+    FUZZ_CHECK(Engine.GetBottomMargin() <= Engine.GetRows());
+    FUZZ_CHECK(!Engine.GetWrapPending() ||
+               (Engine.GetWrapLines() && Engine.GetCaretColumn() == Engine.GetColumns()));
 }
 
 } // namespace
@@ -76,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     TCountingOutput Output;
     Engine.SetView(&View);
     Engine.SetOutput(&Output);
-    Engine.SetEmulation(static_cast<TTermEmulation>(Switches % 3));
+    Engine.SetEmulation(static_cast<TTermEmulation>(Switches % 4));
     Engine.SetWrapLines((Switches & 0x04) != 0);
     Engine.SetLocalEcho((Switches & 0x08) != 0);
     Engine.SetAppendLF((Switches & 0x10) != 0);

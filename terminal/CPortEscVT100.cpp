@@ -187,6 +187,10 @@ TEscapeCode TEscapeCodesVT100::DetectExtCode(const std::string& Str) {
 }
 
 std::string TEscapeCodesVT100::EscCodeToStr(TEscapeCode Code, const TStrings* AParams) const {
+    return CodeText(Code, AParams);
+}
+
+std::string TEscapeCodesVT100::CodeText(TEscapeCode Code, const TStrings* AParams) {
     const auto Esc = [](const std::string& Text) { return std::string(1, ESC) + Text; };
     const auto P = [AParams](int Index) { return std::to_string(GetParam(Index, AParams)); };
     switch (Code) {

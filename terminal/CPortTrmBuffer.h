@@ -3,7 +3,9 @@
 // (the owner clamps the caret before any cell is written). No Qt here.
 #pragma once
 
+#include <algorithm>
 #include <concepts>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -11,7 +13,7 @@
 using TColor = std::uint32_t;
 
 struct TComTermChar {
-    // 0: an empty cell, nothing drawn.
+    // 0: an empty cell, nothing drawn. 1..31: a glyph of the line-drawing set (LineDrawingGlyph).
     char Character = 0;
     TColor TextColor = 0;
     TColor BackgroundColor = 0;
@@ -19,6 +21,20 @@ struct TComTermChar {
 
     friend bool operator==(const TComTermChar&, const TComTermChar&) = default;
 };
+
+// The line-drawing set's characters 0x60..0x7E are kept in a cell as 1..31, so the buffer alone
+// tells a box corner from a letter.
+inline constexpr char FirstLineDrawingChar = 0x60;
+inline constexpr bool IsLineDrawing(char Character) {
+    return Character >= 1 && Character <= 31;
+}
+inline constexpr char LineDrawingCell(char Ch) {
+    return static_cast<char>(Ch - FirstLineDrawingChar + 1);
+}
+// The glyph's Unicode code point.
+char32_t LineDrawingGlyph(char Character);
+// A plain character that stands for it in text (corners and crossings '+', lines '-' and '|').
+char LineDrawingText(char Character);
 
 class TTermEngine;
 
@@ -51,6 +67,15 @@ public:
     void EraseLine(int Column, int Row);
     // From the cell to the end of the screen.
     void EraseScreen(int Column, int Row);
+    // The cells from (FromColumn, FromRow) to (ToColumn, ToRow) in reading order, both included.
+    void EraseRange(int FromColumn, int FromRow, int ToColumn, int ToRow);
+    // Count cells of the row from Column move right (those pushed past the edge are lost) or,
+    // for DeleteCells, the cells after them move left; the cells vacated are emptied.
+    void InsertCells(int Column, int Row, int Count);
+    void DeleteCells(int Column, int Row, int Count);
+    // Rows Top..Bottom move Count rows up (Count > 0) or down (Count < 0) within themselves; the
+    // rows vacated are emptied.
+    void ScrollRows(int Top, int Bottom, int Count);
 
     bool GetTab(int Column) const { return FTabStops[static_cast<std::size_t>(Column - 1)]; }
     void SetTab(int Column, bool Value) { FTabStops[static_cast<std::size_t>(Column - 1)] = Value; }
@@ -68,11 +93,19 @@ public:
     TTermEngine* GetOwner() const { return FOwner; }
 
 private:
-    TComTermChar& Cell(int Column, int Row) {
-        return FCells[static_cast<std::size_t>((Row - 1) * FColumns + (Column - 1))];
+    // The first cell of a row: rows live anywhere in the block, FRowStart says where, so a
+    // scroll moves row numbers rather than cells.
+    TComTermChar* RowCells(int Row) {
+        return FCells.data() + FRowStart[static_cast<std::size_t>(Row - 1)];
     }
-    const TComTermChar& Cell(int Column, int Row) const {
-        return FCells[static_cast<std::size_t>((Row - 1) * FColumns + (Column - 1))];
+    const TComTermChar* RowCells(int Row) const {
+        return FCells.data() + FRowStart[static_cast<std::size_t>(Row - 1)];
+    }
+    TComTermChar& Cell(int Column, int Row) { return RowCells(Row)[Column - 1]; }
+    const TComTermChar& Cell(int Column, int Row) const { return RowCells(Row)[Column - 1]; }
+    // Cells From..To of a row emptied, without telling the view.
+    void Blank(int Row, int From, int To) {
+        std::fill(RowCells(Row) + (From - 1), RowCells(Row) + To, TComTermChar{});
     }
     void Erase(int Column, int Row, int LastRow);
 
@@ -81,5 +114,6 @@ private:
     int FColumns = 0;
     int FRows = 0;
     std::vector<TComTermChar> FCells;
+    std::vector<std::ptrdiff_t> FRowStart;
     std::vector<bool> FTabStops;
 };

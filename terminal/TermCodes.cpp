@@ -21,6 +21,13 @@ private:
 } // namespace
 
 bool TTermEngine::PutEscapeCode(TEscapeCode Code, TStrings* AParams) {
+    if (FEmulation == teVT102) {
+        TControlParams P = TControlParams::FromStrings(AParams);
+        if ((Code == ecCharsetG0 || Code == ecCharsetG1) && AParams && AParams->GetCount() > 0 &&
+            !AParams->Get(0).empty())
+            P.Final = AParams->Get(0)[0];
+        return PerformVT102(Code, P);
+    }
     const std::int64_t N = TEscapeCodes::GetParam(1, AParams);
     switch (Code) {
     case ecCursorUp:
@@ -265,4 +272,7 @@ void TTermEngine::KeyDown(std::uint16_t Key) {
 
 void TTermEngine::KeyPress(char Key) {
     SendChar(Key);
+    // In the new-line mode of a VT102, Return sends CR LF.
+    if (FEmulation == teVT102 && FVT.NewLineMode && Key == CR && !FSendLF)
+        SendChar(LF);
 }

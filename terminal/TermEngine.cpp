@@ -23,6 +23,10 @@ public:
 
 TNullView NullView;
 
+bool IsPlainText(char Ch) {
+    return Ch >= 32 && Ch < 127;
+}
+
 int Clamp(std::int64_t Value, int Low, int High) {
     return static_cast<int>(std::clamp<std::int64_t>(Value, Low, High));
 }
@@ -67,6 +71,8 @@ void TTermEngine::ScreenResized() {
     // The cells always match the size, also while loading, so no write can leave the block;
     // and they do before the view hears of the new size, so it never reads the old block.
     FScreenBuffer.Init();
+    ResetMargins();
+    FVT.WrapPending = false;
     FSavedCaretColumn = std::min(FSavedCaretColumn, FColumns);
     FSavedCaretRow = std::min(FSavedCaretRow, FRows);
     MoveCaret(FCaretColumn, FCaretRow);
@@ -78,8 +84,15 @@ void TTermEngine::SetEmulation(TTermEmulation Value) {
     if (Value == FEmulation)
         return;
     FEmulation = Value;
+    const bool WasReverse = FVT.ReverseScreen;
+    FVT = TVT102State{};
+    ResetMargins();
+    if (Value == teVT102)
+        FWrapLines = true;
     if (!FLoading)
         CreateEscapeCodes();
+    if (WasReverse)
+        Display().InvalidateAll();
 }
 
 void TTermEngine::SetCaret(TTermCaret Value) {
@@ -90,11 +103,18 @@ void TTermEngine::SetCaret(TTermCaret Value) {
 }
 
 void TTermEngine::CreateEscapeCodes() {
+    FVT102Parser = nullptr;
     FEscapeParser.reset();
     switch (FEmulation) {
     case teVT100orANSI:
         FEscapeParser = std::make_unique<TEscapeCodesVT100>();
         break;
+    case teVT102: {
+        auto Parser = std::make_unique<TEscapeCodesVT102>();
+        FVT102Parser = Parser.get();
+        FEscapeParser = std::move(Parser);
+        break;
+    }
     case teVT52:
         FEscapeParser = std::make_unique<TEscapeCodesVT52>();
         break;
@@ -114,8 +134,13 @@ void TTermEngine::ClearScreen() {
 }
 
 void TTermEngine::MoveCaret(int Column, int Row) {
-    FCaretColumn = std::clamp(Column, 1, FColumns);
-    FCaretRow = std::clamp(Row, 1, FRows);
+    Column = std::clamp(Column, 1, FColumns);
+    Row = std::clamp(Row, 1, FRows);
+    // A caret moved elsewhere no longer waits to wrap; a repaint puts it where it is.
+    if (Column != FCaretColumn || Row != FCaretRow)
+        FVT.WrapPending = false;
+    FCaretColumn = Column;
+    FCaretRow = Row;
     Display().CaretMoved(FCaretColumn, FCaretRow);
 }
 
@@ -156,11 +181,26 @@ void TTermEngine::Write(const void* Buffer, std::int32_t Count) {
         return;
     TCaretHider Hider(Display());
     const auto* Bytes = static_cast<const char*>(Buffer);
-    for (std::int32_t I = 0; I < Count; ++I)
-        ProcessByte(Bytes[I]);
+    for (std::int32_t I = 0; I < Count;) {
+        // Text between sequences, the bulk of what a full-screen program sends, in stretches.
+        if (FVT102Parser != nullptr && !FVT102Parser->GetCollectingSequence() &&
+            IsPlainText(Bytes[I])) {
+            std::int32_t End = I + 1;
+            while (End < Count && IsPlainText(Bytes[End]))
+                ++End;
+            PrintRunVT102(Bytes + I, End - I);
+            I = End;
+            continue;
+        }
+        ProcessByte(Bytes[I++]);
+    }
 }
 
 void TTermEngine::ProcessByte(char Ch) {
+    if (FVT102Parser != nullptr) {
+        ProcessVT102(Ch);
+        return;
+    }
     TEscapeCodes* Parser = FEscapeParser.get();
     if (Parser == nullptr) {
         PutChar(Ch);
@@ -200,6 +240,11 @@ void TTermEngine::WriteEscCode(TEscapeCode Code, TStrings* AParams) {
 }
 
 void TTermEngine::PutChar(char Ch) {
+    if (FEmulation == teVT102) {
+        PutCharVT102(Ch);
+        DoChar(Ch);
+        return;
+    }
     switch (Ch) {
     case BS:
         AdvanceCaret(acBackspace);
@@ -228,6 +273,10 @@ void TTermEngine::PutChar(char Ch) {
 }
 
 void TTermEngine::AdvanceCaret(TAdvanceCaret Kind) {
+    if (FEmulation == teVT102) {
+        AdvanceVT102(Kind);
+        return;
+    }
     switch (Kind) {
     case acChar:
         if (FCaretColumn < FColumns) {
@@ -300,7 +349,7 @@ void TTermEngine::SaveToStream(TStream& Stream) const {
         const int Length = FScreenBuffer.GetLineLength(Row);
         for (int Column = 1; Column <= Length; ++Column) {
             const char Ch = FScreenBuffer.GetChar(Column, Row).Character;
-            Text += Ch != 0 ? Ch : ' ';
+            Text += Ch != 0 ? LineDrawingText(Ch) : ' ';
         }
         if (Row < LastLine)
             Text += "\r\n";

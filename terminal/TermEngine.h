@@ -19,7 +19,8 @@
 #include "terminal/CPortTrmBuffer.h"
 #include "terminal/TermView.h"
 
-enum TTermEmulation : std::uint8_t { teVT100orANSI, teVT52, teNone };
+// teVT102 comes after the others, so stored values keep their meaning.
+enum TTermEmulation : std::uint8_t { teVT100orANSI, teVT52, teNone, teVT102 };
 enum TTermCaret : std::uint8_t { tcBlock, tcUnderline, tcNone };
 enum TArrowKeys : std::uint8_t { akTerminal, akWindows };
 enum TAdvanceCaret : std::uint8_t {
@@ -76,6 +77,8 @@ public:
     int GetRows() const { return FRows; }
     void SetRows(int Value);
     TTermEmulation GetEmulation() const { return FEmulation; }
+    // Choosing teVT102 turns WrapLines on: that emulation wraps as a VT102 does, the caret
+    // waiting in the last column until the next printable character.
     void SetEmulation(TTermEmulation Value);
     TTermCaret GetCaret() const { return FCaret; }
     void SetCaret(TTermCaret Value);
@@ -109,6 +112,16 @@ public:
     bool GetBoldText() const { return FAttr.BoldText; }
     bool GetUnderlineText() const { return FAttr.UnderlineText; }
     bool GetAppCursorKeys() const { return FAppCursorKeys; }
+    // teVT102 only (outside it: the whole screen, every mode off).
+    int GetTopMargin() const { return FVT.Top; }
+    int GetBottomMargin() const { return FVT.Bottom; }
+    bool GetOriginMode() const { return FVT.OriginMode; }
+    // A printable character has filled the last column; the next one wraps first.
+    bool GetWrapPending() const { return FVT.WrapPending; }
+    bool GetInsertMode() const { return FVT.InsertMode; }
+    bool GetNewLineMode() const { return FVT.NewLineMode; }
+    // The whole screen is shown with text and background colours swapped.
+    bool GetReverseScreen() const { return FVT.ReverseScreen; }
     const TComTermBuffer& GetScreenBuffer() const { return FScreenBuffer; }
     TComTermBuffer& GetScreenBuffer() { return FScreenBuffer; }
     // Null for teNone unless OnGetEscapeCodes supplied one.
@@ -181,9 +194,46 @@ private:
         TTermView& FView;
     };
 
+    // The VT102 emulation's state beyond the common one.
+    struct TVT102State {
+        int Top = 1;
+        int Bottom = 24;
+        bool OriginMode = false;
+        bool WrapPending = false;
+        bool InsertMode = false;
+        bool NewLineMode = false;
+        bool ReverseScreen = false;
+        // The final characters designating G0 and G1, and which of them is in use.
+        char Charsets[2] = {'B', 'B'};
+        int Shift = 0;
+        // What DECSC keeps besides the caret and the attributes.
+        char SavedCharsets[2] = {'B', 'B'};
+        int SavedShift = 0;
+        bool SavedOriginMode = false;
+        bool SavedWrapPending = false;
+    };
+
     void ScreenResized();
     void ProcessByte(char Ch);
     void MoveCaretBy(std::int64_t Columns, std::int64_t Rows);
+
+    // The VT102 emulation (TermVT102.cpp).
+    void ProcessVT102(char Ch);
+    // Count printable characters outside any sequence, written a row's stretch at a time.
+    void PrintRunVT102(const char* Text, std::int32_t Count);
+    void PutCharVT102(char Ch);
+    void PrintVT102(char Ch);
+    void AdvanceVT102(TAdvanceCaret Kind);
+    bool PerformVT102(TEscapeCode Code, const TControlParams& P);
+    void GotoVT102(int Column, int Row);
+    void GotoOrigin(int Column, int Row);
+    void IndexVT102();
+    void ReverseIndexVT102();
+    void SetModesVT102(const TControlParams& P, bool OnOff);
+    void SetAttributesVT102(const TControlParams& P);
+    void AnswerVT102(TEscapeCode Code);
+    void ResetVT102();
+    void ResetMargins();
 
     TTermView* FView = nullptr;
     TTermOutput* FOutput = nullptr;
@@ -206,6 +256,9 @@ private:
 
     TComTermBuffer FScreenBuffer{this};
     std::unique_ptr<TEscapeCodes> FEscapeParser;
+    // FEscapeParser when it is the VT102 family's, else null.
+    TEscapeCodesVT102* FVT102Parser = nullptr;
+    TVT102State FVT;
     int FCaretColumn = 1;
     int FCaretRow = 1;
     int FSavedCaretColumn = 1;

@@ -19,6 +19,12 @@ public:
     // The buffer content moved one row: Up true after ScrollDown (content up, bottom row empty),
     // false after ScrollUp (content down, top row empty).
     virtual void ScrollScreen(bool Up) = 0;
+    // Rows Top..Bottom moved Count rows up (Count > 0) or down within themselves, the rows
+    // vacated empty. A view that does not move a part of its picture repaints.
+    virtual void ScrollRows(int Top, int Bottom, int Count) {
+        (void)Top, (void)Bottom, (void)Count;
+        InvalidateAll();
+    }
     // One cell was written; draw it at once.
     virtual void DrawCell(int Column, int Row, const TComTermChar& Cell) = 0;
     // The caret cell changed (already clamped); move the system caret if one exists.

@@ -1,13 +1,17 @@
 // Throughput of a mixed VT100 stream (text, CR LF, cursor moves, erases, attributes) through the
-// terminal's parser and screen buffer, without painting; and, when the library is installed,
-// the same stream through libvterm's screen layer (8-bit input, no callbacks), with the ratio.
-// bench/terminal/setup.sh installs libvterm-dev, builds and runs this.
+// terminal's parser and screen buffer, without painting, in the VT100 and the VT102 emulation;
+// then a stream that scrolls inside margins (a pager going forward and back) in the VT102
+// emulation. When the library is installed each stream also goes through libvterm's screen layer
+// (8-bit input, no callbacks), with the ratio. bench/terminal/setup.sh installs libvterm-dev,
+// builds and runs this.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <initializer_list>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "terminal/TermEngine.h"
 
@@ -54,6 +58,37 @@ std::string MixedStream() {
     return S;
 }
 
+// A pager's output under a status line: margins over all but the last row, lines scrolled in at
+// the bottom by LF and at the top by RI, lines inserted and deleted, the status line rewritten.
+std::string ScrollRegionStream() {
+    std::mt19937 Gen(2027);
+    std::uniform_int_distribution<int> Pick(0, 99);
+    std::uniform_int_distribution<int> Length(0, 79), Letter(32, 126), Count(1, 3);
+    const auto Line = [&] {
+        std::string L;
+        const int N = Length(Gen);
+        for (int I = 0; I < N; ++I)
+            L += static_cast<char>(Letter(Gen));
+        return L;
+    };
+    std::string S = "\x1b[1;23r";
+    S.reserve(StreamSize + 256);
+    while (S.size() < StreamSize) {
+        const int P = Pick(Gen);
+        if (P < 45) { // forward: a new bottom line
+            S += "\x1b[23;1H\n" + Line();
+        } else if (P < 80) { // back: a new top line
+            S += "\x1b[H\x1bM" + Line();
+        } else if (P < 90) {
+            S += "\x1b[" + std::to_string(1 + Pick(Gen) % 23) + "H\x1b[" +
+                 std::to_string(Count(Gen)) + (P < 85 ? "L" : "M");
+        } else {
+            S += "\x1b[24;1H\x1b[7m" + Line().substr(0, 20) + "\x1b[m\x1b[K";
+        }
+    }
+    return S;
+}
+
 // Best of Runs, in megabytes (2^20 bytes) per second.
 double MeasureMBps(const std::string& Stream, const std::function<void()>& Setup,
                    const std::function<void(const char*, std::size_t)>& Feed) {
@@ -70,6 +105,44 @@ double MeasureMBps(const std::string& Stream, const std::function<void()>& Setup
         Best = std::max(Best, MB / Took.count());
     }
     return Best;
+}
+
+double MeasureEngine(const std::string& Stream, TTermEmulation Emulation, const char* Name) {
+    TTermEngine Engine;
+    Engine.SetEmulation(Emulation);
+    const double MBps = MeasureMBps(
+        Stream, [&] { Engine.ClearScreen(); },
+        [&](const char* Bytes, std::size_t Count) {
+            Engine.Write(Bytes, static_cast<std::int32_t>(Count));
+        });
+    std::printf("  %-25s %8.1f MB/s (last line %d, caret %d,%d)\n", Name, MBps,
+                Engine.GetScreenBuffer().GetLastLine(), Engine.GetCaretColumn(),
+                Engine.GetCaretRow());
+    return MBps;
+}
+
+// libvterm's figure and the ratios of ours to it, or a note that it is not there.
+void CompareWithVterm(const std::string& Stream,
+                      std::initializer_list<std::pair<const char*, double>> Ours) {
+#ifdef TESSAL_HAVE_VTERM
+    VTerm* Vt = vterm_new(24, 80);
+    vterm_set_utf8(Vt, 0);
+    vterm_output_set_callback(
+        Vt, [](const char*, size_t, void*) {}, nullptr);
+    VTermScreen* Screen = vterm_obtain_screen(Vt);
+    const double Theirs = MeasureMBps(
+        Stream, [&] { vterm_screen_reset(Screen, 1); },
+        [&](const char* Bytes, std::size_t Count) { vterm_input_write(Vt, Bytes, Count); });
+    vterm_free(Vt);
+    std::printf("  %-25s %8.1f MB/s\n", "libvterm screen layer:", Theirs);
+    for (const auto& [Name, Mine] : Ours)
+        std::printf("  ratio %-6s / libvterm:   %8.2f\n", Name, Mine / Theirs);
+#else
+    (void)Stream;
+    (void)Ours;
+    std::printf("  libvterm screen layer:    skipped (libvterm-dev not installed; run "
+                "bench/terminal/setup.sh)\n");
+#endif
 }
 
 } // namespace
@@ -91,32 +164,13 @@ int main() {
                 }
         });
     std::printf("  parser alone:             %8.1f MB/s (%zu codes per run)\n", ParserOnly, Codes);
+    const double Vt100 = MeasureEngine(Stream, teVT100orANSI, "parser + screen buffer:");
+    const double Vt102 = MeasureEngine(Stream, teVT102, "the same in teVT102:");
+    CompareWithVterm(Stream, {{"VT100", Vt100}, {"VT102", Vt102}});
 
-    TTermEngine Engine;
-    const double Ours = MeasureMBps(
-        Stream, [&] { Engine.ClearScreen(); },
-        [&](const char* Bytes, std::size_t Count) {
-            Engine.Write(Bytes, static_cast<std::int32_t>(Count));
-        });
-    std::printf("  parser + screen buffer:   %8.1f MB/s (last line %d, caret %d,%d)\n", Ours,
-                Engine.GetScreenBuffer().GetLastLine(), Engine.GetCaretColumn(),
-                Engine.GetCaretRow());
-
-#ifdef TESSAL_HAVE_VTERM
-    VTerm* Vt = vterm_new(24, 80);
-    vterm_set_utf8(Vt, 0);
-    vterm_output_set_callback(
-        Vt, [](const char*, size_t, void*) {}, nullptr);
-    VTermScreen* Screen = vterm_obtain_screen(Vt);
-    const double Theirs = MeasureMBps(
-        Stream, [&] { vterm_screen_reset(Screen, 1); },
-        [&](const char* Bytes, std::size_t Count) { vterm_input_write(Vt, Bytes, Count); });
-    vterm_free(Vt);
-    std::printf("  libvterm screen layer:    %8.1f MB/s\n", Theirs);
-    std::printf("  ratio (ours / libvterm):  %8.2f\n", Ours / Theirs);
-#else
-    std::printf("  libvterm screen layer:    skipped (libvterm-dev not installed; run "
-                "bench/terminal/setup.sh)\n");
-#endif
+    const std::string Scrolling = ScrollRegionStream();
+    std::printf("scroll-region stream (teVT102): %zu bytes\n", Scrolling.size());
+    const double Region = MeasureEngine(Scrolling, teVT102, "parser + screen buffer:");
+    CompareWithVterm(Scrolling, {{"VT102", Region}});
     return 0;
 }

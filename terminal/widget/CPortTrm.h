@@ -268,6 +268,7 @@ private:
     // TTermView
     void InvalidateAll() override;
     void ScrollScreen(bool Up) override;
+    void ScrollRows(int Top, int Bottom, int Count) override;
     void DrawCell(int Column, int Row, const TComTermChar& Cell) override;
     void CaretMoved(int Column, int Row) override;
     void CaretShapeChanged() override;

@@ -7,6 +7,8 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <algorithm>
+#include <cstdlib>
+#include <utility>
 
 #include "terminal/widget/CPortTrm.h"
 #include "terminal/widget/SystemCaret.h"
@@ -79,11 +81,20 @@ void TCustomComTerminal::PaintTerminal(QPainter& Painter, const QRect& Cells) {
     // Window cells that would fall beyond the screen once shifted by the scroll position.
     const int right = std::min(Cells.right(), GetColumns() - (FTopColumn - 1));
     const int bottom = std::min(Cells.bottom(), GetRows() - (FTopRow - 1));
+    // A reversed screen swaps the colours of every cell, the empty ones too.
+    const bool reverse = FEngine.GetReverseScreen();
+    if (reverse && right >= Cells.left() && bottom >= Cells.top())
+        Painter.fillRect(QRect(CellRect(Cells.left(), Cells.top()).topLeft(),
+                               CellRect(right, bottom).bottomRight()),
+                         TColorToQColor(GetFontColor()));
     for (int row = Cells.top(); row <= bottom; ++row)
         for (int column = Cells.left(); column <= right; ++column) {
-            const TComTermChar cell = buffer.GetChar(column + FTopColumn - 1, row + FTopRow - 1);
-            if (cell.Character != 0)
-                DrawChar(Painter, column, row, cell);
+            TComTermChar cell = buffer.GetChar(column + FTopColumn - 1, row + FTopRow - 1);
+            if (cell.Character == 0)
+                continue;
+            if (reverse)
+                std::swap(cell.TextColor, cell.BackgroundColor);
+            DrawChar(Painter, column, row, cell);
         }
 }
 
@@ -95,8 +106,8 @@ void TCustomComTerminal::DrawChar(QPainter& Painter, int Column, int Row,
     Painter.setPen(TColorToQColor(Cell.TextColor));
     if (Cell.Underlined != Painter.font().underline())
         Painter.setFont(Cell.Underlined ? FUnderlinedFont : font());
-    // Bytes 128..255 are shown as Latin-1.
-    const QChar ch(static_cast<unsigned char>(Cell.Character));
+    // Bytes 128..255 are shown as Latin-1; 1..31 are the line-drawing glyphs.
+    const QChar ch(static_cast<char16_t>(LineDrawingGlyph(Cell.Character)));
     Painter.drawText(rect.left(), rect.top() + Painter.fontMetrics().ascent(), QString(ch));
     Painter.setPen(previous);
 }
@@ -131,6 +142,22 @@ void TCustomComTerminal::ScrollScreen(bool Up) {
     const QRect area(0, 0, std::min(viewport()->width(), GetColumns() * FCellWidth),
                      std::min(viewport()->height(), GetRows() * FCellHeight));
     viewport()->scroll(0, Up ? -FCellHeight : FCellHeight, area);
+}
+
+void TCustomComTerminal::ScrollRows(int Top, int Bottom, int Count) {
+    const int top = std::max(0, (Top - FTopRow) * FCellHeight);
+    const int bottom = std::min(viewport()->height(), (Bottom - FTopRow + 1) * FCellHeight);
+    if (bottom <= top)
+        return;
+    const QRect area(0, top, std::min(viewport()->width(), GetColumns() * FCellWidth),
+                     bottom - top);
+    // As for the whole screen: the pixels move once between two paints, later the rows repaint.
+    if (FDoubleBuffered || FScrolledSincePaint || std::abs(Count) * FCellHeight >= area.height()) {
+        viewport()->update(area);
+        return;
+    }
+    FScrolledSincePaint = true;
+    viewport()->scroll(0, -Count * FCellHeight, area);
 }
 
 // --- caret ---

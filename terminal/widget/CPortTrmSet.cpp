@@ -56,7 +56,7 @@ TComTrmSetForm::TComTrmSetForm(QWidget* Parent) : QDialog(Parent) {
     GroupBox2->setAccessibleName(GroupBox2->title().trimmed());
     // Item positions are the enumerations' ordinals.
     ComboBox1 = NewDropDownList({"Block", "Underline"}, GroupBox2);
-    ComboBox2 = NewDropDownList({"ANSI/VT100", "VT52", "None"}, GroupBox2);
+    ComboBox2 = NewDropDownList({"ANSI/VT100", "VT52", "None", "VT102"}, GroupBox2);
     ComboBox3 = NewDropDownList({"Act as terminal keys", "Act as windows keys"}, GroupBox2);
     Edit1 = new QLineEdit(GroupBox2);
     Edit2 = new QLineEdit(GroupBox2);

@@ -95,6 +95,8 @@ TTermWindow::TTermWindow(const QString& Port, const QString& Flow, QWidget* Pare
 
     FTerminal = new TComTerminal(this);
     FTerminal->SetAutoSize(true);
+    // A serial console runs full-screen programs: a VT102 (wrapping on), TERM=vt102 remotely.
+    FTerminal->SetEmulation(teVT102);
     FTerminal->SetComPort(FComPort.get());
     FTerminal->installEventFilter(this);
     setCentralWidget(FTerminal);

@@ -72,7 +72,8 @@ public:
                 std::string wrong;
                 if (inked(0, 0))
                     wrong = "background";
-                else if (ink != (static_cast<unsigned char>(cell.Character) > ' '))
+                else if (ink != (static_cast<unsigned char>(cell.Character) > ' ' ||
+                                 IsLineDrawing(cell.Character)))
                     wrong = "ink";
                 else if (line != (cell.Underlined && cell.Character != 0))
                     wrong = "underline";
@@ -175,5 +176,17 @@ TEST(TerminalPaint, ScrollsBeforeOnePaintShowTheBuffer) {
         {"reverse line feeds at the top", Staircase(), "\x1bH\x1bI\x1bIUP", teVT52},
         {"down then up", Staircase(), "\x1bY% \nDOWN\x1bH\x1bIUP", teVT52},
         {"double-buffered", Staircase(), "\x1b[6;1H\n\n\n", teVT100orANSI, true},
+    });
+}
+
+TEST(TerminalPaint, Vt102ScrollsInsideMarginsAndLineDrawingShow) {
+    CheckChanges({
+        {"line feed at the bottom margin", Staircase(), "\x1b[2;4r\x1b[4;1H\nX", teVT102},
+        {"reverse index at the top margin", Staircase(), "\x1b[2;4r\x1b[2;1H\x1bMX", teVT102},
+        {"two scrolls in a region", Staircase(), "\x1b[2;5r\x1b[5;1H\n\nY", teVT102},
+        {"lines inserted and deleted", Staircase(), "\x1b[3;1H\x1b[2L\x1b[5;1H\x1b[M", teVT102},
+        {"cells inserted and deleted", Staircase(), "\x1b[6;2H\x1b[3@\x1b[5;1H\x1b[2P", teVT102},
+        {"region scrolled, double-buffered", Staircase(), "\x1b[2;4r\x1b[4;1H\n\n", teVT102, true},
+        {"a box of line drawing", "", "\x1b(0lqqk\x1b[2;1Hx  x\x1b[3;1Hmqqj", teVT102},
     });
 }

@@ -174,3 +174,18 @@ TEST(TrmSetForm, ControlsAreNamedAndReachableByKeyboard) {
     for (std::size_t i = 0; i + 1 < std::size(expected); ++i)
         EXPECT_EQ(next(expected[i]), expected[i + 1]) << "after " << i;
 }
+
+// The VT102 entry comes after the three older ones, so their stored positions keep their meaning.
+TEST(TrmSetForm, OffersVt102AfterTheOthers) {
+    TComTerminal t;
+    TComTrmSetForm form;
+    form.ReadFrom(t);
+    ASSERT_EQ(form.ComboBox2->count(), 4);
+    EXPECT_EQ(form.ComboBox2->itemText(3), QStringLiteral("VT102"));
+    form.ComboBox2->setCurrentIndex(3);
+    form.CheckBox3->setChecked(false);
+    form.ApplyTo(t);
+    EXPECT_EQ(t.GetEmulation(), teVT102);
+    EXPECT_NE(dynamic_cast<TEscapeCodesVT102*>(t.Engine().GetEscapeParser()), nullptr);
+    EXPECT_TRUE(t.GetWrapLines()) << "choosing VT102 turns wrapping on";
+}

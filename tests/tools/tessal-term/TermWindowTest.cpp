@@ -82,3 +82,18 @@ TEST_F(TTermWindowTest, TheReconnectChoiceIsKeptForTheNextStart) {
         EXPECT_EQ(window.findChild<QAction*>("ReconnectAction")->isChecked(), on);
     }
 }
+
+// A serial console runs full-screen programs: the window starts as a VT102 that wraps, draws
+// boxes and answers as one.
+TEST_F(TTermWindowTest, StartsAsAVt102) {
+    TTermWindow window(QString::fromStdString(NameA));
+    ASSERT_TRUE(window.ComPort().GetConnected());
+    TComTerminal& terminal = *window.Terminal();
+    EXPECT_EQ(terminal.GetEmulation(), teVT102);
+    EXPECT_TRUE(terminal.GetWrapLines());
+    FarEndWrite(Peer, "\x1b(0lqk\x1b(B\x1b[c");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return terminal.GetScreenBuffer().GetChar(3, 1).Character == LineDrawingCell('k'); },
+        5000));
+    EXPECT_EQ(FarEndRead(Peer, 5), "\x1b[?6c");
+}
