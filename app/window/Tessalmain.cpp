@@ -277,7 +277,9 @@ void TTessalForm::AutoCRCCheckBoxClick() {
 
 void TTessalForm::ComPortRxChar(TObject*, std::int32_t Count) {
     // The bytes go down into the workbench once; it keeps what it needs of them. While a capture
-    // replays, the receive side is the capture's: what the line brings is read and dropped.
+    // replays, the receive side is the capture's: what the line brings is read and dropped. The
+    // time is taken before the read, nearer to the bytes' arrival.
+    const TWorkbenchTime now = TWorkbenchClock::now();
     RxChunk.resize(static_cast<std::size_t>(std::max(Count, 0)));
     std::int32_t got = 0;
     try {
@@ -288,7 +290,7 @@ void TTessalForm::ComPortRxChar(TObject*, std::int32_t Count) {
     }
     RxChunk.resize(static_cast<std::size_t>(std::clamp(got, 0, Count)));
     if (!TrafficRecords->Replaying()) {
-        ApplyOutcome(Workbench.Received(RxChunk, TWorkbenchClock::now()));
+        ApplyOutcome(Workbench.Received(RxChunk, now));
     }
 }
 
