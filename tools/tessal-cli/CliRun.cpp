@@ -96,7 +96,9 @@ TCliRunner::TCliRunner(TWorkbench& workbench, TCustomComPort& port, const std::a
 }
 
 TCliRunner::~TCliRunner() {
-    // The handlers go with the runner: the event thread must have ended before.
+    // The handlers go with the runner: the event thread must have ended before. What the
+    // close serves of the queue finds the run over (the printer may be gone).
+    Finished = true;
     try {
         Port.Close();
     } catch (const EComPort&) {
