@@ -137,8 +137,10 @@ public:
     bool ModemLines(std::uint32_t& ModemStatus) override {
         int bits = 0;
         ModemStatus = 0;
+        if (noModemLines_)
+            return true;
         if (::ioctl(fd_, TIOCMGET, &bits) != 0)
-            return NotSupported(errno);
+            return NoModemLines(errno);
         if (bits & TIOCM_CTS)
             ModemStatus |= MS_CTS_ON;
         if (bits & TIOCM_DSR)
@@ -218,9 +220,16 @@ private:
     }
 
     bool SetModemBit(int bit, bool on) {
-        if (::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit) == 0)
+        if (noModemLines_ || ::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit) == 0)
             return true;
-        return NotSupported(errno);
+        return NoModemLines(errno);
+    }
+
+    // A device without modem lines (a pty) does not grow them: it is asked once, not on every
+    // keying of RTS around a frame.
+    bool NoModemLines(int error) {
+        noModemLines_ = NotSupported(error);
+        return noModemLines_;
     }
 
     ssize_t ReadSome(std::uint8_t* Data, std::size_t Max) {
@@ -255,6 +264,7 @@ private:
 
     int fd_;
     bool hasCounters_ = false;
+    bool noModemLines_ = false;
     bool kernelToggle_ = false;
     std::unique_ptr<TModemWatcher> watcher_;
     bool marking_ = false;

@@ -51,6 +51,12 @@ TCliRunner::TCliRunner(TWorkbench& workbench, TCustomComPort& port, const std::a
     // The handlers run on the event thread and only queue their event for the main thread, which
     // goes on at once: no hand-over waits for the other side.
     Port.SetSyncMethod(smNone);
+    // A read takes what is queued and returns: a purge between the event and its read leaves
+    // less than the event counted, and the stored settings' time-outs would wait for the rest.
+    TComTimeouts& timeouts = Port.GetTimeouts();
+    timeouts.SetReadInterval(-1);
+    timeouts.SetReadTotalMultiplier(0);
+    timeouts.SetReadTotalConstant(0);
     Port.OnRxChar = [this](TObject*, std::int32_t count) {
         std::vector<std::uint8_t> chunk(static_cast<std::size_t>(std::max(count, 0)));
         std::uint64_t purges = 0;
@@ -96,7 +102,9 @@ TCliRunner::TCliRunner(TWorkbench& workbench, TCustomComPort& port, const std::a
 }
 
 TCliRunner::~TCliRunner() {
-    // The handlers go with the runner: the event thread must have ended before.
+    // The handlers go with the runner: the event thread must have ended before. What the
+    // close serves of the queue finds the run over (the printer may be gone).
+    Finished = true;
     try {
         Port.Close();
     } catch (const EComPort&) {
