@@ -32,8 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     std::vector<std::uint8_t> Buffer(Data, Data + Size);
     std::string SplitData;
     for (std::size_t At = 0, Round = 0; At < Size; ++Round) {
-        const std::size_t Chunk =
-            std::min<std::size_t>(Size - At, 1 + Pattern[Round % 2] % 37);
+        const std::size_t Chunk = std::min<std::size_t>(Size - At, 1 + Pattern[Round % 2] % 37);
         Reply.clear();
         const std::size_t N = Split.Receive(Buffer.data() + At, Chunk, Buffer.data() + At, Reply);
         FUZZ_CHECK(N <= Chunk);
