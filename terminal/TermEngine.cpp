@@ -181,10 +181,23 @@ void TTermEngine::Write(const void* Buffer, std::int32_t Count) {
         return;
     TCaretHider Hider(Display());
     const auto* Bytes = static_cast<const char*>(Buffer);
+    if (FVT102Parser != nullptr) {
+        WriteVT102(Bytes, Count);
+        return;
+    }
+    for (std::int32_t I = 0; I < Count; ++I)
+        ProcessByte(Bytes[I]);
+}
+
+void TTermEngine::WriteVT102(const char* Bytes, std::int32_t Count) {
     for (std::int32_t I = 0; I < Count;) {
         // Text between sequences, the bulk of what a full-screen program sends, in stretches.
-        if (FVT102Parser != nullptr && !FVT102Parser->GetCollectingSequence() &&
-            IsPlainText(Bytes[I])) {
+        // A handler called meanwhile may have chosen another emulation.
+        if (FVT102Parser == nullptr) {
+            ProcessByte(Bytes[I++]);
+            continue;
+        }
+        if (!FVT102Parser->GetCollectingSequence() && IsPlainText(Bytes[I])) {
             std::int32_t End = I + 1;
             while (End < Count && IsPlainText(Bytes[End]))
                 ++End;
@@ -192,7 +205,7 @@ void TTermEngine::Write(const void* Buffer, std::int32_t Count) {
             I = End;
             continue;
         }
-        ProcessByte(Bytes[I++]);
+        ProcessVT102(Bytes[I++]);
     }
 }
 

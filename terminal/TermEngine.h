@@ -219,6 +219,7 @@ private:
 
     // The VT102 emulation (TermVT102.cpp).
     void ProcessVT102(char Ch);
+    void WriteVT102(const char* Bytes, std::int32_t Count);
     // Count printable characters outside any sequence, written a row's stretch at a time.
     void PrintRunVT102(const char* Text, std::int32_t Count);
     void PutCharVT102(char Ch);
