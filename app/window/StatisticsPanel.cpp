@@ -27,6 +27,14 @@ QString Latin1(const std::string& text) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+void EmptyChart(QChart* chart) {
+    chart->removeAllSeries();
+    for (QAbstractAxis* axis : chart->axes()) {
+        chart->removeAxis(axis);
+        delete axis;
+    }
+}
+
 } // namespace
 
 TStatisticsPanel::TStatisticsPanel(const TAnswerStatistics& statistics, QWidget* parent)
@@ -122,11 +130,7 @@ void TStatisticsPanel::FillTable() {
 
 void TStatisticsPanel::PlotHistogram() {
     QChart* chart = HistogramView->chart();
-    chart->removeAllSeries();
-    for (QAbstractAxis* axis : chart->axes()) {
-        chart->removeAxis(axis);
-        delete axis;
-    }
+    EmptyChart(chart);
     const std::vector<TAnswerSample>& samples = Statistics.Samples();
     if (samples.empty()) {
         return;
@@ -168,11 +172,7 @@ void TStatisticsPanel::PlotHistogram() {
 
 void TStatisticsPanel::PlotSeries() {
     QChart* chart = SeriesView->chart();
-    chart->removeAllSeries();
-    for (QAbstractAxis* axis : chart->axes()) {
-        chart->removeAxis(axis);
-        delete axis;
-    }
+    EmptyChart(chart);
     const std::vector<TAnswerSample>& samples = Statistics.Samples();
     if (samples.empty()) {
         return;

@@ -6,6 +6,7 @@
 #include "app/core/ExampleFiles.h"
 #include "app/core/HexText.h"
 #include "app/core/SettingsFile.h"
+#include "framework/CommandLine.h"
 #include "platform/text/AsciiText.h"
 
 namespace {
@@ -52,7 +53,7 @@ TSimOptionsResult ParseSimOptions(const std::vector<std::string>& Args) {
     TSimOptionsResult result;
     TSimOptions& o = result.Options;
     TSimFaults& f = o.Config.Faults;
-    using TSetter = std::function<bool(const std::string&)>;
+    using TSetter = TOptionSetter;
     const auto ms = [](TSimDuration& Target) {
         return [&Target](const std::string& v) {
             const auto n = Number(v, kMaxMs);
@@ -93,34 +94,7 @@ TSimOptionsResult ParseSimOptions(const std::vector<std::string>& Args) {
         {"--no-broadcast", [&] { o.Config.AnswerBroadcast = false; }},
         {"--no-register", [&] { o.Register = false; }},
     };
-    for (std::size_t i = 0; i < Args.size(); ++i) {
-        std::string name = Args[i];
-        std::optional<std::string> value;
-        if (const auto eq = name.find('='); name.starts_with("--") && eq != std::string::npos) {
-            value = name.substr(eq + 1);
-            name.resize(eq);
-        }
-        if (const auto flag = flags.find(name); flag != flags.end() && !value) {
-            flag->second();
-            continue;
-        }
-        const auto setter = valued.find(name);
-        if (setter == valued.end()) {
-            result.Error = "unknown option " + Args[i];
-            return result;
-        }
-        if (!value) {
-            if (i + 1 == Args.size()) {
-                result.Error = name + " needs a value";
-                return result;
-            }
-            value = Args[++i];
-        }
-        if (!setter->second(*value)) {
-            result.Error = "bad value for " + name + ": '" + *value + "'";
-            return result;
-        }
-    }
+    result.Error = ReadCommandLine(Args, flags, valued);
     return result;
 }
 

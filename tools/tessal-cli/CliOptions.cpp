@@ -3,10 +3,12 @@
 #include <functional>
 #include <map>
 
+#include "framework/CommandLine.h"
+
 TCliOptionsResult ParseCliOptions(const std::vector<std::string>& args) {
     TCliOptionsResult result;
     TCliOptions& o = result.Options;
-    using TSetter = std::function<bool(const std::string&)>;
+    using TSetter = TOptionSetter;
     const auto text = [](std::optional<std::string>& target) {
         return [&target](const std::string& v) { return !v.empty() && (target = v, true); };
     };
@@ -48,37 +50,9 @@ TCliOptionsResult ParseCliOptions(const std::vector<std::string>& args) {
         {"--no-progress", [&o] { o.Progress = false; }},
     };
     std::vector<std::string> words;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        if (!name.starts_with("-") || name == "-") {
-            words.push_back(name);
-            continue;
-        }
-        std::optional<std::string> value;
-        if (const auto eq = name.find('='); name.starts_with("--") && eq != std::string::npos) {
-            value = name.substr(eq + 1);
-            name.resize(eq);
-        }
-        if (const auto flag = flags.find(name); flag != flags.end() && !value) {
-            flag->second();
-            continue;
-        }
-        const auto setter = valued.find(name);
-        if (setter == valued.end()) {
-            result.Error = "unknown option " + args[i];
-            return result;
-        }
-        if (!value) {
-            if (i + 1 == args.size()) {
-                result.Error = name + " needs a value";
-                return result;
-            }
-            value = args[++i];
-        }
-        if (!setter->second(*value)) {
-            result.Error = "bad value for " + name + ": '" + *value + "'";
-            return result;
-        }
+    result.Error = ReadCommandLine(args, flags, valued, &words);
+    if (result.Error) {
+        return result;
     }
     if (o.Help || o.Version) {
         return result;
