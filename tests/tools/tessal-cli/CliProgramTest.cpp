@@ -14,6 +14,7 @@
 #include "app/core/StoredSettings.h"
 #include "port/CPort.h"
 #include "tests/common/BoundedWait.h"
+#include "tests/common/Ser2net.h"
 #include "tests/common/TempDir.h"
 #include "tests/tools/devsim/SimProcess.h"
 
@@ -193,6 +194,44 @@ TEST(CliProgram, CtrlCEndsARepetitionWithTheSummaryAnd130) {
     const int status = run.Stop(SIGINT);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
     EXPECT_NE(FileText(cli.Dir.File("report.xml")).find("<testsuites tests="), std::string::npos);
+}
+
+// The rows' cells but the two times, which differ from run to run.
+std::vector<std::string> RowsWithoutTimes(const std::string& csv) {
+    std::vector<std::string> rows;
+    std::istringstream lines(csv);
+    for (std::string line; std::getline(lines, line);) {
+        std::vector<std::string> cells;
+        for (std::size_t from = 0, to = 0; to != std::string::npos; from = to + 3) {
+            to = line.find("\",\"", from);
+            cells.push_back(line.substr(from, to == std::string::npos ? to : to - from));
+        }
+        if (cells.size() == 12) {
+            cells.erase(cells.begin() + 10); // answer time
+            cells.erase(cells.begin() + 1);  // time
+        }
+        std::string row;
+        for (const std::string& cell : cells) {
+            row += cell + '|';
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+TEST(CliProgram, ThroughASerialServerTheRowsAreThoseOnThePty) {
+    // Two simulators alike, as each keeps counting its faults from one run to the next.
+    const std::vector<std::string> faults = {"--bad-crc", "4", "--silent", "5"};
+    TCliOnSim direct(faults), served(faults);
+    const TCliResult local = direct.Run({"--format", "csv", "run", direct.Script(kPassingScript)});
+    TSer2net server;
+    ASSERT_EQ(server.Start(served.Port, ""), "");
+    const TCliResult remote =
+        served.Run({"--format", "csv", "run", served.Script(kPassingScript)}, server.RfcUrl());
+    EXPECT_EQ(remote.Exit, local.Exit) << remote.Err;
+    const std::vector<std::string> rows = RowsWithoutTimes(local.Out);
+    EXPECT_EQ(rows.size(), 1 + 2 * 7);
+    EXPECT_EQ(RowsWithoutTimes(remote.Out), rows) << local.Out << remote.Out << remote.Err;
 }
 
 } // namespace
