@@ -131,31 +131,34 @@ void TTermEngine::SetAttributes(const TStrings* AParams) {
         return;
     }
     for (int I = 1; I <= AParams->GetCount(); ++I) {
-        switch (TEscapeCodes::GetParam(I, AParams)) {
-        case 0:
-            FAttr = TAttributes{};
-            break;
-        case 1:
-            FAttr.BoldText = true;
-            break;
-        case 4:
-            FAttr.UnderlineText = true;
-            break;
-        case 7:
-            FAttr.ReverseVideo = true;
-            break;
-        case 21:
+        ApplyRendition(TEscapeCodes::GetParam(I, AParams), 21);
+    }
+}
+
+void TTermEngine::ApplyRendition(int Code, int BoldOff) {
+    switch (Code) {
+    case 0:
+        FAttr = TAttributes{};
+        break;
+    case 1:
+        FAttr.BoldText = true;
+        break;
+    case 4:
+        FAttr.UnderlineText = true;
+        break;
+    case 7:
+        FAttr.ReverseVideo = true;
+        break;
+    case 24:
+        FAttr.UnderlineText = false;
+        break;
+    case 27:
+        FAttr.ReverseVideo = false;
+        break;
+    default: // blinking and colours are not shown
+        if (Code == BoldOff)
             FAttr.BoldText = false;
-            break;
-        case 24:
-            FAttr.UnderlineText = false;
-            break;
-        case 27:
-            FAttr.ReverseVideo = false;
-            break;
-        default:
-            break;
-        }
+        break;
     }
 }
 

@@ -143,6 +143,8 @@ public:
     void AdvanceCaret(TAdvanceCaret Kind);
     TComTermChar GetCharAttr() const;
     void SetAttributes(const TStrings* AParams);
+    // One rendition code; BoldOff is the code that ends bold (21 on the VT100, 22 on the VT102).
+    void ApplyRendition(int Code, int BoldOff);
     void SetMode(const TStrings* AParams, bool OnOff);
     void SaveCaretPos();
     void RestoreCaretPos();

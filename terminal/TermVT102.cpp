@@ -386,33 +386,8 @@ void TTermEngine::SetModesVT102(const TControlParams& P, bool OnOff) {
 void TTermEngine::SetAttributesVT102(const TControlParams& P) {
     if (P.Count == 0)
         FAttr = TAttributes{};
-    for (int I = 0; I < P.Count; ++I) {
-        switch (P.Raw(I)) {
-        case 0:
-            FAttr = TAttributes{};
-            break;
-        case 1:
-            FAttr.BoldText = true;
-            break;
-        case 4:
-            FAttr.UnderlineText = true;
-            break;
-        case 7:
-            FAttr.ReverseVideo = true;
-            break;
-        case 22:
-            FAttr.BoldText = false;
-            break;
-        case 24:
-            FAttr.UnderlineText = false;
-            break;
-        case 27:
-            FAttr.ReverseVideo = false;
-            break;
-        default: // blinking and colours are not shown
-            break;
-        }
-    }
+    for (int I = 0; I < P.Count; ++I)
+        ApplyRendition(P.Raw(I), 22);
 }
 
 void TTermEngine::ResetVT102() {
