@@ -58,6 +58,7 @@ void TComThread::Execute() {
             // the port stops the thread instead of spinning.
             const std::int32_t Error = LastPlatformError();
             DeviceFailed = true;
+            FWakeTime = TComClock::now();
             if (IsDeviceLostError(Error))
                 TellLoss(LossOf(Handle, Error), TComEvents{});
             else
@@ -70,6 +71,8 @@ void TComThread::Execute() {
             ReportError(CError_WaitFailed, LastPlatformError());
         if (Woken != 1)
             break;
+        // The one clock read of a wake, before anything can delay it: the time of its events.
+        FWakeTime = TComClock::now();
         std::uint32_t Ignored = 0;
         std::int32_t Lost = 0;
         TComEvents Batch;
@@ -146,6 +149,8 @@ void TComThread::TellLoss(std::int32_t Errno, TComEvents Batch) {
 }
 
 void TComThread::DispatchComMsg() {
+    if (FEvents.Contains(evRxChar))
+        FComPort->NoteRxWake(FWakeTime);
     switch (FComPort->GetSyncMethod()) {
     case smThreadSync:
         // Exceptions are reported in the GUI thread, where the handlers ran.
@@ -171,7 +176,7 @@ void TComThread::DoEvents() {
         if (!FEvents.Contains(E))
             continue;
         try {
-            CallEventEntry(*FComPort, E);
+            CallEventEntry(*FComPort, E, FWakeTime);
         } catch (...) {
             if (!IsDeviceLossFailure(std::current_exception()))
                 Report();
@@ -182,5 +187,6 @@ void TComThread::DoEvents() {
 void TComThread::SendEvents() {
     for (TComEvent E : EventDispatchOrder)
         if (FEvents.Contains(E))
-            SendMessage(FComPort->FWindow, CM_COMPORT, EventsToMask(TComEvents{E}), 0);
+            SendMessage(FComPort->FWindow, CM_COMPORT, EventsToMask(TComEvents{E}),
+                        FWakeTime.time_since_epoch().count());
 }

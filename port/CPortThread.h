@@ -44,13 +44,15 @@ private:
     std::atomic<bool> FInSyncDispatch{false};
     TEventHandle FStopEvent;
     TComEvents FEvents;
+    // When the last wait returned with FEvents: the time of each of them.
+    TComClock::time_point FWakeTime{};
     std::uint32_t FMask = 0;
     OVERLAPPED FOverlapped{};
 };
 
-// Runs the port's event entry (CallError, CallRxChar, ...) of one event; shared by the
-// thread's dispatch and the hidden window.
-void CallEventEntry(TCustomComPort& Port, TComEvent Event);
+// Runs the port's event entry (CallError, CallRxChar, ...) of one event that came at Time;
+// shared by the thread's dispatch and the hidden window.
+void CallEventEntry(TCustomComPort& Port, TComEvent Event, TComClock::time_point Time);
 // The order in which one batch's events are handled: a line error before the bytes.
 inline constexpr TComEvent EventDispatchOrder[] = {
     evError, evRxChar, evTxEmpty, evBreak, evRing, evCTS, evDSR, evRxFlag, evRLSD, evRx80Full};
