@@ -1,5 +1,7 @@
 #include "PortTestKit.h"
 
+#include <thread>
+
 using TTime = TComClock::time_point;
 
 // This thread serves the event thread's hand-over only after noting when it came, so each
@@ -60,3 +62,32 @@ INSTANTIATE_TEST_SUITE_P(GuiThreadModes, EventTimeTest,
                          [](const ::testing::TestParamInfo<TSyncMethod>& Info) {
                              return ModeName(Info.param);
                          });
+
+using EventTimeHoldTest = TPairTest;
+
+TEST_F(EventTimeHoldTest, BytesThatComeWhileABatchWaitsForTheGuiThreadAreTimedWhenTheyCame) {
+    const TEventHandle Queued = CreateSyncEvent(true, false);
+    SetWakeMainThread([&] { Queued->Set(); });
+    const struct TUnhook {
+        ~TUnhook() { SetWakeMainThread(nullptr); }
+    } Unhook;
+    TTime Stamp{};
+    Port.OnRxChar = [&](TObject* Sender, std::int32_t) {
+        Stamp = static_cast<TCustomComPort*>(Sender)->GetEventTime();
+    };
+    Port.SetEvents(TComEvents{evRxChar, evTxEmpty});
+    OpenPeer();
+    Port.Open();
+    Port.WriteStr("y");
+    ASSERT_EQ(WaitForSyncEvent(Queued, 5000), 0u);
+    // The transmit-empty batch waits for this thread; only the event thread takes the byte in.
+    PeerWrite("z");
+    const TTime Limit = TComClock::now() + std::chrono::seconds(5);
+    std::uint32_t In = 0;
+    while ((!GetDeviceInputCount(Port.GetHandle(), In) || In == 0) && TComClock::now() < Limit)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const TTime Seen = TComClock::now();
+    ASSERT_EQ(In, 1u) << "nobody watched the device";
+    ASSERT_TRUE(WaitServing([&] { return Stamp != TTime{}; }));
+    EXPECT_LT(Stamp, Seen);
+}
