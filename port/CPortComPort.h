@@ -5,7 +5,8 @@
 //   (the GUI thread in the application). The port takes no lock.
 // - While open with events selected, one event thread (TComThread) waits on the device.
 //   Handlers and link slots run in the GUI thread under smThreadSync (the event thread waits
-//   for the whole batch) and smWindowSync (the event thread does not wait), and in the event
+//   for the whole batch, watching the device meanwhile so that the next batch's time is when it
+//   came) and smWindowSync (the event thread does not wait), and in the event
 //   thread under smNone (the owner must then not change links or settings meanwhile).
 // - A handler dispatched under smThreadSync or smNone cannot close its port (nor change Port):
 //   the close would wait for the event thread, which waits for that handler. Such a close
@@ -24,6 +25,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/Component.h"
@@ -143,6 +145,13 @@ public:
     void TransmitChar(std::uint8_t Ch);
     void WaitForEvent(TComEvents& Events, TEventHandle StopEvent, std::int32_t Timeout);
 
+    // --- event times ---
+    // In a handler or link slot of an event the event thread dispatched: when that thread's wait
+    // returned with the event, so a dispatch that runs late does not make the event late. For
+    // evRxChar, the wake that brought the first of the bytes not yet read: a read takes that
+    // mark, and bytes a read leaves behind get the next wake's time. The zero time elsewhere.
+    TComClock::time_point GetEventTime() const { return FEventTime; }
+
     // --- links ---
     void RegisterLink(TComLink* Link);
     void UnRegisterLink(TComLink* Link);
@@ -233,6 +242,7 @@ protected:
 private:
     friend class TComSettingGroup;
     friend class TComThread;
+    friend void CallEventEntry(TCustomComPort& Port, TComEvent Event, TComClock::time_point Time);
 
     template <typename T>
     void SetDCBField(T& Field, T Value);
@@ -253,6 +263,9 @@ private:
     void Escape(std::uint32_t Function);
     // Reads the queued bytes once for OnRxBuf and the links; returns the count read.
     void DeliverRxBuf(std::int32_t& Count);
+    // The event thread's wake at Time brought received bytes: the first since the last read
+    // marks them.
+    void NoteRxWake(TComClock::time_point Time);
 
     TComThread* FEventThread = nullptr;
     bool FThreadCreated = false;
@@ -262,7 +275,7 @@ private:
     // Under smWindowSync: a window-dispatched handler runs, and the events that arrived while
     // it served the GUI queue, each once in arrival order, to run after it has returned.
     bool FWindowDispatching = false;
-    std::vector<TComEvent> FDeferredEvents;
+    std::vector<std::pair<TComEvent, TComClock::time_point>> FDeferredEvents;
     std::int32_t FDeferredLoss = 0; // the loss's errno, told after the deferred events
     // Lost-byte errors (input overflow, overrun) a count query cleared on the device, kept for
     // the next LastErrors: dropped bytes are never left untold because someone asked how many
@@ -272,6 +285,11 @@ private:
     HWND FWindow = 0;
     std::int32_t FUpdateCount = 0;
     std::vector<TComLink*> FLinks;
+    // The time of the event whose entry runs, on the thread that runs it.
+    TComClock::time_point FEventTime{};
+    // The event thread's first wake with received bytes since the last read, in clock ticks;
+    // 0 for none. Set by the event thread, taken by a read on any thread.
+    std::atomic<TComClock::rep> FRxSince{0};
     // Received batches are read into this, kept for the next; FRxBytesLent while one is in use.
     std::vector<std::uint8_t> FRxBytes;
     bool FRxBytesLent = false;

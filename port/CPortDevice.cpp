@@ -140,6 +140,7 @@ void TCustomComPort::Open() {
     CallBeforeOpen();
     CreateHandle();
     FUnreadErrors = 0;
+    FRxSince = 0;
     FConnected = true;
     try {
         SetupComPort();

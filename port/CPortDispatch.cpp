@@ -4,6 +4,7 @@
 #include <exception>
 #include <iterator>
 #include <memory>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -177,11 +178,24 @@ void TCustomComPort::DeliverRxBuf(std::int32_t& Count) {
         std::rethrow_exception(Failure);
 }
 
+void TCustomComPort::NoteRxWake(TComClock::time_point Time) {
+    TComClock::rep None = 0;
+    FRxSince.compare_exchange_strong(None, Time.time_since_epoch().count());
+}
+
 void TCustomComPort::CallRxChar() {
+    // Asked before the count: a mark made after it may be for bytes the count has not seen.
+    TComClock::rep Since = FRxSince.load();
     // Right after the event thread's wait (smNone) its service has just taken in what came: the
     // queue is the count. A dispatch handed to another thread runs later; taking in what came
     // meanwhile makes that this batch's bytes instead of the next hand-over's.
     std::int32_t Count = GetSyncMethod() == smNone ? QueuedInputCount() : InputCount();
+    if (Since != 0 && Count == 0) {
+        // A read outside the dispatch took the bytes before their wake was marked.
+        FRxSince.compare_exchange_strong(Since, 0);
+    } else if (Since != 0) {
+        FEventTime = TComClock::time_point(TComClock::duration(Since));
+    }
     if (Count > 0)
         SendSignalToLink(leRx, true);
     // A link that closed the port (allowed under smWindowSync) ends the dispatch here.
@@ -261,7 +275,13 @@ void TCustomComPort::CallAfterClose() {
     DoAfterClose();
 }
 
-void CallEventEntry(TCustomComPort& Port, TComEvent Event) {
+void CallEventEntry(TCustomComPort& Port, TComEvent Event, TComClock::time_point Time) {
+    // An entry whose handler dispatches another event meanwhile finds its own time again after.
+    struct TRestore {
+        TComClock::time_point& Slot;
+        TComClock::time_point Outer;
+        ~TRestore() { Slot = Outer; }
+    } Restore{Port.FEventTime, std::exchange(Port.FEventTime, Time)};
     switch (Event) {
     case evError:
         Port.CallError();
@@ -321,7 +341,9 @@ void TCustomComPort::WindowMethod(TMessage& Message) {
         ReplyMessage(0);
     // One event's bit selects its entry; any other value does nothing. A loss (Loss != 0) is
     // told after the events.
+    static_assert(sizeof(LPARAM) >= sizeof(TComClock::rep));
     TComEvent Next = evRxChar;
+    TComClock::time_point Time{TComClock::duration(Message.LParam)};
     std::int32_t Loss = 0;
     if (Message.Msg == CM_COMPORTLOST) {
         Loss = Message.WParam > 0 ? static_cast<std::int32_t>(Message.WParam) : EIO;
@@ -336,11 +358,13 @@ void TCustomComPort::WindowMethod(TMessage& Message) {
     if (FWindowDispatching) {
         // A handler of this port serves the GUI queue (a modal dialog): it is not entered
         // again; the event runs once that handler has returned, as a synchronous send would.
+        // An event deferred twice keeps its first time, as the first of its bytes does.
         if (Loss != 0)
             FDeferredLoss = Loss;
-        else if (std::find(FDeferredEvents.begin(), FDeferredEvents.end(), Next) ==
-                 FDeferredEvents.end())
-            FDeferredEvents.push_back(Next);
+        else if (std::find_if(FDeferredEvents.begin(), FDeferredEvents.end(), [&](const auto& D) {
+                     return D.first == Next;
+                 }) == FDeferredEvents.end())
+            FDeferredEvents.emplace_back(Next, Time);
         return;
     }
     FWindowDispatching = true;
@@ -352,14 +376,14 @@ void TCustomComPort::WindowMethod(TMessage& Message) {
             if (Loss != 0)
                 CallDeviceLost(Loss);
             else
-                CallEventEntry(*this, Next);
+                CallEventEntry(*this, Next, Time);
         } catch (...) {
             if (!IsDeviceLossFailure(std::current_exception()))
                 Application->HandleException(this);
         }
         // The loss came last from the event thread, so it goes after the events deferred with it.
         if (!FDeferredEvents.empty()) {
-            Next = FDeferredEvents.front();
+            std::tie(Next, Time) = FDeferredEvents.front();
             FDeferredEvents.erase(FDeferredEvents.begin());
             Loss = 0;
         } else if (FDeferredLoss != 0) {

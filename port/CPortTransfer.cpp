@@ -115,6 +115,9 @@ std::int32_t TCustomComPort::ReadAsync(void* Buffer, std::int32_t Count, PAsync&
     if (!StartedOrPending(SerialRead(FHandle, Buffer, static_cast<std::uint32_t>(Count), &Got,
                                      &AsyncPtr->Overlapped)))
         RaiseLast(CError_ReadFailed);
+    // The bytes the receive mark stood for are this read's now.
+    if (Count > 0)
+        FRxSince.store(0);
     return static_cast<std::int32_t>(Got);
 }
 

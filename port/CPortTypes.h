@@ -2,6 +2,7 @@
 // one-byte ordinal: a member's position is its value everywhere (text forms, storage, compares).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 
@@ -84,6 +85,9 @@ using TComErrors = TSet<TComError, std::uint8_t>;
 using TStoredProps = TSet<TStoredProp, std::uint8_t>;
 
 inline constexpr TComEvents AllComEvents = TComEvents::FromBits(0x03FF);
+
+// The clock of the port's event times (TCustomComPort::GetEventTime).
+using TComClock = std::chrono::steady_clock;
 
 // Handler slots (and TNotifyEvent of the framework): an empty function is an empty slot.
 using TRxCharEvent = std::function<void(TObject* Sender, std::int32_t Count)>;

@@ -73,11 +73,11 @@ bool TRxAssembly::NextFrameComplete() const {
 void TRxAssembly::UARTTimeoutTimer(TWorkbenchOutcome& out) {
     out.Stop(wtAnswer);
     TimedOut = true;
-    if (HandledInRxChar) {
-        HandledInRxChar = false;
-    } else if (RxFill > RxFrameStart) {
-        // Only bytes that are still held make a timed-out row: a send that reset the buffer
-        // while the timer ran leaves nothing to show.
+    HandledInRxChar = false;
+    // Only bytes that are still held make a timed-out row: a send that reset the buffer while
+    // the timer ran leaves nothing to show. Those after a whole frame of the same reception are
+    // held all the same.
+    if (RxFill > RxFrameStart) {
         ProcessRxFrame(out);
     }
     ResetRxBuffer(false, out);

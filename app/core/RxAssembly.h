@@ -50,8 +50,7 @@ public:
     void ResetRxBuffer(bool keepPortQueues, TWorkbenchOutcome& out);
     // Before every write: the buffer and the port's queues are emptied, and the reception before
     // ends there. Its answer timer is stopped, so that firing late it cannot discard the port's
-    // queue holding the new answer, and its "handled" mark does not hide the new answer's
-    // unfinished frame.
+    // queue holding the new answer.
     void BeginSend(TWorkbenchOutcome& out);
 
     std::int32_t GetAnswerTimeout() const { return AnswerTimeoutMs; }

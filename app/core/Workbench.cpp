@@ -223,6 +223,11 @@ void TWorkbench::RecordEvent(TCaptureKind kind, TWorkbenchTime time,
     }
 }
 
+TWorkbenchTime TWorkbench::InOrder(TWorkbenchTime time) {
+    LastEventTime = std::max(LastEventTime, time);
+    return LastEventTime;
+}
+
 void TWorkbench::ClearRxFrames(TWorkbenchOutcome& out) {
     FrameRows.ClearRxFrames();
     out.NoteClear();
@@ -423,6 +428,7 @@ TWorkbenchOutcome TWorkbench::WriteDone(TWorkbenchTime time) {
     }
     const std::vector<std::uint8_t> frame = std::move(Pending->Frame);
     Pending.reset();
+    time = InOrder(time);
     RecordEvent(ckSent, time, frame);
     RequestWritten(frame, time, out);
     return out;
@@ -482,6 +488,7 @@ TWorkbenchOutcome TWorkbench::TxEmpty(std::optional<TWorkbenchTime> time) {
     if (!time) {
         return out;
     }
+    time = InOrder(*time);
     RecordEvent(ckTxEmpty, *time);
     // The first transmit-empty after the write ends the request, unless the answer came first.
     if (Request && !Request->TxEmptySeen && !Request->FirstByte && *time >= Request->Written) {
@@ -541,6 +548,7 @@ TWorkbenchOutcome TWorkbench::Received(std::span<const std::uint8_t> bytes, TWor
     if (bytes.empty()) {
         return out;
     }
+    time = InOrder(time);
     RecordEvent(ckReceived, time, bytes);
     if (Rx.GetRxFill() == 0) {
         ReceptionStart = time;
@@ -562,6 +570,7 @@ TWorkbenchOutcome TWorkbench::Received(std::span<const std::uint8_t> bytes, TWor
 TWorkbenchOutcome TWorkbench::TimerFired(TWorkbenchTimer which, TWorkbenchTime time,
                                          std::uint32_t token) {
     TWorkbenchOutcome out;
+    time = InOrder(time);
     switch (which) {
     case wtAnswer: {
         RecordEvent(ckAnswerTimeout, time);
@@ -616,6 +625,8 @@ TWorkbenchOutcome TWorkbench::DeleteAll() {
 TWorkbenchOutcome TWorkbench::Replay(const TCaptureRecord& record) {
     TCaptureSink* const recorder = std::exchange(Recorder, nullptr);
     const TWorkbenchTime time = FrameRows.GetClockOrigin().SteadyAt(record.WallMicros);
+    // A capture's times are in order already; those of a run before it do not bear on them.
+    LastEventTime = time;
     TWorkbenchOutcome out;
     switch (record.Kind) {
     case ckSent:

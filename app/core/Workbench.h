@@ -105,6 +105,8 @@ public:
     // A port step raised (message: the exception's text); the steps after it were not taken.
     TWorkbenchOutcome PortFailed(const std::string& message);
     // The port's transmit-empty event: RTS down. time: when the port saw it, if known.
+    // The times of the port's events and timers may come out of order; an earlier one than the
+    // last is taken as that.
     TWorkbenchOutcome TxEmpty(std::optional<TWorkbenchTime> time = std::nullopt);
     // "Setup" -> "COM": repetition stops before the port closes; sending is enabled again before
     // it reopens, and disabled when it fails to open (at start-up too).
@@ -178,6 +180,10 @@ private:
     void TakeReceivedRows(std::int32_t frameCount, std::uint64_t clearCount);
     void RecordEvent(TCaptureKind kind, TWorkbenchTime time,
                      std::span<const std::uint8_t> bytes = {});
+    // The time of an event handled after one told at a later time, which a client's events
+    // stamped where they came but handled in turn can be: that later time. Rows and captures
+    // never go back in time, and a replay sees what the live run did.
+    TWorkbenchTime InOrder(TWorkbenchTime time);
     void SetSendEnabled(bool enabled, TWorkbenchOutcome& out);
     void ClearRxFrames(TWorkbenchOutcome& out);
 
@@ -212,6 +218,7 @@ private:
 
     std::optional<TWorkbenchTime> ReceptionStart;
     std::optional<TWorkbenchTime> LastWriteDone;
+    TWorkbenchTime LastEventTime{};
 
     // The last request written, until the next: what its answer time runs from.
     std::optional<TWrittenRequest> Request;

@@ -26,6 +26,7 @@
 #include <QStyle>
 
 #include <algorithm>
+#include <type_traits>
 
 TTessalForm::TTessalForm(const TTessalOptions& options, QWidget* parent)
     : QMainWindow(parent), Options(options), AppDir(ExecutableDir()) {
@@ -277,9 +278,8 @@ void TTessalForm::AutoCRCCheckBoxClick() {
 
 void TTessalForm::ComPortRxChar(TObject*, std::int32_t Count) {
     // The bytes go down into the workbench once; it keeps what it needs of them. While a capture
-    // replays, the receive side is the capture's: what the line brings is read and dropped. The
-    // time is taken before the read, nearer to the bytes' arrival.
-    const TWorkbenchTime now = TWorkbenchClock::now();
+    // replays, the receive side is the capture's: what the line brings is read and dropped.
+    const TWorkbenchTime now = PortEventTime();
     RxChunk.resize(static_cast<std::size_t>(std::max(Count, 0)));
     std::int32_t got = 0;
     try {
@@ -292,6 +292,14 @@ void TTessalForm::ComPortRxChar(TObject*, std::int32_t Count) {
     if (!TrafficRecords->Replaying()) {
         ApplyOutcome(Workbench.Received(RxChunk, now));
     }
+}
+
+TWorkbenchTime TTessalForm::PortEventTime() const {
+    // The port's event thread took the time when the event came; handling it here is later, by
+    // as long as the GUI thread was busy.
+    static_assert(std::is_same_v<TComClock, TWorkbenchClock>);
+    const TComClock::time_point time = ComPort.GetEventTime();
+    return time != TComClock::time_point{} ? time : TWorkbenchClock::now();
 }
 
 void TTessalForm::UARTTimeoutTimer() {

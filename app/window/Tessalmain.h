@@ -92,6 +92,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The time of the port event being handled; now when the port gives none.
+    TWorkbenchTime PortEventTime() const;
     // Layout (TessalmainLayout.cpp).
     void BuildWindow();
     QWidget* BuildTopRow();

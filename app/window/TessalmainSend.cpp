@@ -254,5 +254,5 @@ void TTessalForm::TxFrameSendframesClick() {
 }
 
 void TTessalForm::ComPortDoTxEmpty(TObject*) {
-    ApplyOutcome(Workbench.TxEmpty(TWorkbenchClock::now()));
+    ApplyOutcome(Workbench.TxEmpty(PortEventTime()));
 }

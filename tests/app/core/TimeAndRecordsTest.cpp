@@ -442,6 +442,7 @@ TEST(TimeAndRecordsTest, ARecordedSessionReplaysAsTheSameRows) {
         {'S', 600000, {}, 1},
         {'R', 601000, Join(kBad, kLong)}, // bad CRC, then a burst
         {'S', 700000},
+        {'E', 699990}, // seen by the port before the write's completion was told
         {'S', 800000}, // answered by nothing, twice
     };
     for (const TEvent& e : session) {
