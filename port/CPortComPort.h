@@ -5,8 +5,7 @@
 //   (the GUI thread in the application). The port takes no lock.
 // - While open with events selected, one event thread (TComThread) waits on the device.
 //   Handlers and link slots run in the GUI thread under smThreadSync (the event thread waits
-//   for the whole batch, watching the device meanwhile so that the next batch's time is when it
-//   came) and smWindowSync (the event thread does not wait), and in the event
+//   for the whole batch) and smWindowSync (the event thread does not wait), and in the event
 //   thread under smNone (the owner must then not change links or settings meanwhile).
 // - A handler dispatched under smThreadSync or smNone cannot close its port (nor change Port):
 //   the close would wait for the event thread, which waits for that handler. Such a close

@@ -12,8 +12,7 @@
 #include "port/CPortRecords.h"
 
 TComThread::TComThread(TCustomComPort* AComPort)
-    : FComPort(AComPort), FStopEvent(CreateSyncEvent(true, false)),
-      FHandedOver(CreateSyncEvent(true, false)) {
+    : FComPort(AComPort), FStopEvent(CreateSyncEvent(true, false)) {
     SetPriority(FComPort->GetEventThreadPriority());
     if (!SetDeviceEventMask(FComPort->GetHandle(), EventsToMask(FComPort->GetEvents())))
         throw EComPort(CError_WaitFailed, LastPlatformError());
@@ -52,14 +51,9 @@ void TComThread::Execute() {
     const THandle Handle = FComPort->GetHandle();
     const TEventHandle List[2] = {FStopEvent, FOverlapped.Event};
     bool DeviceFailed = false;
-    TWaitState Wait = wsIdle;
     for (;;) {
-        if (Wait == wsCompleted) {
-            // Stopped while the batch before was handled: this one is not handed over.
-            if (WaitForSyncEvent(FStopEvent, 0) == 0)
-                break;
-        } else if (Wait == wsIdle && !WaitForDeviceEvent(Handle, &FMask, &FOverlapped) &&
-                   LastPlatformError() != IO_PENDING) {
+        if (!WaitForDeviceEvent(Handle, &FMask, &FOverlapped) &&
+            LastPlatformError() != IO_PENDING) {
             // A wait that cannot start would fail again at once: tell it once and sleep until
             // the port stops the thread instead of spinning.
             const std::int32_t Error = LastPlatformError();
@@ -72,16 +66,13 @@ void TComThread::Execute() {
             WaitForSyncEvent(FStopEvent, SyncInfinite);
             break;
         }
-        if (Wait != wsCompleted) {
-            const std::uint32_t Woken = WaitForSyncEvents(List, 2, SyncInfinite);
-            if (Woken == SyncWaitFailed)
-                ReportError(CError_WaitFailed, LastPlatformError());
-            if (Woken != 1)
-                break;
-            // The one clock read of a wake, before anything can delay it: its events' time.
-            FWakeTime = TComClock::now();
-        }
-        Wait = wsIdle;
+        const std::uint32_t Woken = WaitForSyncEvents(List, 2, SyncInfinite);
+        if (Woken == SyncWaitFailed)
+            ReportError(CError_WaitFailed, LastPlatformError());
+        if (Woken != 1)
+            break;
+        // The one clock read of a wake, before anything can delay it: the time of its events.
+        FWakeTime = TComClock::now();
         std::uint32_t Ignored = 0;
         std::int32_t Lost = 0;
         TComEvents Batch;
@@ -93,10 +84,7 @@ void TComThread::Execute() {
                 Lost = LossOf(Handle, 0);
             if (Lost == 0) {
                 FEvents = Batch;
-                if (FComPort->GetSyncMethod() == smThreadSync)
-                    Wait = HandOver(Handle);
-                else
-                    DispatchComMsg();
+                DispatchComMsg();
                 continue;
             }
         } else if (LastPlatformError() == EIO) {
@@ -158,44 +146,6 @@ void TComThread::TellLoss(std::int32_t Errno, TComEvents Batch) {
         }
         break;
     }
-}
-
-TComThread::TWaitState TComThread::HandOver(TSerialHandle Handle) {
-    if (FEvents.Contains(evRxChar))
-        FComPort->NoteRxWake(FWakeTime);
-    FHandedOver->Reset();
-    // Exceptions are reported in the GUI thread, where the handlers ran.
-    Queue([this] {
-        FInSyncDispatch = true;
-        DoEvents();
-        FInSyncDispatch = false;
-        FHandedOver->Set();
-    });
-    // A wait that cannot start now is started again, and told of, after the hand-over.
-    TWaitState Wait =
-        WaitForDeviceEvent(Handle, &FMask, &FOverlapped) || LastPlatformError() == IO_PENDING
-            ? wsPending
-            : wsIdle;
-    TComClock::time_point Came;
-    const TEventHandle List[2] = {FHandedOver, FOverlapped.Event};
-    for (;;) {
-        const std::uint32_t Woken =
-            WaitForSyncEvents(List, Wait == wsPending ? 2 : 1, SyncInfinite);
-        if (Woken == 1) {
-            Came = TComClock::now();
-            Wait = wsCompleted;
-            continue;
-        }
-        if (Woken == 0)
-            break;
-        // The batch refers to this thread, which cannot end before the GUI thread has run it.
-        ReportError(CError_WaitFailed, LastPlatformError());
-        WaitForSyncEvent(FHandedOver, SyncInfinite);
-        break;
-    }
-    if (Wait == wsCompleted)
-        FWakeTime = Came;
-    return Wait;
 }
 
 void TComThread::DispatchComMsg() {

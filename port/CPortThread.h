@@ -39,17 +39,10 @@ private:
     static std::int32_t LossOf(TSerialHandle Handle, std::int32_t Fallback);
     // Dispatches Batch, with the bytes still queued, then the loss by the port's SyncMethod.
     void TellLoss(std::int32_t Errno, TComEvents Batch);
-    // What the device's wait is doing after a hand-over.
-    enum TWaitState { wsIdle, wsPending, wsCompleted };
-    // Under smThreadSync: hands the batch to the GUI thread and, until it has run there, goes on
-    // waiting on the device, so that what comes meanwhile is timed when it came, not when the GUI
-    // thread let go. A wait completed meanwhile (at FWakeTime) holds the next batch.
-    TWaitState HandOver(TSerialHandle Handle);
 
     TCustomComPort* FComPort;
     std::atomic<bool> FInSyncDispatch{false};
     TEventHandle FStopEvent;
-    TEventHandle FHandedOver; // the GUI thread has run the batch handed to it
     TComEvents FEvents;
     // When the last wait returned with FEvents: the time of each of them.
     TComClock::time_point FWakeTime{};

@@ -1,7 +1,5 @@
 #include "PortTestKit.h"
 
-#include <thread>
-
 using TTime = TComClock::time_point;
 
 // This thread serves the event thread's hand-over only after noting when it came, so each
@@ -58,26 +56,6 @@ TEST_P(EventTimeTest, HandlersGetTheEventsTimeAndReceivedBytesTheirFirstUnreadOn
     }
     EXPECT_GT(Stamps[3], Handled[2]) << "the read left its bytes' time behind";
     EXPECT_EQ(PeerRead(1), "y");
-}
-
-// smThreadSync, the one that holds the event thread while the GUI thread runs its batch.
-using EventTimeHoldTest = EventTimeTest;
-
-TEST_F(EventTimeHoldTest, BytesThatComeWhileABatchWaitsForTheGuiThreadAreTimedWhenTheyCame) {
-    OpenPeer();
-    Port.Open();
-    Port.WriteStr("y");
-    ASSERT_EQ(WaitForSyncEvent(Queued, 5000), 0u);
-    // The transmit-empty batch waits for this thread; only the event thread takes the byte in.
-    PeerWrite("z");
-    const TTime Limit = TComClock::now() + std::chrono::seconds(5);
-    std::uint32_t In = 0;
-    while ((!GetDeviceInputCount(Port.GetHandle(), In) || In == 0) && TComClock::now() < Limit)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    const TTime Seen = TComClock::now();
-    ASSERT_EQ(In, 1u) << "nobody watched the device";
-    ASSERT_TRUE(WaitServing([&] { return Stamps.size() == 2; }));
-    EXPECT_LT(Stamps[1], Seen);
 }
 
 INSTANTIATE_TEST_SUITE_P(GuiThreadModes, EventTimeTest,
