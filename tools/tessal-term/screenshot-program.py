@@ -23,9 +23,9 @@ import time
 import tty
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-spec = importlib.util.spec_from_file_location("run_vttest", os.path.join(HERE, "run-vttest.py"))
-run_vttest = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(run_vttest)
+module_spec = importlib.util.spec_from_file_location("run_vttest", os.path.join(HERE, "run-vttest.py"))
+run_vttest = importlib.util.module_from_spec(module_spec)
+module_spec.loader.exec_module(run_vttest)
 
 
 def main():
