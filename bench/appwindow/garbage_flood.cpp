@@ -4,6 +4,7 @@
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_garbage_flood [seconds=30]
 #include "app/window/Tessalmain.h"
+#include "bench/common/Offscreen.h"
 #include "bench/common/WorkbenchDir.h"
 #include "controls/GuiSynchronize.h"
 #include "tests/common/ProcessFigures.h"
@@ -19,8 +20,7 @@
 #include <fstream>
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM",
-            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    PreferOffscreen();
     QApplication app(argc, argv);
     InstallGuiSynchronize();
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 30;

@@ -7,6 +7,7 @@
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_grid_rows [rows] [rows-per-burst]
 #include "app/core/FrameRendering.h"
 #include "app/window/RxFrameGrid.h"
+#include "bench/common/Offscreen.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -40,8 +41,7 @@ TFrameRow ReceivedRow(std::int32_t number) {
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM",
-            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    PreferOffscreen();
     QApplication app(argc, argv);
     const int total = argc > 1 ? std::atoi(argv[1]) : 1000000;
     const int burst = argc > 2 ? std::atoi(argv[2]) : 200;

@@ -8,6 +8,7 @@
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_pull_storm [pulls=500] [period-ms=10] [wait]
 // "wait" repeats with "Wait for the answer": then every answer that arrived whole is a row.
 #include "app/window/Tessalmain.h"
+#include "bench/common/Offscreen.h"
 #include "bench/common/WorkbenchDir.h"
 #include "controls/GuiSynchronize.h"
 #include "framework/Application.h"
@@ -55,8 +56,7 @@ double Percentile(std::vector<double> values, double p) {
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM",
-            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    PreferOffscreen();
     QApplication app(argc, argv);
     InstallGuiSynchronize();
     const int pulls = argc > 1 ? std::atoi(argv[1]) : 500;

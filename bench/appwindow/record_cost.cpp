@@ -7,6 +7,7 @@
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_record_cost [seconds-per-phase=5] [rounds=3]
 // Goal: recording costs at most 5 % more CPU than not recording.
 #include "app/window/Tessalmain.h"
+#include "bench/common/Offscreen.h"
 #include "bench/common/WorkbenchDir.h"
 #include "controls/GuiSynchronize.h"
 #include "platform/registry/Registry.h"
@@ -79,8 +80,7 @@ int main(int argc, char** argv) {
         Flood(pty.MasterFd());
     }
 
-    qputenv("QT_QPA_PLATFORM",
-            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    PreferOffscreen();
     QApplication app(argc, argv);
     InstallGuiSynchronize();
     TTessalOptions options;
@@ -151,7 +151,8 @@ int main(int argc, char** argv) {
     }
     const double perMegabyte = (CpuSeconds() - start) / kMegabytes;
     std::filesystem::remove(capture);
-    std::printf("capture writer alone:           %.2f ms CPU per MB (%.2f %% of a core at 1 MB/s)\n",
-                perMegabyte * 1000, perMegabyte * 100);
+    std::printf(
+        "capture writer alone:           %.2f ms CPU per MB (%.2f %% of a core at 1 MB/s)\n",
+        perMegabyte * 1000, perMegabyte * 100);
     return 0;
 }
