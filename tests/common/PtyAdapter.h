@@ -1,6 +1,9 @@
 // A pty standing in for a USB serial adapter, reached by a link of its own so that it keeps its
-// name when it is plugged in again: pulling it closes the master (the port's side sees a hang-up),
-// plugging it makes a new pty under the same link. Header only; used by tests and benchmarks.
+// name when it is plugged in again: pulling it removes the link, as udev removes an adapter's
+// by-id link, and closes the master (the port's side sees a hang-up); plugging it makes a new pty
+// under the same link. A link left dangling would name whatever pty gets its number next, in any
+// process: a port watching for it would open another test's device. Header only; used by tests
+// and benchmarks.
 #pragma once
 
 #include <atomic>
@@ -37,6 +40,8 @@ public:
     }
     void Pull() {
         if (Master >= 0) {
+            std::error_code ignored;
+            std::filesystem::remove(Link, ignored);
             ::close(Master);
             Master = -1;
         }

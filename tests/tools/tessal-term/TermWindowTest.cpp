@@ -59,14 +59,17 @@ TEST_F(TTermWindowTest, ALostDeviceIsToldOnceRefusesKeysAndIsReopenedWhenBack) {
                            std::ranges::all_of(lamps,
                                                [](auto* l) { return l->GetState() == lsOff; });
                 },
-                1000));
+                5000));
             QTest::keyClick(window.Terminal(), Qt::Key_A);
             device.Plug();
             EXPECT_TRUE(QTest::qWaitFor([&] { return window.ComPort().GetConnected(); }, 5000));
             const QString port = QString::fromStdString(device.Port);
-            EXPECT_EQ(said, QStringList({port + " disconnected: the device was removed",
-                                         port + " disconnected: keystrokes are not sent",
-                                         port + " reconnected"}));
+            EXPECT_EQ(said.join(" | ").toStdString(),
+                      QStringList({port + " disconnected: the device was removed",
+                                   port + " disconnected: keystrokes are not sent",
+                                   port + " reconnected"})
+                          .join(" | ")
+                          .toStdString());
             QTest::keyClick(window.Terminal(), Qt::Key_X);
             EXPECT_EQ(device.Received(), "x");
         }
