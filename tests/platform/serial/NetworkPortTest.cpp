@@ -7,7 +7,10 @@
 #include <thread>
 
 #include <arpa/inet.h>
-
+#include <fcntl.h>
+#include <net/if.h>
+#include <sched.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 
 #include "platform/serial/NetworkBackend.h"
@@ -191,6 +194,92 @@ TEST_F(NetworkPortTest, ServerGoneIsDeviceLossAndItsReturnOpensAgain) {
     Open(Server.RfcUrl());
     EXPECT_EQ(::write(Pty.Master, "back", 4), 4);
     EXPECT_EQ(Read(4), "back");
+}
+
+namespace {
+
+// This thread in a network namespace of its own with its loopback up: taking that loopback down
+// cuts every connection in it without a FIN or a reset (a half-open connection), and nothing else
+// on the machine notices. Threads and processes started here meanwhile stay in it. The loopback
+// also gets an address that is not 127.0.0.1: a name lookup that wants an address configured
+// (the server's) does not count that one.
+class TPrivateLoopback {
+public:
+    TPrivateLoopback() : Original(::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC)) {
+        Entered = Original >= 0 && ::unshare(CLONE_NEWNET) == 0;
+        ifreq R = Interface("lo:1");
+        auto& A = reinterpret_cast<sockaddr_in&>(R.ifr_addr);
+        A.sin_family = AF_INET;
+        A.sin_addr.s_addr = htonl(0x0A090901); // 10.9.9.1
+        Ready = Entered && Up(true) && Control(SIOCSIFADDR, R);
+    }
+    ~TPrivateLoopback() {
+        if (Entered)
+            ::setns(Original, CLONE_NEWNET);
+        if (Original >= 0)
+            ::close(Original);
+    }
+    TPrivateLoopback(const TPrivateLoopback&) = delete;
+    TPrivateLoopback& operator=(const TPrivateLoopback&) = delete;
+
+    bool Ready = false;
+    bool Up(bool On) const {
+        ifreq R = Interface("lo");
+        if (!Control(SIOCGIFFLAGS, R))
+            return false;
+        R.ifr_flags = static_cast<short>(On ? R.ifr_flags | IFF_UP : R.ifr_flags & ~IFF_UP);
+        return Control(SIOCSIFFLAGS, R);
+    }
+
+private:
+    static ifreq Interface(const char* Name) {
+        ifreq R{};
+        std::strcpy(R.ifr_name, Name);
+        return R;
+    }
+    static bool Control(unsigned long Request, ifreq& R) {
+        const int S = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        const bool Done = S >= 0 && ::ioctl(S, Request, &R) == 0;
+        if (S >= 0)
+            ::close(S);
+        return Done;
+    }
+
+    int Original;
+    bool Entered = false;
+};
+
+} // namespace
+
+// The path to the server goes silent while the port waits for bytes: keep-alive ends the read
+// within its probes (4 s idle, 3 x 2 s) as a lost device that stopped answering, on both kinds.
+TEST(NetworkHalfOpenTest, ASilentPathEndsThePendingReadAsALostDevice) {
+    const TPrivateLoopback Net;
+    if (!Net.Ready)
+        GTEST_SKIP() << "no network namespace of our own here: " << std::strerror(errno);
+    TServedPty Pty, RawPty;
+    TSer2net Server;
+    ASSERT_EQ(Server.Start(Pty.SlaveName, RawPty.SlaveName), "");
+    struct TOpen {
+        TSerialHandle Handle;
+        OVERLAPPED Ov{};
+        char Buffer[16]{};
+    } Ports[] = {{SerialOpen(Server.RfcUrl()), {}, {}}, {SerialOpen(Server.RawUrl()), {}, {}}};
+    for (TOpen& P : Ports) {
+        ASSERT_NE(P.Handle, InvalidSerialHandle) << std::strerror(LastPlatformError());
+        ASSERT_TRUE(SetDeviceTimeouts(P.Handle, COMMTIMEOUTS{})); // reads wait for all their bytes
+        P.Ov.Event = CreateSyncEvent(true, false);
+        ASSERT_FALSE(SerialRead(P.Handle, P.Buffer, sizeof P.Buffer, nullptr, &P.Ov));
+        ASSERT_EQ(LastPlatformError(), IO_PENDING);
+    }
+    ASSERT_TRUE(Net.Up(false));
+    for (TOpen& P : Ports) {
+        EXPECT_FALSE(OverlappedResultWithin(P.Handle, &P.Ov, nullptr, 20000));
+        std::int32_t Lost = 0;
+        EXPECT_TRUE(GetDeviceLoss(P.Handle, Lost));
+        EXPECT_EQ(Lost, ETIMEDOUT) << std::strerror(Lost);
+        SerialClose(P.Handle);
+    }
 }
 
 namespace {
