@@ -44,10 +44,14 @@ double Cpu(const rusage& u) {
            double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
 }
 
-pid_t Spawn(std::vector<std::string> args, int out) {
+// Out takes the program's standard output, and its standard error too when Quiet.
+pid_t Spawn(std::vector<std::string> args, int out, bool quiet = false) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+    if (quiet) {
+        posix_spawn_file_actions_adddup2(&actions, out, STDERR_FILENO);
+    }
     std::vector<char*> argv;
     for (std::string& a : args) {
         argv.push_back(a.data());
@@ -140,7 +144,7 @@ TCost Cli(const std::string& port, int exchanges, const std::string& scriptDir) 
     const pid_t pid =
         Spawn({TESSAL_CLI_EXE, "--port", port, "--tsl", TESSAL_SOURCE_DIR "/resources/example.tsl",
                "--format", "csv", "--no-progress", "run", script},
-              null);
+              null, true);
     int status = 0;
     rusage u{};
     wait4(pid, &status, 0, &u);

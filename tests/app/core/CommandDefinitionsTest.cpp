@@ -298,8 +298,8 @@ TEST(SettingsFile, PathsAndFirstLine) {
 TEST(ExampleFile, LoadsWithCommandsAndOperationCodes) {
     TTempDir dir;
     TCommandDefinitions definitions(dir.Dir().string());
-    const TLoadOutcome outcome = definitions.LoadCommandFile(
-        std::filesystem::path(__FILE__).parent_path().string() + "/../../../resources/example.tsl");
+    const TLoadOutcome outcome =
+        definitions.LoadCommandFile(TESSAL_SOURCE_DIR "/resources/example.tsl");
     ASSERT_EQ(outcome.Result, lrLoaded);
     EXPECT_GE(definitions.GetCommandList().size(), 5u);
     EXPECT_GE(definitions.GetOpCodeList().size(), 2u);
