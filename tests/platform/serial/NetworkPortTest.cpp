@@ -251,8 +251,9 @@ private:
 
 } // namespace
 
-// The path to the server goes silent while the port waits for bytes: keep-alive ends the read
-// within its probes (4 s idle, 3 x 2 s) as a lost device that stopped answering, on both kinds.
+// The path to the server goes silent while the port waits for bytes: the read ends as a lost
+// device that stopped answering, on an idle line by keep-alive (4 s idle, 3 probes 2 s apart), on
+// a line with a byte sent and never acknowledged by the user time-out (10 s).
 TEST(NetworkHalfOpenTest, ASilentPathEndsThePendingReadAsALostDevice) {
     const TPrivateLoopback Net;
     if (!Net.Ready)
@@ -273,6 +274,9 @@ TEST(NetworkHalfOpenTest, ASilentPathEndsThePendingReadAsALostDevice) {
         ASSERT_EQ(LastPlatformError(), IO_PENDING);
     }
     ASSERT_TRUE(Net.Up(false));
+    std::uint32_t Sent = 0;
+    ASSERT_TRUE(SerialWrite(Ports[1].Handle, "x", 1, &Sent, nullptr));
+    ASSERT_EQ(Sent, 1u);
     for (TOpen& P : Ports) {
         EXPECT_FALSE(OverlappedResultWithin(P.Handle, &P.Ov, nullptr, 20000));
         std::int32_t Lost = 0;
