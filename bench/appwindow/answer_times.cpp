@@ -139,11 +139,8 @@ int main(int argc, char** argv) {
         // far end does not wait for. At 115200 that is under the port's 1 ms check interval.
         port.WriteString("BaudRate", "115200");
     }
-    auto form = std::make_unique<TTessalForm>(options);
-    form->show();
-    app.processEvents();
-    if (!form->Port().GetConnected()) {
-        std::fprintf(stderr, "the window did not open %s\n", options.PortName.c_str());
+    auto form = TWorkbenchDir::OpenWindow(options);
+    if (!form) {
         return 1;
     }
     const TFrameRows& rows = form->Bench().Rows();

@@ -32,11 +32,8 @@ int main(int argc, char** argv) {
     TTessalOptions options;
     options.PortName = pty.Name().string();
     TWorkbenchDir::StorePort(options.PortName);
-    auto form = std::make_unique<TTessalForm>(options);
-    form->show();
-    app.processEvents();
-    if (!form->Port().GetConnected()) {
-        std::fprintf(stderr, "the window did not open %s\n", options.PortName.c_str());
+    auto form = TWorkbenchDir::OpenWindow(options);
+    if (!form) {
         return 1;
     }
 

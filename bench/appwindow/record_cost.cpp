@@ -91,11 +91,8 @@ int main(int argc, char** argv) {
         port.OpenKey("Software\\Tessal\\ComPort", true);
         port.WriteString("BaudRate", std::getenv("BAUD") ? std::getenv("BAUD") : "921600");
     }
-    auto form = std::make_unique<TTessalForm>(options);
-    form->show();
-    app.processEvents();
-    if (!form->Port().GetConnected()) {
-        std::fprintf(stderr, "the window did not open %s\n", options.PortName.c_str());
+    auto form = TWorkbenchDir::OpenWindow(options);
+    if (!form) {
         ::kill(flooder, SIGKILL);
         return 1;
     }

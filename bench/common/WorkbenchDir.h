@@ -5,9 +5,13 @@
 
 #include "app/window/Tessalmain.h"
 
+#include <QCoreApplication>
+
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -42,6 +46,19 @@ public:
         stored.SetName("ComPort");
         stored.SetPort(port);
         stored.StoreSettings(stRegistry, kPortSettingsKey);
+    }
+
+    // The window shown on Options' port; none (and the reason on stderr) when the port did not
+    // open.
+    static std::unique_ptr<TTessalForm> OpenWindow(const TTessalOptions& options) {
+        auto form = std::make_unique<TTessalForm>(options);
+        form->show();
+        QCoreApplication::processEvents();
+        if (!form->Port().GetConnected()) {
+            std::fprintf(stderr, "the window did not open %s\n", options.PortName.c_str());
+            return nullptr;
+        }
+        return form;
     }
 
     std::filesystem::path Dir;
